@@ -1,0 +1,16 @@
+// The window's initial input texts, also the command-line client's defaults.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace pcpos {
+
+inline constexpr std::string_view kDefaultHost = "192.168.1.50";
+inline constexpr std::string_view kDefaultPort = "9053";
+inline constexpr std::string_view kDefaultAmount = "1000";
+
+// "C:\" on Windows; the user's home folder followed by "/" elsewhere.
+std::string DefaultLogFolder();
+
+}  // namespace pcpos

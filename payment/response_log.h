@@ -1,0 +1,51 @@
+// The response log: one file holding the last good answer, nothing else.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace pcpos {
+
+inline constexpr std::string_view kLogFileName = "Selvarin-PcPosLog.txt";
+
+// Error codes of the log file, in the Windows numbering the messages are keyed by.
+namespace log_error {
+inline constexpr int kFileNotFound = 2;
+inline constexpr int kPathNotFound = 3;
+inline constexpr int kTooManyOpenFiles = 4;
+inline constexpr int kAccessDenied = 5;
+inline constexpr int kSharingViolation = 32;
+inline constexpr int kDiskFull = 112;
+}  // namespace log_error
+
+class LogFileError : public std::runtime_error {
+ public:
+  LogFileError(int code, const std::string& path);
+  int code() const noexcept { return code_; }
+
+ private:
+  int code_;
+};
+
+// "The specified file was not found", "Invalid file name - <path>", ... "I/O error <code>".
+std::string LogErrorMessage(int code, std::string_view path);
+
+// Maps a platform error (errno on POSIX) onto the codes above.
+int LogErrorFromPlatform(int platform_error);
+
+// The folder text trimmed of characters 0..32, followed directly by the file name.
+std::string LogFilePath(std::string_view folder);
+
+// True when the path names a file (not a folder, not missing, not invalid).
+bool LogFileExists(const std::string& path);
+
+// Creates the file empty when none exists; leaves an existing one alone.
+void EnsureLog(const std::string& path);
+
+// Replaces the content of an existing file with the text, written through a
+// 128-byte buffer while holding the file against other writers. Does nothing
+// when no file exists at the path.
+void WriteLog(const std::string& path, std::string_view text);
+
+}  // namespace pcpos

@@ -1,0 +1,69 @@
+// A real TCP peer on loopback, started inside a test: it accepts connections
+// and plays a script on each, recording what it received.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace pcpos::testing {
+
+class PeerSocket {
+ public:
+  explicit PeerSocket(int fd) : fd_(fd) {}
+  int fd() const { return fd_; }
+  // Reads up to and including the first LF (or until the peer closes / timeout).
+  std::string ReadLine(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+  void Send(std::string_view bytes);
+  // Closes with an RST instead of a FIN.
+  void Reset();
+  void Close();
+  // Waits until the other side closes its sending direction (recv gives 0).
+  bool WaitForClose(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
+ private:
+  int fd_;
+};
+
+class TcpPeer {
+ public:
+  using Script = std::function<void(PeerSocket&)>;
+
+  // Listens on 127.0.0.1 with a port of the system's choice and serves up to
+  // `connections` connections, one after the other, each with the script.
+  explicit TcpPeer(Script script, int connections = 1);
+  ~TcpPeer();
+  TcpPeer(const TcpPeer&) = delete;
+  TcpPeer& operator=(const TcpPeer&) = delete;
+
+  std::uint16_t port() const { return port_; }
+  std::string port_text() const { return std::to_string(port_); }
+  // Everything the scripts read with ReadLine, in order.
+  std::string received() const;
+  int accepted() const { return accepted_.load(); }
+  // Waits for the serving thread to finish its connections.
+  void Join();
+
+ private:
+  void Serve(int connections);
+
+  Script script_;
+  int listen_fd_ = -1;
+  std::uint16_t port_ = 0;
+  std::thread thread_;
+  std::atomic<int> accepted_{0};
+  std::atomic<bool> stopping_{false};
+  mutable std::mutex mutex_;
+  std::string received_;
+  friend class PeerSocket;
+};
+
+// A loopback port with nothing listening on it (bound, then closed).
+std::uint16_t UnusedPort();
+
+}  // namespace pcpos::testing
