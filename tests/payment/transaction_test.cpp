@@ -1,0 +1,296 @@
+// The transaction end to end: a real reader on loopback, a temporary log folder,
+// the bytes the reader received, the observer's sequence and the log file's bytes.
+#include "payment/transaction.h"
+
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <sstream>
+#include <thread>
+
+#include "payment/response_log.h"
+#include "tests/support/tcp_peer.h"
+
+namespace pcpos {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::PeerSocket;
+using testing::TcpPeer;
+
+constexpr const char* kAnswer =
+    "@@ZRM@@08123456780600012312123456789012030010200020016123456******789012139812051230";
+constexpr const char* kRequest1000 = "@@ZRM@@011000410000000020000000530000011\r\n";
+
+// The observer's calls as one readable line each, in order.
+class Recorder : public TransactionObserver {
+ public:
+  std::vector<std::string> events;
+  void OnRequestSent(const std::string& r) override { events.push_back("request " + r); }
+  void OnRawResponse(const std::string& t) override { events.push_back("raw " + t); }
+  void OnFields(const ResponseFields& f) override {
+    events.push_back("fields " + f.TerminalNo + "|" + f.STAN + "|" + f.RRN + "|" + f.BatchNo + "|" +
+                     f.ResponseType + "|" + f.ResponseCode + "|" + f.CardNo + "|" + f.PAN + "|" +
+                     f.BIN + "|" + f.TransactionDate + "|" + f.TransactionTime);
+  }
+  void OnResultLine(const ResultLine& l) override {
+    events.push_back(std::string(l.colour == Colour::Green ? "green " : "red ") + l.text);
+  }
+  std::string Last() const { return events.empty() ? "" : events.back(); }
+};
+
+const std::string kAnswerFields =
+    "fields 12345678|000123|123456789012|001|00|00|123456******7890|7890|123456|1398/12/05|12:30";
+
+class TransactionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/pcpos-transaction-XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    folder_ = dir_ + "/";
+    log_ = folder_ + std::string(kLogFileName);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  std::vector<std::string> Run(const std::string& port, const std::string& amount = "1000",
+                               TransactionOptions options = {}) {
+    PaymentTransaction t({"127.0.0.1", port, amount, folder_}, options);
+    Recorder r;
+    t.Run(r);
+    return r.events;
+  }
+  std::string LogBytes() const {
+    std::ifstream in(log_, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+
+  std::string dir_, folder_, log_;
+};
+
+TEST_F(TransactionTest, ApprovedPaymentWithTheInitialTexts) {
+  TcpPeer peer([](PeerSocket& s) {
+    s.ReadLine();
+    std::this_thread::sleep_for(50ms);
+    s.Send(std::string("  \r\n") + kAnswer + "\r\n");
+  });
+  auto events = Run(peer.port_text());
+  peer.Join();
+  EXPECT_EQ(peer.received(), kRequest1000);
+  EXPECT_EQ(events, (std::vector<std::string>{
+                        "request @@ZRM@@011000410000000020000000530000011", "raw ", kAnswerFields,
+                        "green تراکنش با موفقیت انجام شد", std::string("raw ") + kAnswer}));
+  EXPECT_EQ(LogBytes(), kAnswer);
+}
+
+TEST_F(TransactionTest, LogKeepsOnlyTheLastGoodAnswerAndAMismatchKeepsIt) {
+  std::string second = std::string(kAnswer).replace(7 + 2 + 8 + 2 + 6 + 2 + 12 + 2 + 3 + 2 + 2 + 2, 2, "30");
+  std::vector<std::string> answers = {kAnswer, second, "@@zrm@@0812345678"};
+  TcpPeer peer(
+      [&, i = 0](PeerSocket& s) mutable {
+        s.ReadLine();
+        s.Send(answers[i++]);
+      },
+      3);
+  Run(peer.port_text());
+  auto events = Run(peer.port_text());
+  EXPECT_EQ(events[3], "red رمز عبور نامعتبر است");
+  EXPECT_EQ(LogBytes(), second);
+  events = Run(peer.port_text());
+  EXPECT_EQ(events, (std::vector<std::string>{"request @@ZRM@@011000410000000020000000530000011",
+                                              "raw ", "red فرمت اطلاعات بازگشتی نامعتبر است.",
+                                              "raw @@zrm@@0812345678"}));
+  EXPECT_EQ(LogBytes(), second);
+}
+
+TEST_F(TransactionTest, AnAnswerInTwoPiecesIsTakenAsTheFirstPiece) {
+  TcpPeer peer([](PeerSocket& s) {
+    s.ReadLine();
+    s.Send("@@ZRM@@0812345678\n06000123");
+    std::this_thread::sleep_for(300ms);
+    s.Send("12123456789012");
+  });
+  auto events = Run(peer.port_text());
+  EXPECT_EQ(events[2], "fields 12345678||||||||||//|:");
+  EXPECT_EQ(events.back(), "raw @@ZRM@@0812345678\r\n06000123");
+  EXPECT_EQ(LogBytes(), "@@ZRM@@0812345678\n06000123");
+}
+
+TEST_F(TransactionTest, ANegativeResponseCodeLeavesTheResultLineAlone) {
+  TcpPeer peer([](PeerSocket& s) {
+    s.ReadLine();
+    s.Send("@@ZRM@@000000000002-1");
+  });
+  auto events = Run(peer.port_text());
+  ASSERT_EQ(events.size(), 4u);
+  EXPECT_EQ(events[2].substr(0, 7), "fields ");
+  EXPECT_EQ(events[3], "raw @@ZRM@@000000000002-1");
+}
+
+struct WaitEnding {
+  const char* name;
+  std::function<void(PeerSocket&)> script;
+  std::string message;
+};
+
+class WaitEndingTest : public TransactionTest, public ::testing::WithParamInterface<WaitEnding> {};
+
+TEST_P(WaitEndingTest, EndsTheWaitWithItsMessageInRed) {
+  TcpPeer peer(GetParam().script);
+  TransactionOptions options;
+  options.answer_timeout = 300ms;
+  auto start = std::chrono::steady_clock::now();
+  auto events = Run(peer.port_text(), "1000", options);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+  const std::string& m = GetParam().message;
+  EXPECT_EQ(events, (std::vector<std::string>{"request @@ZRM@@011000410000000020000000530000011",
+                                              "raw ", "raw " + m, "red " + m}));
+  EXPECT_EQ(LogBytes(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reader, WaitEndingTest,
+    ::testing::Values(
+        WaitEnding{"Reset",
+                   [](PeerSocket& s) {
+                     s.ReadLine();
+                     std::this_thread::sleep_for(50ms);
+                     s.Reset();
+                   },
+                   "Socket Error # 10054\r\nConnection reset by peer."},
+        WaitEnding{"ClosesWithoutAnswering", [](PeerSocket& s) { s.ReadLine(); },
+                   "Connection Closed Gracefully."},
+        WaitEnding{"SendsOnlyBlanksThenCloses",
+                   [](PeerSocket& s) {
+                     s.ReadLine();
+                     s.Send(" \r\n\t");
+                     std::this_thread::sleep_for(50ms);
+                     s.Send("\r\n");
+                   },
+                   "Connection Closed Gracefully."},
+        WaitEnding{"StaysSilent",
+                   [](PeerSocket& s) {
+                     s.ReadLine();
+                     s.WaitForClose();
+                   },
+                   "Socket Error # 10060\r\nConnection timed out."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(TransactionTest, CancelEndsTheWaitPromptly) {
+  TcpPeer peer([](PeerSocket& s) {
+    s.ReadLine();
+    s.WaitForClose();
+  });
+  PaymentTransaction t({"127.0.0.1", peer.port_text(), "1000", folder_});
+  Recorder r;
+  auto done = std::async(std::launch::async, [&] { t.Run(r); });
+  while (peer.received().empty()) std::this_thread::sleep_for(5ms);
+  auto start = std::chrono::steady_clock::now();
+  t.Cancel();
+  ASSERT_EQ(done.wait_for(2s), std::future_status::ready);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 100ms);
+  EXPECT_EQ(r.Last(), "red Canceled by operator.");
+  peer.Join();  // the reader saw the connection closed
+}
+
+// Failures before the wait are shown too, and nothing reaches the reader.
+struct Refusal {
+  const char* name;
+  std::string host, port, amount;
+  std::string message;
+};
+
+class RefusalTest : public TransactionTest, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(RefusalTest, IsShownAndNothingIsSent) {
+  TcpPeer peer([](PeerSocket& s) { s.ReadLine(200ms); });
+  const Refusal& p = GetParam();
+  std::string port = p.port == "PEER" ? peer.port_text() : p.port;
+  PaymentTransaction t({p.host, port, p.amount, folder_});
+  Recorder r;
+  t.Run(r);
+  EXPECT_EQ(r.events, (std::vector<std::string>{"raw " + p.message, "red " + p.message}));
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(peer.accepted(), 0);
+  EXPECT_TRUE(std::filesystem::exists(log_));  // the log file is made before anything else
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, RefusalTest,
+    ::testing::Values(Refusal{"PortTooLarge", "127.0.0.1", "70000", "1000", "Invalid port: 70000"},
+                      Refusal{"PortZero", "127.0.0.1", "0", "1000", "Invalid port: 0"},
+                      Refusal{"Port65536", "127.0.0.1", " 65536 ", "1000", "Invalid port: 65536"},
+                      Refusal{"PortNegative", "127.0.0.1", "-1", "1000", "Invalid port: -1"},
+                      Refusal{"PortUnreadable", "127.0.0.1", "90 53", "1000", "Invalid port: 90 53"},
+                      Refusal{"EmptyHost", " \t", "PEER", "1000",
+                              "Invalid host: the card reader's address is empty"},
+                      Refusal{"LineBreakInAmount", "127.0.0.1", "PEER", " 10\r\n00 ",
+                              "Invalid amount: control character at position 3"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(TransactionTest, RefusedConnectionIsShown) {
+  auto events = Run(std::to_string(testing::UnusedPort()));
+  EXPECT_EQ(events, (std::vector<std::string>{"raw Socket Error # 10061\r\nConnection refused.",
+                                              "red Socket Error # 10061\r\nConnection refused."}));
+}
+
+TEST_F(TransactionTest, MissingLogFolderStopsBeforeAnyConnection) {
+  TcpPeer peer([](PeerSocket& s) { s.ReadLine(200ms); });
+  PaymentTransaction t({"127.0.0.1", peer.port_text(), "1000", dir_ + "/missing/"});
+  Recorder r;
+  t.Run(r);
+  std::string m = "Invalid file name - " + dir_ + "/missing/" + std::string(kLogFileName);
+  EXPECT_EQ(r.events, (std::vector<std::string>{"raw " + m, "red " + m}));
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(peer.accepted(), 0);
+}
+
+TEST_F(TransactionTest, TolerantPortsAndPersianDigits) {
+  TcpPeer peer(
+      [](PeerSocket& s) {
+        s.ReadLine();
+        s.Send(kAnswer);
+      },
+      3);
+  std::string p = peer.port_text();
+  // "(40,123)" style, and the same port typed with Persian and Arabic-Indic digits.
+  std::string grouped = "(" + p.substr(0, p.size() - 3) + "," + p.substr(p.size() - 3) + ")";
+  std::string persian, arabic;
+  for (char c : p) {
+    persian += std::string("\xDB") + static_cast<char>('\xB0' + (c - '0'));
+    arabic += std::string("\xD9") + static_cast<char>('\xA0' + (c - '0'));
+  }
+  EXPECT_EQ(Run(grouped).back(), std::string("raw ") + kAnswer);
+  EXPECT_EQ(Run(persian, "۲۵۰۰۰۰").back(), std::string("raw ") + kAnswer);
+  EXPECT_EQ(Run(arabic, "١٠٠٠").back(), std::string("raw ") + kAnswer);
+  peer.Join();
+  EXPECT_EQ(peer.received(), std::string(kRequest1000) +
+                                 "@@ZRM@@01100062500000000020000000530000011\r\n" + kRequest1000);
+}
+
+TEST_F(TransactionTest, AWriteLogFailureReplacesTheResultAfterTheFields) {
+  TcpPeer peer([](PeerSocket& s) {
+    s.ReadLine();
+    s.Send(kAnswer);
+  });
+  ASSERT_TRUE(std::ofstream(log_) << "kept");
+  // Another writer holds the file: the answer must not clobber it.
+  int holder = ::open(log_.c_str(), O_RDONLY);
+  ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+  auto events = Run(peer.port_text());
+  ::close(holder);
+  EXPECT_EQ(events, (std::vector<std::string>{"request @@ZRM@@011000410000000020000000530000011",
+                                              "raw ", kAnswerFields, "raw I/O error 32",
+                                              "red I/O error 32"}));
+  EXPECT_EQ(LogBytes(), "kept");
+}
+
+}  // namespace
+}  // namespace pcpos
