@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# The main job: builds the tool, starts a simulated card reader on loopback and
+# opens the window pointed at it. Without a display it runs one payment with
+# the command-line client instead and prints the result. Extra arguments go to
+# the program that is opened (for example --amount 250001).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j "$(nproc)" --target pcpos-tester pcpos-cli pcpos-sim
+
+port=${PCPOS_SIM_PORT:-9053}
+log=$(mktemp -t pcpos-sim.XXXXXX.log)
+build/bin/pcpos-sim --listen "127.0.0.1:$port" >"$log" 2>&1 &
+sim=$!
+trap 'kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null || true' EXIT
+for _ in $(seq 50); do
+  grep -q "listening" "$log" 2>/dev/null && break
+  kill -0 "$sim" 2>/dev/null || { cat "$log"; exit 1; }
+  sleep 0.1
+done
+echo "Simulated card reader on 127.0.0.1:$port (its log: $log)"
+
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  build/bin/pcpos-tester --host 127.0.0.1 --port "$port" --log-dir "$HOME/" "$@"
+else
+  echo "No display: one payment with pcpos-cli instead of the window."
+  status=0
+  build/bin/pcpos-cli --host 127.0.0.1 --port "$port" --log-dir "$HOME/" "$@" || status=$?
+  echo "The simulator logged:"
+  cat "$log"
+  exit "$status"
+fi
