@@ -1,1 +1,189 @@
-// placeholder
+#include "payment/message_format.h"
+
+#include <string>
+
+#include "payment/text.h"
+
+namespace pcpos {
+namespace {
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Hexadecimal digits to the end, taken as a 32-bit pattern. Leading zeros do
+// not count towards the eight digits that fit.
+std::optional<std::uint32_t> ParseHex(std::string_view digits) {
+  if (digits.empty()) return std::nullopt;
+  std::uint32_t value = 0;
+  int significant = 0;
+  for (char c : digits) {
+    const int d = HexDigit(c);
+    if (d < 0) return std::nullopt;
+    if (value == 0 && d == 0) continue;
+    if (++significant > 8) return std::nullopt;
+    value = (value << 4) | static_cast<std::uint32_t>(d);
+  }
+  return value;
+}
+
+// Decimal digits to the end; the magnitude may reach 2^31 so that the most
+// negative value reads. Stops early so that long texts cannot overflow.
+std::optional<std::int64_t> ParseDecimalMagnitude(std::string_view digits) {
+  if (digits.empty()) return std::nullopt;
+  constexpr std::int64_t kLimit = std::int64_t{1} << 31;
+  std::int64_t value = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+    if (value > kLimit) return std::nullopt;
+  }
+  return value;
+}
+
+// Characters `from` (1-based) onwards, at most `count` of them; nothing when
+// `from` lies beyond the end.
+std::string_view Copy(std::string_view text, std::size_t from, std::size_t count) {
+  if (from < 1 || from > text.size()) return {};
+  return text.substr(from - 1, count);
+}
+
+}  // namespace
+
+std::string PadNumber(std::int64_t n, int width, char fill) {
+  if (width <= 0) return {};
+  const auto w = static_cast<std::size_t>(width);
+  const std::string padded = std::string(w, fill) + std::to_string(n);
+  return padded.substr(padded.size() - w);
+}
+
+std::optional<std::int32_t> ParseStrictInt(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  bool negative = false;
+  if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  if (text.empty()) return std::nullopt;
+
+  std::string_view hex_digits;
+  bool is_hex = true;
+  if (text.front() == '$' || text.front() == 'x' || text.front() == 'X') {
+    hex_digits = text.substr(1);
+  } else if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    hex_digits = text.substr(2);
+  } else {
+    is_hex = false;
+  }
+
+  if (is_hex) {
+    const auto pattern = ParseHex(hex_digits);
+    if (!pattern) return std::nullopt;
+    // Negation on the unsigned pattern wraps instead of overflowing, so
+    // "-$80000000" stays the most negative value.
+    const std::uint32_t bits = negative ? 0u - *pattern : *pattern;
+    return static_cast<std::int32_t>(bits);
+  }
+
+  const auto magnitude = ParseDecimalMagnitude(text);
+  if (!magnitude) return std::nullopt;
+  const std::int64_t value = negative ? -*magnitude : *magnitude;
+  if (value > INT32_MAX) return std::nullopt;
+  return static_cast<std::int32_t>(value);
+}
+
+std::int32_t CleanInt(std::string_view text) {
+  std::string kept;
+  for (char c : TrimControl(text)) {
+    if (c != ',' && c != '(' && c != ')') kept.push_back(c);
+  }
+  return ParseStrictInt(kept).value_or(0);
+}
+
+void ReadField(std::string_view message, std::int64_t& position, std::int32_t& length,
+               std::string* target) {
+  // A position below 1 reads from the start, but the arithmetic keeps the
+  // real value so that later fields land where the prefixes say.
+  const auto reading_start = [&] {
+    return position < 1 ? std::size_t{1} : static_cast<std::size_t>(position);
+  };
+  length = CleanInt(Copy(message, reading_start(), 2));
+  position += 2;
+  if (target != nullptr) {
+    target->assign(length > 0 ? Copy(message, reading_start(), static_cast<std::size_t>(length))
+                              : std::string_view{});
+  }
+  position += length;
+}
+
+std::string BuildPurchaseRequest(std::string_view amount) {
+  const std::string wire_amount = ToAscii(amount);
+  std::string request(kMessageHeader);
+  request += "01" "1";
+  request += "00";
+  request += PadNumber(static_cast<std::int64_t>(wire_amount.size()), 2, '0');
+  request += wire_amount;
+  request += "00";
+  request += "00";
+  request += "02" "00";
+  request += "00";
+  request += "00";
+  request += "05" "30000";
+  request += "01" "1";
+  return request;
+}
+
+std::optional<ResponseFields> ParseResponse(std::string_view text) {
+  if (text.substr(0, kMessageHeader.size()) != kMessageHeader) return std::nullopt;
+
+  std::int64_t position = static_cast<std::int64_t>(kMessageHeader.size()) + 1;
+  std::int32_t length = 0;
+  // A value is cut at its first NUL before anything is derived from it, so
+  // what is shown and what is derived always agree.
+  const auto next = [&] {
+    std::string value;
+    ReadField(text, position, length, &value);
+    return std::string(UpToNul(value));
+  };
+
+  ResponseFields fields;
+  fields.TerminalNo = next();
+  fields.STAN = next();
+  fields.RRN = next();
+  fields.BatchNo = next();
+  fields.ResponseType = next();
+  fields.ResponseCode = next();
+  fields.CardNo = next();
+  fields.BIN = std::string(Copy(fields.CardNo, 1, 6));
+  fields.PAN = std::string(Copy(fields.CardNo, 13, std::string::npos));
+
+  const std::string stamp = next();
+  fields.TransactionDate = std::string(Copy(stamp, 1, 4)) + "/" + std::string(Copy(stamp, 5, 2)) +
+                           "/" + std::string(Copy(stamp, 7, 2));
+  fields.TransactionTime = std::string(Copy(stamp, 9, 2)) + ":" + std::string(Copy(stamp, 11, 2));
+  return fields;
+}
+
+std::string ResultText(std::int32_t code) {
+  switch (code) {
+    case 0:
+      return "تراکنش با موفقیت انجام شد";
+    case 1:
+      return "عملیات توسط کاربر لغو شده است";
+    case 30:
+      return "رمز عبور نامعتبر است";
+    default:
+      return "عملیات با شکست مواجه شده است";
+  }
+}
+
+std::optional<ResultLine> ResultLineFor(std::string_view response_code) {
+  const std::int32_t code = CleanInt(response_code);
+  if (code < 0) return std::nullopt;
+  return ResultLine{ResultText(code), code == 0 ? Colour::Green : Colour::Red};
+}
+
+}  // namespace pcpos

@@ -1,0 +1,287 @@
+#include "payment/message_format.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace pcpos {
+namespace {
+
+using namespace std::string_literals;
+
+constexpr std::string_view kSuccess = "تراکنش با موفقیت انجام شد";
+constexpr std::string_view kCancelled = "عملیات توسط کاربر لغو شده است";
+constexpr std::string_view kBadPassword = "رمز عبور نامعتبر است";
+constexpr std::string_view kFailed = "عملیات با شکست مواجه شده است";
+
+TEST(PadNumber, KeepsTheLastWidthCharacters) {
+  const struct {
+    std::int64_t n;
+    int width;
+    char fill;
+    std::string expected;
+  } cases[] = {
+      {0, 2, '0', "00"},   {5, 2, '0', "05"},     {42, 2, '0', "42"},   {123, 2, '0', "23"},
+      {100, 2, '0', "00"}, {-5, 3, '0', "0-5"},   {-5, 2, '0', "-5"},   {7, 4, ' ', "   7"},
+      {12345, 3, '0', "345"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(PadNumber(c.n, c.width, c.fill), c.expected) << c.n << " width " << c.width;
+  }
+}
+
+TEST(CleanInt, ReadsTheDocumentedForms) {
+  const struct {
+    std::string text;
+    std::int32_t expected;
+  } cases[] = {
+      {"9053", 9053},
+      {" (9,053) ", 9053},
+      {"9,053", 9053},
+      {"(9053)", 9053},
+      {"-(5)", -5},
+      {"+7", 7},
+      {"$1F", 31},
+      {"0x1f", 31},
+      {"X1f", 31},
+      {"x0000001F", 31},
+      {"$FFFFFFFF", -1},
+      {"$000000000FFFFFFFF", -1},  // leading zeros are not significant
+      {"$7FFFFFFF", 2147483647},
+      {"$80000000", -2147483647 - 1},
+      {"-$1", -1},
+      {"-$80000000", -2147483647 - 1},
+      {"2147483647", 2147483647},
+      {"-2147483648", -2147483647 - 1},
+      {"\t\r\n 42 \x01", 42},
+      {"007", 7},
+      {"0", 0},
+      // Everything below does not read and gives 0.
+      {"2147483648", 0},
+      {"-2147483649", 0},
+      {"99999999999999999999999", 0},
+      {"$100000000", 0},
+      {"1 2", 0},
+      {"- 5", 0},
+      {"", 0},
+      {"-", 0},
+      {"+", 0},
+      {"$", 0},
+      {"0x", 0},
+      {"$G", 0},
+      {"12a", 0},
+      {"--5", 0},
+      {"1.5", 0},
+      {"\xC2\xA0" "5", 0},  // a no-break space is not trimmed
+      {"5\xC2\xA0", 0},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(CleanInt(c.text), c.expected) << '"' << c.text << '"';
+  }
+}
+
+TEST(ParseStrictInt, TellsUnreadableFromZero) {
+  EXPECT_EQ(ParseStrictInt("0"), 0);
+  EXPECT_EQ(ParseStrictInt("  -12"), -12);
+  EXPECT_EQ(ParseStrictInt("$C0"), 192);
+  EXPECT_EQ(ParseStrictInt(""), std::nullopt);
+  EXPECT_EQ(ParseStrictInt("abc"), std::nullopt);
+  // No trimming or dropping of separators at this step.
+  EXPECT_EQ(ParseStrictInt("12 "), std::nullopt);
+  EXPECT_EQ(ParseStrictInt("\t12"), std::nullopt);
+  EXPECT_EQ(ParseStrictInt("1,2"), std::nullopt);
+}
+
+TEST(ReadField, PrefixesReadTolerantly) {
+  const struct {
+    std::string message;
+    std::int32_t length;
+    std::string value;
+  } cases[] = {
+      {" 5abcdefg", 5, "abcde"}, {"5 abcdefg", 5, "abcde"}, {"5,abcdefg", 5, "abcde"},
+      {"(5abcdefg", 5, "abcde"}, {"ABabcdefg", 0, ""},      {"-2abcdefg", -2, ""},
+      {"09abc", 9, "abc"},  // larger than what remains: takes the rest
+      {"7", 7, ""},         // prefix cut short by the end
+      {"", 0, ""},
+  };
+  for (const auto& c : cases) {
+    std::int64_t position = 1;
+    std::int32_t length = 99;
+    std::string value = "stale";
+    ReadField(c.message, position, length, &value);
+    EXPECT_EQ(length, c.length) << c.message;
+    EXPECT_EQ(value, c.value) << c.message;
+    EXPECT_EQ(position, 3 + c.length) << c.message;
+  }
+}
+
+TEST(ReadField, PositionArithmeticFollowsThePrefixes) {
+  const std::string message = "03abc02de";
+  std::int64_t position = 1;
+  std::int32_t length = 0;
+  ReadField(message, position, length, nullptr);  // skipped without a target
+  EXPECT_EQ(length, 3);
+  EXPECT_EQ(position, 6);
+  std::string value;
+  ReadField(message, position, length, &value);
+  EXPECT_EQ(value, "de");
+  EXPECT_EQ(position, 10);
+  ReadField(message, position, length, &value);  // beyond the end yields nothing
+  EXPECT_EQ(length, 0);
+  EXPECT_EQ(value, "");
+  EXPECT_EQ(position, 12);
+}
+
+TEST(ReadField, PositionBelowOneReadsFromTheStartButKeepsItsValue) {
+  const std::string message = "02xy";
+  std::int64_t position = -5;
+  std::int32_t length = 0;
+  std::string value;
+  ReadField(message, position, length, &value);
+  EXPECT_EQ(length, 2);
+  // Value read at -3, which also counts as 1: the prefix characters come back.
+  EXPECT_EQ(value, "02");
+  EXPECT_EQ(position, -1);
+}
+
+TEST(ReadField, NegativeLengthMovesBack) {
+  const std::string message = "-4xx02ab";
+  std::int64_t position = 1;
+  std::int32_t length = 0;
+  std::string value;
+  ReadField(message, position, length, &value);
+  EXPECT_EQ(length, -4);
+  EXPECT_EQ(value, "");
+  EXPECT_EQ(position, -1);
+}
+
+// Fields 4 to 10, which never change.
+const std::string kTail = "00" "00" "02" "00" "00" "00" "05" "30000" "01" "1";
+
+TEST(BuildPurchaseRequest, MatchesTheDocumentedRequests) {
+  const struct {
+    std::string amount;
+    std::string expected;
+  } cases[] = {
+      {"1000", "@@ZRM@@011000410000000020000000530000011"},
+      {"250000", "@@ZRM@@01100062500000000020000000530000011"},
+      {"", "@@ZRM@@01100" "00" "" + kTail},
+      // Every character above 127 is one "?", and the prefix counts characters.
+      {"۱۰۰", "@@ZRM@@01100" "03" "???" + kTail},
+      {"1\xFF" "2", "@@ZRM@@01100" "03" "1?2" + kTail},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(BuildPurchaseRequest(c.amount), c.expected) << c.amount;
+  }
+}
+
+TEST(BuildPurchaseRequest, LongAmountKeepsTheLastTwoDigitsOfItsLength) {
+  const std::string amount(123, '9');
+  EXPECT_EQ(BuildPurchaseRequest(amount),
+            "@@ZRM@@01100" "23" + amount + kTail);
+}
+
+TEST(ParseResponse, ReadsTheDocumentedAnswer) {
+  const auto fields = ParseResponse(
+      "@@ZRM@@08123456780600012312123456789012030010200020016123456******789012139812051230");
+  ASSERT_TRUE(fields.has_value());
+  const ResponseFields expected{"12345678", "000123",           "123456789012", "001",
+                                "00",       "00",               "123456******7890",
+                                "123456",   "7890",             "1398/12/05",   "12:30"};
+  EXPECT_EQ(*fields, expected);
+}
+
+TEST(ParseResponse, HeaderAloneGivesEmptyValues) {
+  const auto fields = ParseResponse("@@ZRM@@");
+  ASSERT_TRUE(fields.has_value());
+  ResponseFields expected;
+  expected.TransactionDate = "//";
+  expected.TransactionTime = ":";
+  EXPECT_EQ(*fields, expected);
+  EXPECT_EQ(ResultLineFor(fields->ResponseCode), (ResultLine{std::string(kSuccess), Colour::Green}));
+}
+
+TEST(ParseResponse, HeaderMismatches) {
+  for (const std::string text : {"@@zrm@@0212", "@@ZRM@", "", "x@@ZRM@@", "@@ZRM#@0212"}) {
+    EXPECT_EQ(ParseResponse(text), std::nullopt) << text;
+  }
+}
+
+TEST(ParseResponse, TrailingTextIsIgnored) {
+  const auto fields = ParseResponse("@@ZRM@@" "011" "0223" "03456" "0201" "0200" "0207" "00"
+                                    "12" "140112051230" "TRAILING0212");
+  ASSERT_TRUE(fields.has_value());
+  const ResponseFields expected{"1",  "23", "456", "01", "00", "07", "",
+                                "", "", "1401/12/05", "12:30"};
+  EXPECT_EQ(*fields, expected);
+}
+
+TEST(ParseResponse, ShortCardNumberAndDateGiveShortPieces) {
+  const auto fields = ParseResponse("@@ZRM@@" "00" "00" "00" "00" "00" "00"
+                                    "08" "12345678" "05" "14011");
+  ASSERT_TRUE(fields.has_value());
+  EXPECT_EQ(fields->CardNo, "12345678");
+  EXPECT_EQ(fields->BIN, "123456");
+  EXPECT_EQ(fields->PAN, "");
+  EXPECT_EQ(fields->TransactionDate, "1401/1/");
+  EXPECT_EQ(fields->TransactionTime, ":");
+}
+
+TEST(ParseResponse, OversizePrefixTakesTheRest) {
+  const auto fields = ParseResponse("@@ZRM@@" "0212" "20" "876543210");
+  ASSERT_TRUE(fields.has_value());
+  EXPECT_EQ(fields->TerminalNo, "12");
+  EXPECT_EQ(fields->STAN, "876543210");
+  EXPECT_EQ(fields->RRN, "");
+  EXPECT_EQ(fields->TransactionDate, "//");
+}
+
+TEST(ParseResponse, UnreadablePrefixSkipsTwoCharacters) {
+  const auto fields = ParseResponse("@@ZRM@@AB03xyz");
+  ASSERT_TRUE(fields.has_value());
+  EXPECT_EQ(fields->TerminalNo, "");
+  EXPECT_EQ(fields->STAN, "xyz");
+}
+
+TEST(ParseResponse, NulCutsAValueAndWhatIsDerivedFromIt) {
+  const std::string answer = "@@ZRM@@0212" "0212" "0212" "0212" "0200"
+                             "02" "1\0"s "16" "1234567\0"s "89012345" "12" "13981205\0"s "123";
+  const auto fields = ParseResponse(answer);
+  ASSERT_TRUE(fields.has_value());
+  EXPECT_EQ(fields->ResponseCode, "1");
+  EXPECT_EQ(fields->CardNo, "1234567");
+  EXPECT_EQ(fields->BIN, "123456");
+  EXPECT_EQ(fields->PAN, "");
+  EXPECT_EQ(fields->TransactionDate, "1398/12/05");
+  EXPECT_EQ(fields->TransactionTime, ":");
+  // The cut does not disturb where the next field starts.
+  EXPECT_EQ(ResultLineFor(fields->ResponseCode), (ResultLine{std::string(kCancelled), Colour::Red}));
+
+  const auto nul_code = ParseResponse("@@ZRM@@0000000000" "02" "\0"s "1");
+  ASSERT_TRUE(nul_code.has_value());
+  EXPECT_EQ(nul_code->ResponseCode, "");
+}
+
+TEST(ResultLineFor, MapsCodesToTextAndColour) {
+  const struct {
+    std::string code;
+    std::optional<ResultLine> expected;
+  } cases[] = {
+      {"00", ResultLine{std::string(kSuccess), Colour::Green}},
+      {"", ResultLine{std::string(kSuccess), Colour::Green}},
+      {"ZZ", ResultLine{std::string(kSuccess), Colour::Green}},
+      {"01", ResultLine{std::string(kCancelled), Colour::Red}},
+      {"30", ResultLine{std::string(kBadPassword), Colour::Red}},
+      {"$1E", ResultLine{std::string(kBadPassword), Colour::Red}},
+      {"51", ResultLine{std::string(kFailed), Colour::Red}},
+      {"2", ResultLine{std::string(kFailed), Colour::Red}},
+      {"-1", std::nullopt},
+      {"$FFFFFFFF", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ResultLineFor(c.code), c.expected) << '"' << c.code << '"';
+  }
+}
+
+}  // namespace
+}  // namespace pcpos
