@@ -1,0 +1,45 @@
+// Builds the reader's answers: header, then terminal number, STAN, RRN, batch,
+// response type, response code, card number and the Solar Hijri date and time,
+// each behind a two-digit length prefix.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+class QDateTime;
+
+namespace pcpos::sim {
+
+inline constexpr std::string_view kAnswerHeader = "@@ZRM@@";
+inline constexpr std::string_view kResponseType = "00";
+
+struct ReaderIdentity {
+  std::string terminal_no = "31415926";      // 8 digits
+  std::string batch_no = "001";              // 3 digits
+  std::string card_no = "123456******7890";  // masked, as readers print it
+};
+
+class AnswerBuilder {
+ public:
+  explicit AnswerBuilder(ReaderIdentity identity = {}, std::uint32_t first_stan = 1);
+
+  // One answer; each call takes the next STAN, from any thread.
+  std::string Build(std::string_view code, const QDateTime& when,
+                    std::string_view header = kAnswerHeader);
+
+  const ReaderIdentity& identity() const { return identity_; }
+
+ private:
+  ReaderIdentity identity_;
+  std::atomic<std::uint32_t> stan_counter_;
+};
+
+// YYYYMMDDHHMM of the local time in the Solar Hijri calendar.
+std::string JalaliStamp(const QDateTime& when);
+
+// Two-digit length prefix and the value (values here are shorter than 100).
+std::string Field(std::string_view value);
+
+}  // namespace pcpos::sim

@@ -1,0 +1,55 @@
+#include "simulator/scenario.h"
+
+#include <array>
+
+namespace pcpos::sim {
+namespace {
+
+constexpr std::array kScenarios = {
+    ScenarioInfo{Scenario::Approve, "approve", "00", "00", "approves at once"},
+    ScenarioInfo{Scenario::Cancelled, "cancel", "01", "01", "cancelled by the cardholder"},
+    ScenarioInfo{Scenario::WrongPin, "wrong-pin", "30", "30", "wrong PIN"},
+    ScenarioInfo{Scenario::Declined, "decline", "51", "51", "declined (insufficient funds)"},
+    ScenarioInfo{Scenario::Delay, "delay", "10", "00",
+                 "approves after --delay seconds (a slow cardholder)"},
+    ScenarioInfo{Scenario::TwoSegments, "two-segments", "20", "00",
+                 "approves in two segments --pause seconds apart, split after the "
+                 "response code"},
+    ScenarioInfo{Scenario::BadHeader, "bad-header", "40", "00",
+                 "approves, but with the header \"@@zrm@@\""},
+    ScenarioInfo{Scenario::Reset, "reset", "60", "",
+                 "resets the connection (RST) instead of answering"},
+    ScenarioInfo{Scenario::CloseWithoutAnswer, "close", "70", "",
+                 "closes the connection without answering"},
+    ScenarioInfo{Scenario::Silence, "silence", "80", "",
+                 "never answers; closes after --silence-max seconds"},
+};
+
+}  // namespace
+
+std::span<const ScenarioInfo> Scenarios() { return kScenarios; }
+
+const ScenarioInfo& Info(Scenario scenario) {
+  for (const auto& info : kScenarios) {
+    if (info.scenario == scenario) return info;
+  }
+  return kScenarios.front();
+}
+
+std::optional<Scenario> ScenarioByName(std::string_view name) {
+  for (const auto& info : kScenarios) {
+    if (info.name == name) return info.scenario;
+  }
+  return std::nullopt;
+}
+
+Scenario ScenarioForAmount(std::string_view amount) {
+  if (amount.size() < 2) return Scenario::Approve;
+  const auto ending = amount.substr(amount.size() - 2);
+  for (const auto& info : kScenarios) {
+    if (info.trigger == ending) return info.scenario;
+  }
+  return Scenario::Approve;
+}
+
+}  // namespace pcpos::sim

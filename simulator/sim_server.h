@@ -1,0 +1,59 @@
+// The simulated card reader: a TCP server that, on each connection, reads one
+// request line, answers it as the chosen scenario says, and closes, as a reader
+// does. Event driven, so any number of connections are served at once.
+#pragma once
+
+#include <QHostAddress>
+#include <QObject>
+#include <QString>
+
+#include <chrono>
+#include <cstddef>
+#include <optional>
+
+#include "simulator/answer_builder.h"
+#include "simulator/scenario.h"
+
+class QTcpServer;
+
+namespace pcpos::sim {
+
+using namespace std::chrono_literals;
+
+struct ServerOptions {
+  std::optional<Scenario> scenario;  // none: chosen by the amount
+  std::chrono::milliseconds delay = 3s;
+  std::chrono::milliseconds pause = 1s;             // between the two segments
+  std::chrono::milliseconds request_timeout = 30s;  // for a peer that never sends
+  std::chrono::milliseconds silence_max = 10min;
+  std::size_t max_request = 64 * 1024;
+  ReaderIdentity identity;
+};
+
+class SimServer : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit SimServer(ServerOptions options, QObject* parent = nullptr);
+
+  bool listen(const QHostAddress& address, quint16 port);
+  QString errorString() const;
+  QHostAddress serverAddress() const;
+  quint16 serverPort() const;
+
+  const ServerOptions& options() const { return options_; }
+  AnswerBuilder& answers() { return answers_; }
+
+ signals:
+  // One line per request: time, peer, request, scenario, answer.
+  void logLine(const QString& line);
+
+ private:
+  void acceptPending();
+
+  ServerOptions options_;
+  AnswerBuilder answers_;
+  QTcpServer* server_;
+};
+
+}  // namespace pcpos::sim
