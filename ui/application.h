@@ -1,0 +1,63 @@
+// The application shell: its title, and the reporting of errors that escape
+// an event handler (shown, then the program goes on) or start-up (shown, then
+// the program ends with exit code 1).
+#pragma once
+
+#include <QApplication>
+#include <QString>
+#include <QStringView>
+
+#include <exception>
+#include <functional>
+
+namespace pcpos::ui {
+
+// The silent kind of error: an operation abandoned on purpose. Nothing is shown.
+class SilentAbort : public std::exception {
+ public:
+  const char* what() const noexcept override { return "Operation aborted"; }
+};
+
+// The program file's name after its last backslash or slash, cut at its first
+// ".", first character as it is and the rest in lower case.
+QString TitleFromExecutable(QStringView path);
+
+// The message of an error that escaped an event handler, as the box shows it:
+// a "." is added when the text is not empty and its last character's code lies
+// above that of "." (so nothing after ".", a blank, a line break, "!" or ")").
+QString EventErrorText(const QString& message);
+
+// The "Application Error" text for an error during start-up.
+QString StartupErrorText(const QString& kind, const QString& module, quintptr address,
+                         const QString& message);
+inline const QString kStartupErrorCaption = QStringLiteral("Application Error");
+
+// Shows a modal critical box with one OK button. Replaceable so that tests can
+// see what would be shown without a box blocking them.
+using MessageBoxFn = std::function<void(const QString& caption, const QString& text)>;
+void ShowCriticalBox(const QString& caption, const QString& text);
+
+class Application : public QApplication {
+  Q_OBJECT
+
+ public:
+  Application(int& argc, char** argv);
+
+  // The title derived from the program file; the caption of the error box.
+  const QString& Title() const { return title_; }
+
+  void SetMessageBox(MessageBoxFn show) { show_box_ = std::move(show); }
+  const MessageBoxFn& MessageBox() const { return show_box_; }
+
+  // Qt must not unwind through its event loop: errors stop here.
+  bool notify(QObject* receiver, QEvent* event) override;
+
+  // Shows the error in flight (from within a catch block) as an event error.
+  void ReportEventError(std::exception_ptr error);
+
+ private:
+  QString title_;
+  MessageBoxFn show_box_ = ShowCriticalBox;
+};
+
+}  // namespace pcpos::ui

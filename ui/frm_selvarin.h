@@ -1,0 +1,83 @@
+// The tool's only window: the operator's four inputs, the two buttons, the raw
+// response pane, the eleven result fields and the coloured result line.
+#pragma once
+
+#include <QWidget>
+
+#include "payment/transaction.h"
+#include "ui/payment_worker.h"
+
+class QCloseEvent;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QShowEvent;
+
+namespace pcpos::ui {
+
+class TFrm_Selvarin : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit TFrm_Selvarin(QWidget* parent = nullptr);
+  ~TFrm_Selvarin() override;
+
+  // Places the window in the middle of its screen; called before the first show.
+  void CentreOnScreen();
+
+  // Options for the transactions this window starts (the tests shorten waits).
+  void SetTransactionOptions(const TransactionOptions& options) { options_ = options; }
+  bool IsPaymentRunning() const { return worker_.IsRunning(); }
+
+  // The controls, by their design names.
+  QLineEdit* Edt_IP = nullptr;
+  QLineEdit* Edt_Port = nullptr;
+  QLineEdit* txtAmount = nullptr;
+  QLineEdit* Edt_LogPath = nullptr;
+  QLabel* Image1 = nullptr;
+  QPushButton* Btn_Payment = nullptr;
+  QPushButton* Btn_Clear = nullptr;
+  QGroupBox* Grp_RawResponse = nullptr;
+  QPlainTextEdit* Mem_RawResponse = nullptr;
+  QGroupBox* Grp_Response = nullptr;
+  QLineEdit* txtCardNo = nullptr;
+  QLineEdit* txtSTAN = nullptr;
+  QLineEdit* txtRRN = nullptr;
+  QLineEdit* txtTerminalNo = nullptr;
+  QLineEdit* txtTransactionDate = nullptr;
+  QLineEdit* txtTransactionTime = nullptr;
+  QLineEdit* txtPAN = nullptr;
+  QLineEdit* txtBIN = nullptr;
+  QLineEdit* txtBatchNo = nullptr;
+  QLineEdit* txtResponseType = nullptr;
+  QLineEdit* txtResponseCode = nullptr;
+  QLabel* Lbl_ResponseMsg = nullptr;
+
+ public slots:
+  void FormShow();
+  void Btn_ClearClick();
+  void Btn_PaymentClick();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void CreateControls();
+  void SetTabOrder();
+  void ConnectWorker();
+  void SetBusy(bool busy);
+
+  void ShowRawResponse(const QString& text);
+  void ShowFields(const ResponseFields& fields);
+  void ShowResultLine(const QString& text, Colour colour);
+  void PaymentFinished();
+
+  PaymentWorker worker_;
+  TransactionOptions options_;
+  bool busy_ = false;
+};
+
+}  // namespace pcpos::ui

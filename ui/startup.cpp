@@ -1,0 +1,126 @@
+#include "ui/startup.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+#include <QLineEdit>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <stdexcept>
+#include <typeinfo>
+
+#if __has_include(<cxxabi.h>)
+#include <cxxabi.h>
+#endif
+
+#include "ui/application.h"
+#include "ui/frm_selvarin.h"
+#include "ui/platform.h"
+
+namespace pcpos::ui {
+namespace {
+
+QString Demangled(const char* name) {
+#if __has_include(<cxxabi.h>)
+  int status = 0;
+  std::unique_ptr<char, void (*)(void*)> plain(
+      abi::__cxa_demangle(name, nullptr, nullptr, &status), std::free);
+  if (status == 0 && plain) return QString::fromUtf8(plain.get());
+#endif
+  return QString::fromUtf8(name);
+}
+
+// The program file's name after its last separator, as the start-up box shows it.
+QString ModuleName(const QString& path) {
+  const qsizetype slash = std::max(path.lastIndexOf(u'\\'), path.lastIndexOf(u'/'));
+  return path.mid(slash + 1);
+}
+
+void ShowStartupError(const Application& app, const std::exception& error) {
+  if (dynamic_cast<const SilentAbort*>(&error)) return;
+  // The code address of a C++ throw is not known; the shell's own entry stands in.
+  const auto address = reinterpret_cast<quintptr>(&RunApplication);
+  const QString text = StartupErrorText(ErrorKind(error), ModuleName(app.applicationFilePath()),
+                                        address, QString::fromUtf8(error.what()));
+  if (app.MessageBox()) app.MessageBox()(kStartupErrorCaption, text);
+}
+
+}  // namespace
+
+StartupInputs ParseCommandLine(const QStringList& arguments) {
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QStringLiteral("Sends one purchase to a PC-POS card reader."));
+  const QCommandLineOption host(QStringLiteral("host"), QStringLiteral("Card reader address."),
+                                QStringLiteral("address"));
+  const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Card reader port."),
+                                QStringLiteral("port"));
+  const QCommandLineOption amount(QStringLiteral("amount"), QStringLiteral("Amount to collect."),
+                                  QStringLiteral("amount"));
+  const QCommandLineOption log_dir(QStringLiteral("log-dir"),
+                                   QStringLiteral("Folder of the response log, ending in a "
+                                                  "separator."),
+                                   QStringLiteral("folder"));
+  parser.addOptions({host, port, amount, log_dir});
+  const QCommandLineOption help = parser.addHelpOption();
+
+  if (!parser.parse(arguments)) throw std::runtime_error(parser.errorText().toStdString());
+  if (parser.isSet(help)) parser.showHelp(0);
+  if (!parser.positionalArguments().isEmpty()) {
+    throw std::runtime_error(
+        ("Unexpected argument '" + parser.positionalArguments().front() + "'").toStdString());
+  }
+
+  StartupInputs inputs;
+  const auto take = [&parser](const QCommandLineOption& option) -> std::optional<QString> {
+    if (!parser.isSet(option)) return std::nullopt;
+    return parser.value(option);
+  };
+  inputs.host = take(host);
+  inputs.port = take(port);
+  inputs.amount = take(amount);
+  inputs.log_dir = take(log_dir);
+  return inputs;
+}
+
+void ApplyStartupInputs(TFrm_Selvarin& window, const StartupInputs& inputs) {
+  if (inputs.host) window.Edt_IP->setText(*inputs.host);
+  if (inputs.port) window.Edt_Port->setText(*inputs.port);
+  if (inputs.amount) window.txtAmount->setText(*inputs.amount);
+  if (inputs.log_dir) window.Edt_LogPath->setText(*inputs.log_dir);
+}
+
+PlatformHooks DefaultPlatformHooks() { return {StartPlatform, StopPlatform}; }
+
+QString ErrorKind(const std::exception& error) { return Demangled(typeid(error).name()); }
+
+int RunApplication(Application& app, const QStringList& arguments, const PlatformHooks& platform) {
+  std::unique_ptr<TFrm_Selvarin> window;
+  try {
+    if (platform.start) platform.start();
+    const StartupInputs inputs = ParseCommandLine(arguments);
+    window = std::make_unique<TFrm_Selvarin>();
+    ApplyStartupInputs(*window, inputs);
+    app.setWindowIcon(window->windowIcon());
+    window->CentreOnScreen();
+  } catch (const std::exception& error) {
+    ShowStartupError(app, error);
+    return 1;
+  }
+
+  // Showing honours a minimised or maximised start; it clears the results (FormShow).
+  window->show();
+  const int code = app.exec();
+  // The window and its payment thread end before the platform stops.
+  window.reset();
+
+  try {
+    if (platform.stop) platform.stop();
+  } catch (const std::exception& error) {
+    ShowStartupError(app, error);
+    return 1;
+  }
+  return code;
+}
+
+}  // namespace pcpos::ui
