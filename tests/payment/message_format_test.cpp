@@ -92,67 +92,41 @@ TEST(ParseStrictInt, TellsUnreadableFromZero) {
   EXPECT_EQ(ParseStrictInt("1,2"), std::nullopt);
 }
 
-TEST(ReadField, PrefixesReadTolerantly) {
+TEST(ReadField, PrefixAndPositionArithmetic) {
   const struct {
     std::string message;
+    std::int64_t start;
     std::int32_t length;
     std::string value;
+    std::int64_t end;
   } cases[] = {
-      {" 5abcdefg", 5, "abcde"}, {"5 abcdefg", 5, "abcde"}, {"5,abcdefg", 5, "abcde"},
-      {"(5abcdefg", 5, "abcde"}, {"ABabcdefg", 0, ""},      {"-2abcdefg", -2, ""},
-      {"09abc", 9, "abc"},  // larger than what remains: takes the rest
-      {"7", 7, ""},         // prefix cut short by the end
-      {"", 0, ""},
+      {" 5abcdefg", 1, 5, "abcde", 8},
+      {"5 abcdefg", 1, 5, "abcde", 8},
+      {"5,abcdefg", 1, 5, "abcde", 8},
+      {"(5abcdefg", 1, 5, "abcde", 8},
+      {"ABabcdefg", 1, 0, "", 3},
+      {"09abc", 1, 9, "abc", 12},   // larger than what remains: takes the rest
+      {"7", 1, 7, "", 10},          // prefix cut short by the end
+      {"03abc02de", 6, 2, "de", 10},
+      {"03abc02de", 10, 0, "", 12},  // beyond the end yields nothing
+      {"-4xx02ab", 1, -4, "", -1},   // a negative length moves back
+      // Below 1 both reads start at 1, while the arithmetic keeps the real value.
+      {"02xy", -5, 2, "02", -1},
   };
   for (const auto& c : cases) {
-    std::int64_t position = 1;
+    std::int64_t position = c.start;
     std::int32_t length = 99;
     std::string value = "stale";
     ReadField(c.message, position, length, &value);
-    EXPECT_EQ(length, c.length) << c.message;
-    EXPECT_EQ(value, c.value) << c.message;
-    EXPECT_EQ(position, 3 + c.length) << c.message;
+    EXPECT_EQ(length, c.length) << c.message << " at " << c.start;
+    EXPECT_EQ(value, c.value) << c.message << " at " << c.start;
+    EXPECT_EQ(position, c.end) << c.message << " at " << c.start;
   }
-}
-
-TEST(ReadField, PositionArithmeticFollowsThePrefixes) {
-  const std::string message = "03abc02de";
   std::int64_t position = 1;
   std::int32_t length = 0;
-  ReadField(message, position, length, nullptr);  // skipped without a target
+  ReadField("03abc", position, length, nullptr);  // skipped without a target
   EXPECT_EQ(length, 3);
   EXPECT_EQ(position, 6);
-  std::string value;
-  ReadField(message, position, length, &value);
-  EXPECT_EQ(value, "de");
-  EXPECT_EQ(position, 10);
-  ReadField(message, position, length, &value);  // beyond the end yields nothing
-  EXPECT_EQ(length, 0);
-  EXPECT_EQ(value, "");
-  EXPECT_EQ(position, 12);
-}
-
-TEST(ReadField, PositionBelowOneReadsFromTheStartButKeepsItsValue) {
-  const std::string message = "02xy";
-  std::int64_t position = -5;
-  std::int32_t length = 0;
-  std::string value;
-  ReadField(message, position, length, &value);
-  EXPECT_EQ(length, 2);
-  // Value read at -3, which also counts as 1: the prefix characters come back.
-  EXPECT_EQ(value, "02");
-  EXPECT_EQ(position, -1);
-}
-
-TEST(ReadField, NegativeLengthMovesBack) {
-  const std::string message = "-4xx02ab";
-  std::int64_t position = 1;
-  std::int32_t length = 0;
-  std::string value;
-  ReadField(message, position, length, &value);
-  EXPECT_EQ(length, -4);
-  EXPECT_EQ(value, "");
-  EXPECT_EQ(position, -1);
 }
 
 // Fields 4 to 10, which never change.
@@ -181,85 +155,45 @@ TEST(BuildPurchaseRequest, LongAmountKeepsTheLastTwoDigitsOfItsLength) {
             "@@ZRM@@01100" "23" + amount + kTail);
 }
 
-TEST(ParseResponse, ReadsTheDocumentedAnswer) {
-  const auto fields = ParseResponse(
-      "@@ZRM@@08123456780600012312123456789012030010200020016123456******789012139812051230");
-  ASSERT_TRUE(fields.has_value());
-  const ResponseFields expected{"12345678", "000123",           "123456789012", "001",
-                                "00",       "00",               "123456******7890",
-                                "123456",   "7890",             "1398/12/05",   "12:30"};
-  EXPECT_EQ(*fields, expected);
-}
-
-TEST(ParseResponse, HeaderAloneGivesEmptyValues) {
-  const auto fields = ParseResponse("@@ZRM@@");
-  ASSERT_TRUE(fields.has_value());
-  ResponseFields expected;
-  expected.TransactionDate = "//";
-  expected.TransactionTime = ":";
-  EXPECT_EQ(*fields, expected);
-  EXPECT_EQ(ResultLineFor(fields->ResponseCode), (ResultLine{std::string(kSuccess), Colour::Green}));
+TEST(ParseResponse, ReadsTheEightFieldsAndDerivesTheRest) {
+  const struct {
+    std::string answer;
+    ResponseFields expected;
+  } cases[] = {
+      {"@@ZRM@@08123456780600012312123456789012030010200020016123456******789012139812051230",
+       {"12345678", "000123", "123456789012", "001", "00", "00", "123456******7890", "123456", "7890",
+        "1398/12/05", "12:30"}},
+      {"@@ZRM@@", {"", "", "", "", "", "", "", "", "", "//", ":"}},
+      // Text after the eighth field is ignored.
+      {"@@ZRM@@" "011" "0223" "03456" "0201" "0200" "0207" "00" "12" "140112051230" "TRAILING0212",
+       {"1", "23", "456", "01", "00", "07", "", "", "", "1401/12/05", "12:30"}},
+      // Short card number and stamp give short pieces.
+      {"@@ZRM@@" "00" "00" "00" "00" "00" "00" "08" "12345678" "05" "14011",
+       {"", "", "", "", "", "", "12345678", "123456", "", "1401/1/", ":"}},
+      // A prefix larger than what remains takes the rest; later fields are empty.
+      {"@@ZRM@@" "0212" "20" "876543210",
+       {"12", "876543210", "", "", "", "", "", "", "", "//", ":"}},
+      // An unreadable prefix is 0: an empty field, the next one two characters on.
+      {"@@ZRM@@" "AB" "03xyz", {"", "xyz", "", "", "", "", "", "", "", "//", ":"}},
+      // A NUL cuts the value, and what is derived follows the cut value; the
+      // next field still starts where the prefix says.
+      {"@@ZRM@@" "0212" "0212" "0212" "0212" "0200" "02" "1\0"s "16" "1234567\0"s "89012345" "12"
+       "13981205\0"s "123",
+       {"12", "12", "12", "12", "00", "1", "1234567", "123456", "", "1398/12/05", ":"}},
+      {"@@ZRM@@" "00" "00" "00" "00" "00" "02" "\0"s "1" "0201",
+       {"", "", "", "", "", "", "01", "01", "", "//", ":"}},
+  };
+  for (const auto& c : cases) {
+    const auto fields = ParseResponse(c.answer);
+    ASSERT_TRUE(fields.has_value()) << testing::PrintToString(c.answer);
+    EXPECT_EQ(*fields, c.expected) << testing::PrintToString(c.answer);
+  }
 }
 
 TEST(ParseResponse, HeaderMismatches) {
   for (const std::string text : {"@@zrm@@0212", "@@ZRM@", "", "x@@ZRM@@", "@@ZRM#@0212"}) {
     EXPECT_EQ(ParseResponse(text), std::nullopt) << text;
   }
-}
-
-TEST(ParseResponse, TrailingTextIsIgnored) {
-  const auto fields = ParseResponse("@@ZRM@@" "011" "0223" "03456" "0201" "0200" "0207" "00"
-                                    "12" "140112051230" "TRAILING0212");
-  ASSERT_TRUE(fields.has_value());
-  const ResponseFields expected{"1",  "23", "456", "01", "00", "07", "",
-                                "", "", "1401/12/05", "12:30"};
-  EXPECT_EQ(*fields, expected);
-}
-
-TEST(ParseResponse, ShortCardNumberAndDateGiveShortPieces) {
-  const auto fields = ParseResponse("@@ZRM@@" "00" "00" "00" "00" "00" "00"
-                                    "08" "12345678" "05" "14011");
-  ASSERT_TRUE(fields.has_value());
-  EXPECT_EQ(fields->CardNo, "12345678");
-  EXPECT_EQ(fields->BIN, "123456");
-  EXPECT_EQ(fields->PAN, "");
-  EXPECT_EQ(fields->TransactionDate, "1401/1/");
-  EXPECT_EQ(fields->TransactionTime, ":");
-}
-
-TEST(ParseResponse, OversizePrefixTakesTheRest) {
-  const auto fields = ParseResponse("@@ZRM@@" "0212" "20" "876543210");
-  ASSERT_TRUE(fields.has_value());
-  EXPECT_EQ(fields->TerminalNo, "12");
-  EXPECT_EQ(fields->STAN, "876543210");
-  EXPECT_EQ(fields->RRN, "");
-  EXPECT_EQ(fields->TransactionDate, "//");
-}
-
-TEST(ParseResponse, UnreadablePrefixSkipsTwoCharacters) {
-  const auto fields = ParseResponse("@@ZRM@@AB03xyz");
-  ASSERT_TRUE(fields.has_value());
-  EXPECT_EQ(fields->TerminalNo, "");
-  EXPECT_EQ(fields->STAN, "xyz");
-}
-
-TEST(ParseResponse, NulCutsAValueAndWhatIsDerivedFromIt) {
-  const std::string answer = "@@ZRM@@0212" "0212" "0212" "0212" "0200"
-                             "02" "1\0"s "16" "1234567\0"s "89012345" "12" "13981205\0"s "123";
-  const auto fields = ParseResponse(answer);
-  ASSERT_TRUE(fields.has_value());
-  EXPECT_EQ(fields->ResponseCode, "1");
-  EXPECT_EQ(fields->CardNo, "1234567");
-  EXPECT_EQ(fields->BIN, "123456");
-  EXPECT_EQ(fields->PAN, "");
-  EXPECT_EQ(fields->TransactionDate, "1398/12/05");
-  EXPECT_EQ(fields->TransactionTime, ":");
-  // The cut does not disturb where the next field starts.
-  EXPECT_EQ(ResultLineFor(fields->ResponseCode), (ResultLine{std::string(kCancelled), Colour::Red}));
-
-  const auto nul_code = ParseResponse("@@ZRM@@0000000000" "02" "\0"s "1");
-  ASSERT_TRUE(nul_code.has_value());
-  EXPECT_EQ(nul_code->ResponseCode, "");
 }
 
 TEST(ResultLineFor, MapsCodesToTextAndColour) {
