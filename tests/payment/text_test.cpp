@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 namespace pcpos {
@@ -52,6 +53,23 @@ TEST(ToAscii, EveryCharacterBecomesOneByte) {
   for (const auto& c : cases) {
     EXPECT_EQ(ToAscii(c.utf8), c.ascii) << testing::PrintToString(c.utf8);
     EXPECT_EQ(CharacterCount(c.utf8), c.ascii.size()) << testing::PrintToString(c.utf8);
+  }
+}
+
+TEST(ToAscii, ByteCountAlwaysMatchesCharacterCount) {
+  // Random bytes, biased towards the lead and continuation ranges so that
+  // broken and valid sequences both turn up often.
+  std::mt19937 random(20240229);
+  std::uniform_int_distribution<int> pick(0, 255);
+  for (int round = 0; round < 2000; ++round) {
+    std::string bytes;
+    for (int i = round % 12; i > 0; --i) {
+      const int b = pick(random);
+      bytes.push_back(static_cast<char>(b < 128 ? 0x80 | (b & 0x7F) : b));
+    }
+    const std::string ascii = ToAscii(bytes);
+    ASSERT_EQ(ascii.size(), CharacterCount(bytes)) << testing::PrintToString(bytes);
+    for (const char c : ascii) ASSERT_LT(static_cast<unsigned char>(c), 128);
   }
 }
 
