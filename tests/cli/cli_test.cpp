@@ -88,7 +88,7 @@ TEST_F(CliTest, JsonReportsNullsForWhatNeverHappened) {
   EXPECT_EQ(j["raw"], "Socket Error # 10054\r\nConnection reset by peer.");
   EXPECT_EQ(j["result"]["colour"], "red");
 
-  CliRun refused = Cli(Args(peer, {"--json", "--port", "70000"}));
+  CliRun refused = Cli({"--json", "--host", "127.0.0.1", "--port", "70000", "--log-dir", dir_ + "/"});
   EXPECT_EQ(refused.status, 1);
   j = nlohmann::json::parse(refused.out);
   EXPECT_TRUE(j["request"].is_null());
