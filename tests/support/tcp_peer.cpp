@@ -14,12 +14,19 @@ namespace {
 
 thread_local TcpPeer* current_peer = nullptr;
 
+// Listens on 127.0.0.1:port; port 0 asks the system for one, which is stored in port.
 int ListenLoopback(std::uint16_t& port) {
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) throw std::runtime_error("socket");
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (port != 0) {
+    // A fixed port may still have connections of an earlier run in TIME_WAIT.
+    int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    addr.sin_port = htons(port);
+  }
   if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 64) != 0) {
     ::close(fd);
     throw std::runtime_error("bind/listen");
@@ -90,6 +97,12 @@ bool PeerSocket::WaitForClose(std::chrono::milliseconds timeout) {
 }
 
 TcpPeer::TcpPeer(Script script, int connections) : script_(std::move(script)) {
+  listen_fd_ = ListenLoopback(port_);
+  thread_ = std::thread([this, connections] { Serve(connections); });
+}
+
+TcpPeer::TcpPeer(Script script, int connections, std::uint16_t port)
+    : script_(std::move(script)), port_(port) {
   listen_fd_ = ListenLoopback(port_);
   thread_ = std::thread([this, connections] { Serve(connections); });
 }

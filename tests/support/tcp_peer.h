@@ -37,6 +37,9 @@ class TcpPeer {
   // Listens on 127.0.0.1 with a port of the system's choice and serves up to
   // `connections` connections, one after the other, each with the script.
   explicit TcpPeer(Script script, int connections = 1);
+  // The same on a fixed port of 127.0.0.1; throws std::runtime_error when the
+  // port cannot be had.
+  TcpPeer(Script script, int connections, std::uint16_t port);
   ~TcpPeer();
   TcpPeer(const TcpPeer&) = delete;
   TcpPeer& operator=(const TcpPeer&) = delete;
