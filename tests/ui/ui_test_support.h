@@ -1,0 +1,58 @@
+// Small helpers shared by the widget tests.
+#pragma once
+
+#include <QApplication>
+#include <QLabel>
+#include <QPalette>
+#include <QString>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "ui/application.h"
+#include "ui/frm_selvarin.h"
+#include "ui/result_line.h"
+
+namespace pcpos::ui::testing {
+
+inline Application& App() { return *static_cast<Application*>(QCoreApplication::instance()); }
+
+// Records the boxes the application would show, for the life of one test.
+class BoxRecorder {
+ public:
+  struct Box {
+    QString caption;
+    QString text;
+  };
+  BoxRecorder() : previous_(App().MessageBox()) {
+    App().SetMessageBox([this](const QString& c, const QString& t) { boxes.push_back({c, t}); });
+  }
+  ~BoxRecorder() { App().SetMessageBox(previous_); }
+  std::vector<Box> boxes;
+
+ private:
+  MessageBoxFn previous_;
+};
+
+inline QString Shown(const QLabel* label) { return StripIsolates(label->text()); }
+inline QColor Colour(const QLabel* label) { return label->palette().color(QPalette::WindowText); }
+
+// The window as the program shows it.
+inline std::unique_ptr<TFrm_Selvarin> ShownWindow() {
+  auto window = std::make_unique<TFrm_Selvarin>();
+  window->CentreOnScreen();
+  window->show();
+  EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+  return window;
+}
+
+// Lets the event loop run until the window's payment has ended.
+inline bool WaitForPaymentEnd(TFrm_Selvarin& window, int timeout_ms = 10000) {
+  return QTest::qWaitFor([&] { return !window.IsPaymentRunning(); }, timeout_ms);
+}
+
+}  // namespace pcpos::ui::testing
