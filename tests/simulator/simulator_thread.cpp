@@ -2,7 +2,7 @@
 
 #include <thread>
 
-namespace pcpos::sim::testing {
+namespace pcpos::sim::test_support {
 
 SimulatorThread::SimulatorThread(ServerOptions options) : context_(std::make_unique<QObject>()) {
   context_->moveToThread(&thread_);
@@ -43,4 +43,4 @@ bool SimulatorThread::WaitForLog(std::size_t count, std::chrono::milliseconds ti
   }
 }
 
-}  // namespace pcpos::sim::testing
+}  // namespace pcpos::sim::test_support

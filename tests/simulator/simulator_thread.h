@@ -12,7 +12,7 @@
 
 #include "simulator/sim_server.h"
 
-namespace pcpos::sim::testing {
+namespace pcpos::sim::test_support {
 
 class SimulatorThread {
  public:
@@ -37,4 +37,4 @@ class SimulatorThread {
   std::vector<std::string> log_;
 };
 
-}  // namespace pcpos::sim::testing
+}  // namespace pcpos::sim::test_support

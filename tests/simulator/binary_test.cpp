@@ -1,0 +1,146 @@
+// The pcpos-sim program itself: the port line, a payment through it, the
+// refusal of a non-loopback address, and an orderly stop on SIGTERM.
+#include <QProcess>
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <regex>
+
+#include "payment/transaction.h"
+
+namespace pcpos::sim {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* kSimulator = PCPOS_SIM_BINARY;
+
+class Recorder : public TransactionObserver {
+ public:
+  ResultLine line;
+  std::string code;
+  void OnRawResponse(const std::string&) override {}
+  void OnFields(const ResponseFields& f) override { code = f.ResponseCode; }
+  void OnResultLine(const ResultLine& l) override { line = l; }
+};
+
+// Starts the program on a port of the system's choice and reads that port
+// from its first line.
+class RunningSimulator {
+ public:
+  explicit RunningSimulator(QStringList extra = {}) {
+    process_.setProgram(QString::fromUtf8(kSimulator));
+    process_.setArguments(QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")} + extra);
+    process_.start();
+    if (!process_.waitForStarted(5000)) return;
+    if (!process_.waitForReadyRead(10000)) return;
+    first_line_ = process_.readLine().trimmed().toStdString();
+    std::smatch match;
+    if (std::regex_match(first_line_, match, std::regex(R"(listening on 127\.0\.0\.1:(\d+))"))) {
+      port_ = match[1];
+    }
+  }
+  ~RunningSimulator() {
+    if (process_.state() != QProcess::NotRunning) {
+      process_.kill();
+      process_.waitForFinished(5000);
+    }
+  }
+
+  const std::string& port() const { return port_; }
+  const std::string& first_line() const { return first_line_; }
+  QProcess& process() { return process_; }
+
+ private:
+  QProcess process_;
+  std::string first_line_;
+  std::string port_;
+};
+
+Recorder Pay(const std::string& port, const std::string& amount) {
+  char pattern[] = "/tmp/pcpos-sim-bin-XXXXXX";
+  Recorder recorder;
+  if (!::mkdtemp(pattern)) return recorder;
+  TransactionOptions options;
+  options.answer_timeout = 10s;
+  PaymentTransaction transaction({"127.0.0.1", port, amount, std::string(pattern) + "/"}, options);
+  transaction.Run(recorder);
+  std::filesystem::remove_all(pattern);
+  return recorder;
+}
+
+TEST(SimulatorProgram, ServesAndStopsOnSigterm) {
+  RunningSimulator sim;
+  ASSERT_FALSE(sim.port().empty()) << "first line: " << sim.first_line();
+
+  const Recorder approved = Pay(sim.port(), "1000");
+  EXPECT_EQ(approved.code, "00");
+  EXPECT_EQ(approved.line.colour, Colour::Green);
+  const Recorder declined = Pay(sim.port(), "1051");
+  EXPECT_EQ(declined.code, "51");
+
+  ASSERT_EQ(::kill(static_cast<pid_t>(sim.process().processId()), SIGTERM), 0);
+  ASSERT_TRUE(sim.process().waitForFinished(10000));
+  EXPECT_EQ(sim.process().exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(sim.process().exitCode(), 0);
+
+  const std::string out = sim.process().readAllStandardOutput().toStdString();
+  EXPECT_NE(out.find("request \"@@ZRM@@011000410000000020000000530000011\" scenario approve answer \"@@ZRM@@"),
+            std::string::npos) << out;
+  EXPECT_NE(out.find("scenario decline answer"), std::string::npos) << out;
+  EXPECT_NE(out.find("stopping on signal"), std::string::npos) << out;
+}
+
+TEST(SimulatorProgram, SigintAlsoStopsItWhileAConnectionIsOpen) {
+  RunningSimulator sim({QStringLiteral("--scenario"), QStringLiteral("silence")});
+  ASSERT_FALSE(sim.port().empty()) << sim.first_line();
+  // A silent transaction holds a connection open while the stop arrives.
+  std::thread client([&] { Pay(sim.port(), "1000"); });
+  std::this_thread::sleep_for(300ms);
+  ASSERT_EQ(::kill(static_cast<pid_t>(sim.process().processId()), SIGINT), 0);
+  const bool finished = sim.process().waitForFinished(10000);
+  client.join();
+  ASSERT_TRUE(finished);
+  EXPECT_EQ(sim.process().exitCode(), 0);
+}
+
+TEST(SimulatorProgram, ScenarioChosenOnTheCommandLine) {
+  RunningSimulator sim({QStringLiteral("--scenario"), QStringLiteral("wrong-pin")});
+  ASSERT_FALSE(sim.port().empty()) << sim.first_line();
+  EXPECT_EQ(Pay(sim.port(), "1000").code, "30");
+}
+
+TEST(SimulatorProgram, RefusesBadCommandLinesWithoutListening) {
+  const QStringList cases[] = {
+      {QStringLiteral("--listen"), QStringLiteral("0.0.0.0:0")},
+      {QStringLiteral("--listen"), QStringLiteral("192.168.1.50:9053")},
+      {QStringLiteral("--scenario"), QStringLiteral("nonsense")},
+  };
+  for (const auto& args : cases) {
+    QProcess process;
+    process.start(QString::fromUtf8(kSimulator), args);
+    ASSERT_TRUE(process.waitForFinished(10000));
+    EXPECT_EQ(process.exitCode(), 2) << args.join(' ').toStdString();
+    EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
+    EXPECT_FALSE(process.readAllStandardError().isEmpty());
+  }
+}
+
+TEST(SimulatorProgram, HelpShowsTheScenarioTable) {
+  QProcess process;
+  process.start(QString::fromUtf8(kSimulator), {QStringLiteral("--help")});
+  ASSERT_TRUE(process.waitForFinished(10000));
+  EXPECT_EQ(process.exitCode(), 0);
+  const QString help = QString::fromUtf8(process.readAllStandardOutput());
+  for (const char* row : {"00      approve", "01      cancel", "30      wrong-pin", "51      decline",
+                          "10      delay", "20      two-segments", "40      bad-header", "60      reset",
+                          "70      close", "80      silence"}) {
+    EXPECT_TRUE(help.contains(QString::fromLatin1(row))) << row;
+  }
+}
+
+}  // namespace
+}  // namespace pcpos::sim

@@ -1,0 +1,206 @@
+// Every scenario end to end: the core's own transaction against the simulator
+// on a loopback port, checking fields, result line, raw pane, log file bytes
+// and the simulator's log line.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QCalendar>
+#include <QDateTime>
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <regex>
+#include <sstream>
+
+#include "payment/response_log.h"
+#include "payment/transaction.h"
+#include "tests/simulator/simulator_thread.h"
+
+namespace pcpos::sim {
+namespace {
+
+using namespace std::chrono_literals;
+using test_support::SimulatorThread;
+
+constexpr const char* kSuccess = "تراکنش با موفقیت انجام شد";
+constexpr const char* kCancelled = "عملیات توسط کاربر لغو شده است";
+constexpr const char* kWrongPin = "رمز عبور نامعتبر است";
+constexpr const char* kFailed = "عملیات با شکست مواجه شده است";
+constexpr const char* kBadHeader = "فرمت اطلاعات بازگشتی نامعتبر است.";
+constexpr const char* kReset = "Socket Error # 10054\r\nConnection reset by peer.";
+constexpr const char* kClosed = "Connection Closed Gracefully.";
+constexpr const char* kTimedOut = "Socket Error # 10060\r\nConnection timed out.";
+
+struct Outcome {
+  std::optional<ResponseFields> fields;
+  std::optional<ResultLine> line;
+  std::string raw;
+};
+
+class Collector : public TransactionObserver {
+ public:
+  Outcome outcome;
+  void OnRawResponse(const std::string& text) override { outcome.raw = text; }
+  void OnFields(const ResponseFields& fields) override { outcome.fields = fields; }
+  void OnResultLine(const ResultLine& line) override { outcome.line = line; }
+};
+
+class TempFolder {
+ public:
+  TempFolder() {
+    char pattern[] = "/tmp/pcpos-sim-test-XXXXXX";
+    if (::mkdtemp(pattern)) path_ = pattern;
+  }
+  ~TempFolder() { std::filesystem::remove_all(path_); }
+  std::string folder() const { return path_ + "/"; }
+  std::string LogBytes() const {
+    std::ifstream in(folder() + std::string(kLogFileName), std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+  }
+
+ private:
+  std::string path_;
+};
+
+Outcome Pay(const SimulatorThread& sim, const std::string& amount, const std::string& folder,
+            std::chrono::milliseconds answer_timeout = 10s) {
+  TransactionOptions options;
+  options.answer_timeout = answer_timeout;
+  PaymentTransaction transaction({"127.0.0.1", sim.port_text(), amount, folder}, options);
+  Collector collector;
+  transaction.Run(collector);
+  return collector.outcome;
+}
+
+// The simulator's fields as a reader sends them, stamped between two instants.
+void ExpectRealisticFields(const ResponseFields& f, const QDateTime& before, const QDateTime& after) {
+  EXPECT_EQ(f.TerminalNo, "31415926");
+  EXPECT_TRUE(std::regex_match(f.STAN, std::regex(R"(\d{6})"))) << f.STAN;
+  EXPECT_TRUE(std::regex_match(f.RRN, std::regex(R"(\d{12})"))) << f.RRN;
+  EXPECT_EQ(f.RRN.substr(6), f.STAN);
+  EXPECT_EQ(f.BatchNo, "001");
+  EXPECT_EQ(f.ResponseType, "00");
+  EXPECT_EQ(f.CardNo, "123456******7890");
+  EXPECT_EQ(f.BIN, "123456");
+  EXPECT_EQ(f.PAN, "7890");
+  const QCalendar jalali(QCalendar::System::Jalali);
+  auto shown = [&](const QDateTime& t) {
+    return std::make_pair(QString::asprintf("%04d/%02d/%02d", t.date().year(jalali), t.date().month(jalali),
+                                            t.date().day(jalali)).toStdString(),
+                          t.time().toString(QStringLiteral("HH:mm")).toStdString());
+  };
+  const auto shown_fields = std::make_pair(f.TransactionDate, f.TransactionTime);
+  EXPECT_TRUE(shown_fields == shown(before) || shown_fields == shown(after))
+      << f.TransactionDate << " " << f.TransactionTime;
+}
+
+struct Case {
+  const char* name;
+  std::optional<Scenario> forced;  // none: the amount chooses
+  const char* amount;
+  const char* scenario_logged;
+  const char* code;                // expected ResponseCode; nullptr: no fields
+  const char* text;
+  Colour colour;
+};
+
+const Case kCases[] = {
+    {"approve", {}, "1000", "approve", "00", kSuccess, Colour::Green},
+    {"approve any other ending", {}, "250075", "approve", "00", kSuccess, Colour::Green},
+    {"cancel", {}, "1001", "cancel", "01", kCancelled, Colour::Red},
+    {"wrong pin", {}, "1030", "wrong-pin", "30", kWrongPin, Colour::Red},
+    {"decline", {}, "1051", "decline", "51", kFailed, Colour::Red},
+    {"delay", {}, "1010", "delay", "00", kSuccess, Colour::Green},
+    {"two segments", {}, "1020", "two-segments", "00", kSuccess, Colour::Green},
+    {"bad header", {}, "1040", "bad-header", nullptr, kBadHeader, Colour::Red},
+    {"reset", {}, "1060", "reset", nullptr, kReset, Colour::Red},
+    {"close", {}, "1070", "close", nullptr, kClosed, Colour::Red},
+    {"silence", {}, "1080", "silence", nullptr, kTimedOut, Colour::Red},
+    {"forced reset overrides the amount", Scenario::Reset, "1000", "reset", nullptr, kReset, Colour::Red},
+    {"forced decline", Scenario::Declined, "1000", "decline", "51", kFailed, Colour::Red},
+    {"invalid amount", {}, "12a4", "malformed: invalid amount", "13", kFailed, Colour::Red},
+    {"zero amount under a forced scenario", Scenario::Silence, "0", "malformed: invalid amount", "13", kFailed,
+     Colour::Red},
+};
+
+class ScenarioTest : public ::testing::TestWithParam<Case> {};
+
+TEST_P(ScenarioTest, ThroughTheCoreTransaction) {
+  const Case& c = GetParam();
+  ServerOptions options;
+  options.scenario = c.forced;
+  options.delay = 400ms;
+  options.pause = 400ms;
+  SimulatorThread sim(options);
+  ASSERT_NE(sim.port(), 0);
+  TempFolder folder;
+
+  const QDateTime before = QDateTime::currentDateTime();
+  const auto started = std::chrono::steady_clock::now();
+  const Outcome out = Pay(sim, c.amount, folder.folder(), 800ms);
+  const auto took = std::chrono::steady_clock::now() - started;
+  const QDateTime after = QDateTime::currentDateTime();
+
+  ASSERT_TRUE(out.line.has_value());
+  EXPECT_EQ(out.line->text, c.text);
+  EXPECT_EQ(out.line->colour, c.colour);
+  if (c.code) {
+    ASSERT_TRUE(out.fields.has_value());
+    EXPECT_EQ(out.fields->ResponseCode, c.code);
+    // The log file holds exactly the answer as the client took it.
+    EXPECT_EQ(folder.LogBytes(), out.raw);
+    EXPECT_TRUE(out.raw.starts_with("@@ZRM@@08")) << out.raw;
+  } else {
+    EXPECT_FALSE(out.fields.has_value());
+    EXPECT_EQ(folder.LogBytes(), "");
+  }
+
+  if (c.scenario_logged == std::string("two-segments")) {
+    // The client takes the first segment alone: it ends with the response code.
+    EXPECT_EQ(out.fields->CardNo, "");
+    EXPECT_EQ(out.fields->TransactionDate, "//");
+    EXPECT_TRUE(out.raw.ends_with("02000200")) << out.raw;
+  } else if (c.code) {
+    ExpectRealisticFields(*out.fields, before, after);
+  }
+  if (c.scenario_logged == std::string("delay")) {
+    EXPECT_GE(took, 400ms);
+  }
+
+  // One log line for the request, naming the request and the scenario.
+  ASSERT_TRUE(sim.WaitForLog(1));
+  const auto log = sim.log();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_NE(log[0].find(std::string("scenario ") + c.scenario_logged + " answer"), std::string::npos) << log[0];
+  EXPECT_NE(log[0].find(BuildPurchaseRequest(c.amount)), std::string::npos) << log[0];
+  EXPECT_NE(log[0].find(" peer 127.0.0.1:"), std::string::npos) << log[0];
+  if (c.code) {
+    EXPECT_NE(log[0].find(out.raw), std::string::npos) << log[0];
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Simulator, ScenarioTest, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<Case>& info) {
+                           std::string name = info.param.name;
+                           for (char& ch : name) {
+                             if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                           }
+                           return name;
+                         });
+
+TEST(Simulator, StanCountsUpAcrossConnections) {
+  SimulatorThread sim;
+  TempFolder folder;
+  const Outcome first = Pay(sim, "1000", folder.folder());
+  const Outcome second = Pay(sim, "1001", folder.folder());
+  ASSERT_TRUE(first.fields && second.fields);
+  EXPECT_EQ(std::stoi(second.fields->STAN), std::stoi(first.fields->STAN) + 1);
+  // Only the last good answer stays in the log.
+  EXPECT_EQ(folder.LogBytes(), second.raw);
+}
+
+}  // namespace
+}  // namespace pcpos::sim

@@ -1,0 +1,11 @@
+// The simulator's sockets need a QCoreApplication in the process, whichever
+// thread runs them.
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
