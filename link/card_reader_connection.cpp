@@ -1,4 +1,4 @@
-// The card-reader connection of Part 2.1 over the neutral socket layer.
+// The card-reader connection over the neutral socket layer.
 #include "link/card_reader_connection.h"
 
 #include <cstdint>

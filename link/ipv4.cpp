@@ -1,4 +1,4 @@
-// The host-literal rule of Part 2.1 (Open, step 3).
+// Which hosts are IPv4 literals, read with the tolerant integer rules.
 #include "link/ipv4.h"
 
 #include "payment/message_format.h"

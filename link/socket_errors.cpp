@@ -1,5 +1,5 @@
 // The errors of the card-reader link: one table of Windows Sockets numbers, the
-// texts of Part 2.1 and the POSIX errno values that stand for the same failure
+// texts the operator is shown and the POSIX errno values that stand for the same failure
 // (in the manner of asio's error.hpp), and the messages built from it.
 //
 // On Windows the errno column is unused: Winsock reports its own numbers, which
@@ -27,10 +27,10 @@ struct ErrorRow {
   int code;          // Windows Sockets number
   int posix;         // errno value with the same meaning (0: none)
   int posix_alias;   // a second errno value mapped onto the same number (0: none)
-  const char* text;  // the text of Part 2.1's table
+  const char* text;  // the text the operator is shown
 };
 
-// Part 2.1's table, exactly, in its order. The errno columns add the mapping.
+// The Windows Sockets numbers with their texts, in numeric order. The errno columns add the mapping.
 // EPIPE is mapped onto 10054: the link sends only on a socket it has not shut
 // down itself, so on POSIX an EPIPE means the peer has torn the connection
 // down (a send after the peer's reset gives ECONNRESET once, EPIPE after), and

@@ -1,4 +1,4 @@
-// CardReaderConnection against real TCP peers on loopback (Part 2.1). Every
+// CardReaderConnection against real TCP peers on loopback. Every
 // connection goes to 127.0.0.1; no name server is asked.
 #include <gtest/gtest.h>
 #include <dirent.h>

@@ -1,4 +1,4 @@
-// The error texts of Part 2.1 and the mapping of POSIX errors onto their numbers.
+// The socket error texts and the mapping of POSIX errors onto their numbers.
 #include <gtest/gtest.h>
 #include <netdb.h>
 
