@@ -7,7 +7,10 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
 #include <regex>
+#include <sstream>
 
 #include "payment/transaction.h"
 
@@ -17,6 +20,7 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr const char* kSimulator = PCPOS_SIM_BINARY;
+constexpr const char* kClient = PCPOS_CLI_BINARY;
 
 class Recorder : public TransactionObserver {
  public:
@@ -127,6 +131,57 @@ TEST(SimulatorProgram, RefusesBadCommandLinesWithoutListening) {
     EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
     EXPECT_FALSE(process.readAllStandardError().isEmpty());
   }
+}
+
+// The two programs together, as the main job and an operator's script use them.
+TEST(SimulatorProgram, EveryScenarioThroughTheCommandLineClient) {
+  RunningSimulator sim({QStringLiteral("--delay"), QStringLiteral("0.3"), QStringLiteral("--pause"),
+                        QStringLiteral("0.3")});
+  ASSERT_FALSE(sim.port().empty()) << sim.first_line();
+  struct Case { const char* amount; int exit; const char* code; const char* text; const char* colour; };
+  const Case cases[] = {
+      {"1000", 0, "00", "تراکنش با موفقیت انجام شد", "green"},
+      {"1001", 1, "01", "عملیات توسط کاربر لغو شده است", "red"},
+      {"1030", 1, "30", "رمز عبور نامعتبر است", "red"},
+      {"1051", 1, "51", "عملیات با شکست مواجه شده است", "red"},
+      {"1010", 0, "00", "تراکنش با موفقیت انجام شد", "green"},
+      {"1020", 0, "00", "تراکنش با موفقیت انجام شد", "green"},
+      {"1040", 1, nullptr, "فرمت اطلاعات بازگشتی نامعتبر است.", "red"},
+      {"1060", 1, nullptr, "Socket Error # 10054\r\nConnection reset by peer.", "red"},
+      {"1070", 1, nullptr, "Connection Closed Gracefully.", "red"},
+      {"1080", 1, nullptr, "Socket Error # 10060\r\nConnection timed out.", "red"},
+  };
+  char pattern[] = "/tmp/pcpos-sim-cli-XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  const std::string folder = std::string(pattern) + "/";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.amount);
+    std::filesystem::remove(folder + "Selvarin-PcPosLog.txt");
+    QProcess client;
+    client.start(QString::fromUtf8(kClient),
+                 {QStringLiteral("--host"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
+                  QString::fromStdString(sim.port()), QStringLiteral("--amount"), QString::fromLatin1(c.amount),
+                  QStringLiteral("--log-dir"), QString::fromStdString(folder), QStringLiteral("--timeout"),
+                  QStringLiteral("1"), QStringLiteral("--json")});
+    ASSERT_TRUE(client.waitForFinished(15000));
+    EXPECT_EQ(client.exitCode(), c.exit);
+    const auto json = nlohmann::json::parse(client.readAllStandardOutput().toStdString(), nullptr, false);
+    ASSERT_FALSE(json.is_discarded());
+    EXPECT_EQ(json["result"]["text"], c.text);
+    EXPECT_EQ(json["result"]["colour"], c.colour);
+    EXPECT_EQ(json["request"], pcpos::BuildPurchaseRequest(c.amount));
+    std::ifstream log(json["log_file"].get<std::string>(), std::ios::binary);
+    std::stringstream bytes;
+    bytes << log.rdbuf();
+    if (c.code) {
+      EXPECT_EQ(json["fields"]["ResponseCode"], c.code);
+      EXPECT_EQ(json["fields"]["TerminalNo"], "31415926");
+      EXPECT_EQ(bytes.str(), json["raw"].get<std::string>());
+    } else {
+      EXPECT_EQ(bytes.str(), "");
+    }
+  }
+  std::filesystem::remove_all(pattern);
 }
 
 TEST(SimulatorProgram, HelpShowsTheScenarioTable) {

@@ -126,6 +126,8 @@ const Case kCases[] = {
      Colour::Red},
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 class ScenarioTest : public ::testing::TestWithParam<Case> {};
 
 TEST_P(ScenarioTest, ThroughTheCoreTransaction) {
