@@ -56,6 +56,8 @@ SimSession::SimSession(QTcpSocket* socket, SimServer* server)
   peer_ = QStringLiteral("%1:%2").arg(socket_->peerAddress().toString()).arg(socket_->peerPort());
 
   timer_->setSingleShot(true);
+  // A coarse timer may fire up to 5% early; a delay is meant as a minimum.
+  timer_->setTimerType(Qt::PreciseTimer);
   connect(timer_, &QTimer::timeout, this, &SimSession::onRequestTimeout);
   timer_->start(server_->options().request_timeout);
 
