@@ -37,6 +37,20 @@ void ShowCriticalBox(const QString& caption, const QString& text) {
   box.exec();
 }
 
+void ReportEscapedError(std::exception_ptr error) {
+  if (auto* app = qobject_cast<Application*>(QCoreApplication::instance())) {
+    app->ReportEventError(error);
+    return;
+  }
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    qWarning("Unhandled error: %s", e.what());
+  } catch (...) {
+    qWarning("Unhandled error");
+  }
+}
+
 Application::Application(int& argc, char** argv)
     : QApplication(argc, argv), title_(TitleFromExecutable(applicationFilePath())) {}
 

@@ -37,6 +37,26 @@ inline const QString kStartupErrorCaption = QStringLiteral("Application Error");
 using MessageBoxFn = std::function<void(const QString& caption, const QString& text)>;
 void ShowCriticalBox(const QString& caption, const QString& text);
 
+// Shows an error that escaped an event handler the way Application::notify
+// does; outside an Application it is only logged.
+void ReportEscapedError(std::exception_ptr error);
+
+// Wraps a handler so that an error leaving it is reported right there. Qt's own
+// frames are built without unwinding cleanup: an error that travels through
+// them up to notify() leaks what they held (the copy of a mouse event, for
+// one). The window's handlers are connected through this; notify() remains the
+// net for everything else.
+template <typename Handler>
+auto Guarded(Handler handler) {
+  return [handler = std::move(handler)] {
+    try {
+      handler();
+    } catch (...) {
+      ReportEscapedError(std::current_exception());
+    }
+  };
+}
+
 class Application : public QApplication {
   Q_OBJECT
 

@@ -12,6 +12,7 @@
 #include <QScreen>
 #include <QShowEvent>
 
+#include "ui/application.h"
 #include "ui/result_line.h"
 #include "ui/window_font.h"
 
@@ -93,8 +94,8 @@ void TFrm_Selvarin::Btn_PaymentClick() {
 }
 
 void TFrm_Selvarin::ConnectWorker() {
-  connect(Btn_Payment, &QPushButton::clicked, this, &TFrm_Selvarin::Btn_PaymentClick);
-  connect(Btn_Clear, &QPushButton::clicked, this, &TFrm_Selvarin::Btn_ClearClick);
+  connect(Btn_Payment, &QPushButton::clicked, this, Guarded([this] { Btn_PaymentClick(); }));
+  connect(Btn_Clear, &QPushButton::clicked, this, Guarded([this] { Btn_ClearClick(); }));
   connect(&worker_, &PaymentWorker::RawResponse, this, &TFrm_Selvarin::ShowRawResponse);
   connect(&worker_, &PaymentWorker::FieldsReceived, this, &TFrm_Selvarin::ShowFields);
   connect(&worker_, &PaymentWorker::ResultLineChanged, this, &TFrm_Selvarin::ShowResultLine);

@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QLineEdit>
-#include <QMouseEvent>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QTimer>
 
@@ -70,38 +70,65 @@ TEST(StartupErrorText, FollowsTheApplicationErrorFormat) {
   EXPECT_EQ(StartupErrorText("E", "m", 1, "Stop!"), "Exception E in module m at 00000001.\r\nStop!.\r\n");
 }
 
-// A control whose handler fails the way a careless handler would.
-class FailingButton : public QPushButton {
+// A control whose key handler fails the way a careless handler would.
+class FailingEdit : public QLineEdit {
  public:
   std::exception_ptr error;
   int presses = 0;
 
  protected:
-  void mousePressEvent(QMouseEvent* event) override {
+  void keyPressEvent(QKeyEvent* event) override {
     ++presses;
     if (error) std::rethrow_exception(error);
-    QPushButton::mousePressEvent(event);
+    QLineEdit::keyPressEvent(event);
   }
 };
 
-TEST(EscapedErrors, ShownWithTheTitleAndTheApplicationGoesOn) {
+TEST(EscapedErrors, GuardedHandlerErrorIsShownWithTheTitle) {
   BoxRecorder recorder;
-  FailingButton button;
+  QPushButton button;
+  std::exception_ptr error;
+  int clicks = 0;
+  QObject::connect(&button, &QPushButton::clicked, Guarded([&] {
+                     ++clicks;
+                     if (error) std::rethrow_exception(error);
+                   }));
   button.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&button));
 
-  button.error = std::make_exception_ptr(std::runtime_error("Disk full"));
+  error = std::make_exception_ptr(std::runtime_error("Disk full"));
   QTest::mouseClick(&button, Qt::LeftButton);
-  button.error = std::make_exception_ptr(SilentAbort());
+  error = std::make_exception_ptr(SilentAbort());
   QTest::mouseClick(&button, Qt::LeftButton);
-  button.error = nullptr;
+  error = nullptr;
   QTest::mouseClick(&button, Qt::LeftButton);
-  EXPECT_EQ(button.presses, 3);
+  EXPECT_EQ(clicks, 3);
+
+  ASSERT_EQ(recorder.boxes.size(), 1u) << "the abort showed nothing";
+  EXPECT_EQ(recorder.boxes[0].caption, App().Title());
+  EXPECT_EQ(recorder.boxes[0].text, "Disk full.");
+  EXPECT_EQ(App().Title(), TitleFromExecutable(QCoreApplication::applicationFilePath()));
+}
+
+TEST(EscapedErrors, ErrorsReachingNotifyAreShownAndTheLoopGoesOn) {
+  BoxRecorder recorder;
+  FailingEdit edit;
+  edit.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&edit));
+
+  edit.error = std::make_exception_ptr(std::runtime_error("Disk full"));
+  QTest::keyClick(&edit, Qt::Key_A);
+  edit.error = std::make_exception_ptr(SilentAbort());
+  QTest::keyClick(&edit, Qt::Key_B);
+  edit.error = nullptr;
+  QTest::keyClick(&edit, Qt::Key_C);
+  EXPECT_EQ(edit.presses, 3);
+  EXPECT_EQ(edit.text(), "c") << "the widget still works after the errors";
 
   // An error from an event the loop itself delivers leaves the loop running.
   QEventLoop loop;
   bool after = false;
-  QTimer::singleShot(0, &button, [] { throw std::runtime_error("Connection refused."); });
+  QTimer::singleShot(0, &edit, [] { throw std::runtime_error("Connection refused."); });
   QTimer::singleShot(10, &loop, [&] {
     after = true;
     loop.quit();
@@ -114,7 +141,6 @@ TEST(EscapedErrors, ShownWithTheTitleAndTheApplicationGoesOn) {
   EXPECT_EQ(recorder.boxes[0].caption, App().Title());
   EXPECT_EQ(recorder.boxes[0].text, "Disk full.");
   EXPECT_EQ(recorder.boxes[1].text, "Connection refused.");
-  EXPECT_EQ(App().Title(), TitleFromExecutable(QCoreApplication::applicationFilePath()));
 }
 
 TEST(CommandLine, PrefillsTheInputsAndRefusesWhatItDoesNotKnow) {
