@@ -56,7 +56,7 @@ QString ScenarioTable() {
   for (const auto& info : Scenarios()) {
     table += QStringLiteral("  %1      %2 %3  %4\n")
                  .arg(Text(info.trigger), Text(info.name).leftJustified(13),
-                      Text(info.code.empty() ? std::string_view("--") : info.code), Text(info.behaviour));
+                      Text(info.code.empty() ? std::string_view("--") : info.code).leftJustified(4), Text(info.behaviour));
   }
   table += QStringLiteral(
       "  any other ending approves (code 00), so the amount 1000 approves.\n"
