@@ -26,6 +26,7 @@ QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& text, QRec
   auto* edit = new QLineEdit(text, parent);
   edit->setObjectName(QString::fromLatin1(name));
   edit->setGeometry(geometry);
+  edit->setCursorPosition(0);  // a long folder shows its beginning
   return edit;
 }
 

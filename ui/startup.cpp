@@ -88,6 +88,9 @@ void ApplyStartupInputs(TFrm_Selvarin& window, const StartupInputs& inputs) {
   if (inputs.port) window.Edt_Port->setText(*inputs.port);
   if (inputs.amount) window.txtAmount->setText(*inputs.amount);
   if (inputs.log_dir) window.Edt_LogPath->setText(*inputs.log_dir);
+  for (QLineEdit* edit : {window.Edt_IP, window.Edt_Port, window.txtAmount, window.Edt_LogPath}) {
+    edit->setCursorPosition(0);
+  }
 }
 
 PlatformHooks DefaultPlatformHooks() { return {StartPlatform, StopPlatform}; }
