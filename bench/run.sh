@@ -117,7 +117,9 @@ for p in "${cli_pids[@]}"; do before+=("$(cpu_ns "$p")"); done
 sleep "$IDLE"
 for i in "${!cli_pids[@]}"; do
   after=$(cpu_ns "${cli_pids[$i]}")
-  note idle_cli_wait_s "$(awk -v a="$after" -v b="${before[$i]}" 'BEGIN {printf "%.6f", (a - b) / 1e9}')"
+  note idle_cli_wait_s "$(awk -v a="$after" -v b="${before[$i]}" 'BEGIN {printf "%.9f", (a - b) / 1e9}')"
+  # What it spent before the wait shows the reading itself works.
+  note idle_cli_before_s "$(awk -v b="${before[$i]}" 'BEGIN {printf "%.9f", b / 1e9}')"
 done
 for pid in "${cli_times[@]}" "${win_pids[@]}"; do wait "$pid" || true; done
 for r in $(seq "$REPS"); do
