@@ -1,0 +1,454 @@
+// The fault matrix through the command-line client: pcpos-cli runs as a
+// separate process against loopback readers that misbehave, and against log
+// folders that fail, and every row checks what the operator is shown, how long
+// it took, what the log file holds afterwards and that the process ended by
+// itself rather than by a signal.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "payment/message_format.h"
+#include "payment/text.h"
+#include "tests/faults/fault_report.h"
+#include "tests/faults/subprocess.h"
+#include "tests/link/hanging_listener.h"
+#include "tests/support/tcp_peer.h"
+#include "tests/support/unprivileged.h"
+
+namespace pcpos::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using nlohmann::json;
+
+constexpr std::string_view kAnswer =
+    "@@ZRM@@08123456780600012312123456789012030010200020016123456******789012139812051230";
+constexpr std::string_view kApproved = "تراکنش با موفقیت انجام شد";
+constexpr std::string_view kMismatch = "فرمت اطلاعات بازگشتی نامعتبر است.";
+constexpr std::string_view kReset = "Socket Error # 10054\r\nConnection reset by peer.";
+constexpr std::string_view kClosed = "Connection Closed Gracefully.";
+constexpr std::string_view kTimedOut = "Socket Error # 10060\r\nConnection timed out.";
+constexpr std::string_view kRefused = "Socket Error # 10061\r\nConnection refused.";
+constexpr std::string_view kPrevious = "@@ZRM@@ an earlier good answer";
+
+struct CliOutcome {
+  ChildResult child;
+  json report;  // the --json object, or null when there was none
+  std::string log;
+
+  std::string ResultText() const { return ResultPart("text", "(none)"); }
+  std::string Colour() const { return ResultPart("colour", ""); }
+  std::string Raw() const {
+    return report.contains("raw") && report["raw"].is_string() ? report["raw"].get<std::string>() : "";
+  }
+  bool HasFields() const { return report.contains("fields") && report["fields"].is_object(); }
+  std::string Field(const char* name) const {
+    return HasFields() && report["fields"].contains(name) ? report["fields"][name].get<std::string>() : "(none)";
+  }
+  bool SentRequest() const { return report.contains("request") && report["request"].is_string(); }
+
+ private:
+  std::string ResultPart(const char* key, const char* none) const {
+    if (!report.contains("result") || !report["result"].is_object()) return none;
+    return report["result"][key].get<std::string>();
+  }
+};
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteFile(const std::string& path, std::string_view content) {
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+class CliFaultMatrix : public ::testing::Test {
+ protected:
+  std::string LogPath() const { return folder_ + "Selvarin-PcPosLog.txt"; }
+
+  // Runs one payment and records its row.
+  CliOutcome Run(const std::string& fault, std::uint16_t port, ChildLimits limits = {},
+                 std::string host = "127.0.0.1", std::string answer_timeout = "5") {
+    const std::vector<std::string> argv = {PCPOS_CLI_PATH, "--json", "--host", host, "--port",
+                                           std::to_string(port), "--log-dir", folder_,
+                                           "--timeout", answer_timeout};
+    CliOutcome o;
+    o.child = RunChild(argv, limits);
+    o.report = json::parse(o.child.out, nullptr, /*allow_exceptions=*/false);
+    if (o.report.is_discarded()) o.report = json();
+    o.log = DescribeLog(LogPath());
+    RecordFaultRow({"pcpos-cli", fault, o.ResultText(), o.Colour(), o.Raw(), o.child.elapsed, o.log,
+                    o.child.Ending()});
+
+    // Common to every row: the process ended by itself, printed its report,
+    // and no sanitizer found anything on the way.
+    EXPECT_FALSE(o.child.hung) << fault;
+    EXPECT_TRUE(o.child.exited) << fault << ": " << o.child.Ending();
+    EXPECT_TRUE(o.report.is_object()) << fault << ": " << o.child.out << o.child.err;
+    EXPECT_EQ(o.child.err.find("Sanitizer"), std::string::npos) << o.child.err;
+    EXPECT_EQ(o.child.err.find("runtime error"), std::string::npos) << o.child.err;
+    EXPECT_EQ(o.child.exit_code, o.Colour() == "green" ? 0 : 1) << fault;
+    return o;
+  }
+
+  void ExpectRed(const CliOutcome& o, std::string_view text) {
+    EXPECT_EQ(o.ResultText(), text);
+    EXPECT_EQ(o.Colour(), "red");
+    EXPECT_EQ(o.Raw(), text);
+  }
+
+  ScratchDir scratch_{"pcpos-faults-"};
+  std::string folder_ = scratch_.folder();
+};
+
+// --- the reader misbehaves --------------------------------------------------
+
+struct ReaderFault {
+  const char* name;
+  TcpPeer::Script script;
+  std::string_view expected;  // result line and raw pane, in red
+  std::chrono::milliseconds at_least;
+};
+
+TEST_F(CliFaultMatrix, ReaderEndsTheExchangeWithoutAnAnswer) {
+  const ReaderFault faults[] = {
+      {"reader resets the connection", [](PeerSocket& s) { s.ReadLine(); s.Reset(); }, kReset, 0ms},
+      {"reader closes without answering", [](PeerSocket& s) { s.ReadLine(); s.Close(); }, kClosed, 0ms},
+      {"reader stays silent (--timeout 1)",
+       [](PeerSocket& s) { s.ReadLine(); s.WaitForClose(10s); }, kTimedOut, 1000ms},
+      // Nothing is read: the request still fits the socket buffers, so only the
+      // answer wait can end this.
+      {"reader accepts and never reads (--timeout 1)",
+       [](PeerSocket& s) { std::this_thread::sleep_for(1500ms); s.Close(); }, kTimedOut, 1000ms},
+  };
+  for (const ReaderFault& f : faults) {
+    SCOPED_TRACE(f.name);
+    TcpPeer peer(f.script);
+    const CliOutcome o = Run(f.name, peer.port(), {}, "127.0.0.1", "1");
+    ExpectRed(o, f.expected);
+    EXPECT_TRUE(o.SentRequest());
+    EXPECT_FALSE(o.HasFields());
+    EXPECT_EQ(o.log, "(empty)");
+    EXPECT_GE(o.child.elapsed, f.at_least);
+    EXPECT_LT(o.child.elapsed, f.at_least + 4000ms);
+  }
+}
+
+TEST_F(CliFaultMatrix, ByteByByteAnswerIsTakenAsFarAsItHadArrived) {
+  // One byte every 30 ms: the first poll that finds data takes what is there,
+  // and a piece of an answer does not carry the header.
+  TcpPeer peer([](PeerSocket& s) {
+    s.ReadLine();
+    for (char c : kAnswer) {
+      s.Send(std::string_view(&c, 1));
+      std::this_thread::sleep_for(30ms);
+    }
+  });
+  const CliOutcome o = Run("answer byte by byte, 30 ms apart", peer.port());
+  EXPECT_EQ(o.ResultText(), kMismatch);
+  EXPECT_EQ(o.Colour(), "red");
+  EXPECT_FALSE(o.Raw().empty());
+  EXPECT_LT(o.Raw().size(), pcpos::kMessageHeader.size());
+  EXPECT_EQ(kAnswer.substr(0, o.Raw().size()), o.Raw());
+  EXPECT_FALSE(o.HasFields());
+  EXPECT_EQ(o.log, "(empty)");
+  EXPECT_LT(o.child.elapsed, 3000ms);
+}
+
+TEST_F(CliFaultMatrix, OneMebibyteAfterTheAnswerIsCutAtWhatOnePollTakes) {
+  TcpPeer peer([](PeerSocket& s) {
+    s.ReadLine();
+    s.Send(std::string(kAnswer) + std::string(1 << 20, '7'));
+  });
+  const CliOutcome o = Run("1 MiB of data after an answer", peer.port());
+  EXPECT_EQ(o.ResultText(), kApproved);
+  EXPECT_EQ(o.Colour(), "green");
+  EXPECT_EQ(o.Field("TerminalNo"), "12345678");
+  // A poll reads at most two blocks of 32768 bytes; the log holds exactly the
+  // text shown.
+  EXPECT_LE(o.Raw().size(), 2u * 32768u);
+  EXPECT_EQ(o.Raw().substr(0, kAnswer.size()), kAnswer);
+  EXPECT_EQ(ReadFile(LogPath()), o.Raw());
+  EXPECT_LT(o.child.elapsed, 3000ms);
+}
+
+TEST_F(CliFaultMatrix, OneMebibyteOfNoiseIsAHeaderMismatch) {
+  TcpPeer peer([](PeerSocket& s) {
+    s.ReadLine();
+    s.Send(std::string(1 << 20, '\x01') + "noise");
+  });
+  const CliOutcome o = Run("1 MiB of control bytes, no header", peer.port());
+  EXPECT_EQ(o.ResultText(), kMismatch);
+  EXPECT_EQ(o.Colour(), "red");
+  EXPECT_FALSE(o.HasFields());
+  EXPECT_EQ(o.log, "(empty)");
+  EXPECT_LT(o.child.elapsed, 3000ms);
+}
+
+TEST_F(CliFaultMatrix, HighAndNulBytesAreShownAsAsciiAndLoggedAsReceived) {
+  // Bytes above 127 in the terminal number, a NUL inside the card number.
+  std::string answer(kAnswer);
+  answer.replace(9, 2, "\xC3\xA9");
+  answer[58] = '\0';  // the fifth character of the card number
+  TcpPeer peer([answer](PeerSocket& s) {
+    s.ReadLine();
+    s.Send(answer);
+  });
+  const CliOutcome o = Run("bytes above 127 and a NUL in the answer", peer.port());
+  EXPECT_EQ(o.ResultText(), kApproved);
+  EXPECT_EQ(o.Colour(), "green");
+  EXPECT_EQ(o.Field("TerminalNo"), "??345678");
+  EXPECT_EQ(o.Field("CardNo"), "1234");
+  EXPECT_EQ(o.Field("BIN"), "1234");
+  EXPECT_EQ(o.Field("PAN"), "");
+  EXPECT_EQ(o.Raw(), pcpos::FromAscii(answer));
+  EXPECT_EQ(ReadFile(LogPath()), pcpos::FromAscii(answer));
+}
+
+TEST_F(CliFaultMatrix, OnlyTheFirstOfTwoAnswersCounts) {
+  std::string second(kAnswer);
+  second.replace(9, 8, "87654321");
+  for (const auto pause : {200ms, 0ms}) {
+    SCOPED_TRACE(pause.count());
+    TcpPeer peer([&second, pause](PeerSocket& s) {
+      s.ReadLine();
+      if (pause.count() == 0) {
+        s.Send(std::string(kAnswer) + "\r\n" + second);
+        return;
+      }
+      s.Send(kAnswer);
+      std::this_thread::sleep_for(pause);
+      s.Send(second);
+    });
+    const CliOutcome o = Run(pause.count() ? "two answers, 200 ms apart" : "two answers in one segment",
+                             peer.port());
+    EXPECT_EQ(o.ResultText(), kApproved);
+    EXPECT_EQ(o.Field("TerminalNo"), "12345678");
+    if (pause.count()) {
+      EXPECT_EQ(o.Raw(), kAnswer);
+      EXPECT_EQ(ReadFile(LogPath()), kAnswer);
+    } else {
+      // Both arrived before the poll: one text, shown and logged whole.
+      const std::string both = std::string(kAnswer) + "\r\n" + second;
+      EXPECT_EQ(o.Raw(), both);
+      EXPECT_EQ(ReadFile(LogPath()), both);
+    }
+  }
+}
+
+// --- the reader cannot be reached -------------------------------------------
+
+TEST_F(CliFaultMatrix, UnreachableReaderFailsAtTheConnectLimit) {
+  HangingListener listener;
+  const CliOutcome o = Run("address unreachable (full accept queue)", listener.port());
+  ExpectRed(o, kTimedOut);
+  EXPECT_FALSE(o.SentRequest());
+  EXPECT_EQ(o.log, "(empty)");
+  // The connect has a limit of its own, 10 s, independent of --timeout.
+  EXPECT_GE(o.child.elapsed, 9500ms);
+  EXPECT_LT(o.child.elapsed, 15000ms);
+}
+
+TEST_F(CliFaultMatrix, UnresolvableAndRefusingReaders) {
+  {
+    const CliOutcome o = Run("host name unresolvable", 9053, {}, "no-such-reader.invalid");
+    EXPECT_EQ(o.Colour(), "red");
+    // Host not found, or the lookup's own failure when no resolver answers.
+    EXPECT_EQ(o.ResultText().rfind("Socket Error # 1100", 0), 0u) << o.ResultText();
+    EXPECT_EQ(o.Raw(), o.ResultText());
+    EXPECT_FALSE(o.SentRequest());
+    EXPECT_EQ(o.log, "(empty)");
+    EXPECT_LT(o.child.elapsed, 15000ms);
+  }
+  {
+    const CliOutcome o = Run("connection refused", UnusedPort());
+    ExpectRed(o, kRefused);
+    EXPECT_EQ(o.log, "(empty)");
+    EXPECT_LT(o.child.elapsed, 3000ms);
+  }
+}
+
+// --- the log file fails -----------------------------------------------------
+
+ChildLimits Unprivileged() {
+  ChildLimits limits;
+  limits.unprivileged = true;
+  return limits;
+}
+
+TcpPeer::Script Answering() {
+  return [](PeerSocket& s) {
+    s.ReadLine();
+    s.Send(kAnswer);
+  };
+}
+
+TEST_F(CliFaultMatrix, MissingLogFolderStopsBeforeAnyConnection) {
+  TcpPeer peer(Answering());
+  folder_ = scratch_.folder() + "missing/";
+  const CliOutcome o = Run("log folder missing", peer.port());
+  ExpectRed(o, "Invalid file name - " + LogPath());
+  EXPECT_FALSE(o.SentRequest());
+  EXPECT_EQ(peer.accepted(), 0);
+  EXPECT_EQ(o.log, "(missing)");
+}
+
+TEST_F(CliFaultMatrix, ReadOnlyLogFolderStopsBeforeAnyConnection) {
+  TcpPeer peer(Answering());
+  ASSERT_EQ(::chmod(scratch_.path().c_str(), 0555), 0);
+  const CliOutcome o = Run("log folder read-only", peer.port(), Unprivileged());
+  ::chmod(scratch_.path().c_str(), 0777);
+  ExpectRed(o, "File access denied");
+  EXPECT_FALSE(o.SentRequest());
+  EXPECT_EQ(peer.accepted(), 0);
+  EXPECT_EQ(o.log, "(missing)");
+}
+
+TEST_F(CliFaultMatrix, ReadOnlyLogFileKeepsItsContent) {
+  TcpPeer peer(Answering());
+  WriteFile(LogPath(), kPrevious);
+  ASSERT_EQ(::chmod(LogPath().c_str(), 0444), 0);
+  const CliOutcome o = Run("log file read-only", peer.port(), Unprivileged());
+  ExpectRed(o, "File access denied");
+  EXPECT_TRUE(o.HasFields());
+  EXPECT_EQ(ReadFile(LogPath()), kPrevious);
+}
+
+// A folder on a 16 KiB tmpfs that is already full, where the machine lets us
+// mount one; elsewhere a file-size limit on the client stands in for it.
+class FullFolder {
+ public:
+  explicit FullFolder(const std::filesystem::path& mount_point) : path_(mount_point) {
+    std::filesystem::create_directory(path_);
+    // PCPOS_FAULTS_NO_TMPFS=1 takes the file-size-limit path even where a mount would work.
+    const char* no_tmpfs = std::getenv("PCPOS_FAULTS_NO_TMPFS");
+    const bool may_mount = ::geteuid() == 0 && !(no_tmpfs && std::string(no_tmpfs) == "1");
+    if (may_mount && ::mount("tmpfs", path_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=16k,mode=0777") == 0) {
+      mounted_ = true;
+      const int fd = ::open((path_ / "filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+      const std::string block(4096, 'f');
+      while (fd >= 0 && ::write(fd, block.data(), block.size()) > 0) {
+      }
+      while (fd >= 0 && ::write(fd, block.data(), 1) > 0) {
+      }
+      if (fd >= 0) ::close(fd);
+    }
+  }
+  ~FullFolder() {
+    if (mounted_) ::umount2(path_.c_str(), MNT_DETACH);
+  }
+  bool mounted() const { return mounted_; }
+  std::string folder() const { return path_.string() + "/"; }
+
+ private:
+  std::filesystem::path path_;
+  bool mounted_ = false;
+};
+
+TEST_F(CliFaultMatrix, FullLogFolderShowsTheDiskFullErrorAfterTheFields) {
+  TcpPeer peer(Answering());
+  FullFolder full(scratch_.path() / "full");
+  folder_ = full.folder();
+  ChildLimits limits;
+  std::string fault = "log folder full (16 KiB tmpfs)";
+  if (!full.mounted()) {
+    limits.max_file_size = 16;
+    fault = "log folder full (RLIMIT_FSIZE 16 bytes)";
+  }
+  const CliOutcome o = Run(fault, peer.port(), limits);
+  ExpectRed(o, "I/O error 112");
+  EXPECT_TRUE(o.HasFields());
+  // Whatever reached the disk before it filled is the start of the answer.
+  const std::string logged = ReadFile(LogPath());
+  EXPECT_LT(logged.size(), kAnswer.size());
+  EXPECT_EQ(kAnswer.substr(0, logged.size()), logged);
+}
+
+// Another process holds the lock on the log file for the whole payment.
+class LockHolder {
+ public:
+  explicit LockHolder(const std::string& path) {
+    int ready[2], release[2];
+    if (::pipe2(ready, O_CLOEXEC) != 0 || ::pipe2(release, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      // Only the parent may hold the release pipe's write end, or it never ends.
+      ::close(release[1]);
+      ::close(ready[0]);
+      const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+      char ok = fd >= 0 && ::flock(fd, LOCK_EX) == 0 ? 'y' : 'n';
+      (void)!::write(ready[1], &ok, 1);
+      char ignored;
+      (void)!::read(release[0], &ignored, 1);  // returns when the parent closes its end
+      ::_exit(0);
+    }
+    ::close(ready[1]);
+    ::close(release[0]);
+    release_fd_ = release[1];
+    char ok = 'n';
+    locked_ = ::read(ready[0], &ok, 1) == 1 && ok == 'y';
+    ::close(ready[0]);
+  }
+  ~LockHolder() {
+    ::close(release_fd_);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+  }
+  bool locked() const { return locked_; }
+
+ private:
+  pid_t pid_ = -1;
+  int release_fd_ = -1;
+  bool locked_ = false;
+};
+
+TEST_F(CliFaultMatrix, LockedLogFileIsLeftAsItWas) {
+  TcpPeer peer(Answering());
+  WriteFile(LogPath(), kPrevious);
+  LockHolder holder(LogPath());
+  ASSERT_TRUE(holder.locked());
+  const CliOutcome o = Run("log file locked by another process", peer.port());
+  ExpectRed(o, "I/O error 32");
+  EXPECT_TRUE(o.HasFields());
+  EXPECT_EQ(ReadFile(LogPath()), kPrevious);
+}
+
+TEST_F(CliFaultMatrix, LogFileReplacedByAFolderMidPayment) {
+  const std::string path = LogPath();
+  TcpPeer peer([&path](PeerSocket& s) {
+    s.ReadLine();
+    // The client has created the file before it connected; swap it now.
+    std::filesystem::remove(path);
+    std::filesystem::create_directory(path);
+    s.Send(kAnswer);
+  });
+  const CliOutcome o = Run("log file replaced by a folder mid-payment", peer.port());
+  // A folder is not a log file: nothing is written and nothing is reported.
+  EXPECT_EQ(o.ResultText(), kApproved);
+  EXPECT_EQ(o.Colour(), "green");
+  EXPECT_EQ(o.Raw(), kAnswer);
+  EXPECT_EQ(o.log, "(a folder)");
+  EXPECT_TRUE(std::filesystem::is_empty(path));
+}
+
+class TableWriter : public ::testing::Environment {
+ public:
+  void TearDown() override { WriteFaultTable(PCPOS_FAULT_TABLE, "pcpos-cli"); }
+};
+const auto* const table_writer = ::testing::AddGlobalTestEnvironment(new TableWriter);
+
+}  // namespace
+}  // namespace pcpos::testing
