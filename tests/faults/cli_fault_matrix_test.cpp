@@ -22,6 +22,7 @@
 #include "payment/message_format.h"
 #include "payment/text.h"
 #include "tests/faults/fault_report.h"
+#include "tests/faults/lock_holder.h"
 #include "tests/faults/subprocess.h"
 #include "tests/link/hanging_listener.h"
 #include "tests/support/tcp_peer.h"
@@ -376,44 +377,6 @@ TEST_F(CliFaultMatrix, FullLogFolderShowsTheDiskFullErrorAfterTheFields) {
   EXPECT_LT(logged.size(), kAnswer.size());
   EXPECT_EQ(kAnswer.substr(0, logged.size()), logged);
 }
-
-// Another process holds the lock on the log file for the whole payment.
-class LockHolder {
- public:
-  explicit LockHolder(const std::string& path) {
-    int ready[2], release[2];
-    if (::pipe2(ready, O_CLOEXEC) != 0 || ::pipe2(release, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      // Only the parent may hold the release pipe's write end, or it never ends.
-      ::close(release[1]);
-      ::close(ready[0]);
-      const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-      char ok = fd >= 0 && ::flock(fd, LOCK_EX) == 0 ? 'y' : 'n';
-      (void)!::write(ready[1], &ok, 1);
-      char ignored;
-      (void)!::read(release[0], &ignored, 1);  // returns when the parent closes its end
-      ::_exit(0);
-    }
-    ::close(ready[1]);
-    ::close(release[0]);
-    release_fd_ = release[1];
-    char ok = 'n';
-    locked_ = ::read(ready[0], &ok, 1) == 1 && ok == 'y';
-    ::close(ready[0]);
-  }
-  ~LockHolder() {
-    ::close(release_fd_);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-  }
-  bool locked() const { return locked_; }
-
- private:
-  pid_t pid_ = -1;
-  int release_fd_ = -1;
-  bool locked_ = false;
-};
 
 TEST_F(CliFaultMatrix, LockedLogFileIsLeftAsItWas) {
   TcpPeer peer(Answering());
