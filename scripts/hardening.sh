@@ -8,7 +8,8 @@
 #   scripts/hardening.sh fuzz faults      only the stages named
 #
 # Environment: JOBS (build and ctest parallelism, default 2), FUZZ_SECONDS (per
-# fuzz target, default 60), CC/CXX are not needed: the fuzz stage uses clang.
+# fuzz target, default 60). The fuzz stage picks clang++ itself; the others use
+# the default compiler.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -47,8 +48,9 @@ stage_tsan() {
   cmake --build build-tsan -j "$jobs" --target transaction_test cli_test pcpos-cli pcpos_ui_tests leak_test
   # The whole transaction and client suites (the cancel test among them), every
   # window test that starts the worker thread, cancels it or closes on it, and
-  # the thousand payments beside a peer thread. Qt needs no suppressions here:
-  # add them to a file next to this script, with the reason, only if it does.
+  # the thousand payments beside a peer thread. The window's test program carries
+  # its own two lines telling the tool to ignore allocations inside Qt's
+  # uninstrumented libraries (tests/ui/ui_test_main.cpp); this stage adds none.
   local selected='^(TransactionTest|Reader/WaitEnding|Inputs/Refusal|Cli|ui\.WindowPayment\.'
   selected+='|ui\.StartUp\.ClosingTheWindowDuringAPayment|leak_thousand_payments)'
   local count
