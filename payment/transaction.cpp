@@ -18,6 +18,8 @@ class InputError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+constexpr std::size_t kMaxAmountCharacters = 99;
+
 int ToMs(std::chrono::milliseconds d) {
   return static_cast<int>(std::clamp<std::int64_t>(d.count(), 0, INT32_MAX));
 }
@@ -38,13 +40,19 @@ std::string CheckedHost(const std::string& text) {
   return host;
 }
 
-// A control character inside the amount would split or corrupt the request line.
+// A control character inside the amount would split or corrupt the request
+// line, and a length prefix has two digits: an amount of 100 characters or more
+// would go out with a prefix that disagrees with it.
 std::string CheckedAmount(const std::string& text) {
   std::string amount(TrimControl(AsciiDigits(text)));
   for (std::size_t i = 0; i < amount.size(); ++i) {
     if (static_cast<unsigned char>(amount[i]) < 32) {
       throw InputError("Invalid amount: control character at position " + std::to_string(i + 1));
     }
+  }
+  if (std::size_t n = CharacterCount(amount); n > kMaxAmountCharacters) {
+    throw InputError("Invalid amount: " + std::to_string(n) + " characters, at most " +
+                     std::to_string(kMaxAmountCharacters) + " fit the request");
   }
   return amount;
 }

@@ -233,7 +233,10 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal{"EmptyHost", " \t", "PEER", "1000",
                               "Invalid host: the card reader's address is empty"},
                       Refusal{"LineBreakInAmount", "127.0.0.1", "PEER", " 10\r\n00 ",
-                              "Invalid amount: control character at position 3"}),
+                              "Invalid amount: control character at position 3"},
+                      Refusal{"AmountTooLongForItsPrefix", "127.0.0.1", "PEER",
+                              std::string(99, '1') + "۲",
+                              "Invalid amount: 100 characters, at most 99 fit the request"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TransactionTest, RefusedConnectionIsShown) {
