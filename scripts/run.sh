@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPCPOS_BUILD_UI=ON -DPCPOS_BUILD_SIMULATOR=ON >/dev/null
 cmake --build build -j "$(nproc)" --target pcpos-tester pcpos-cli pcpos-sim
 
 port=${PCPOS_SIM_PORT:-9053}

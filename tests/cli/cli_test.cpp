@@ -8,11 +8,11 @@
 
 #include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <sstream>
 #include <thread>
 
 #include "tests/support/tcp_peer.h"
+#include "tests/support/unprivileged.h"
 
 namespace pcpos {
 namespace {
@@ -40,19 +40,14 @@ CliRun Cli(std::vector<std::string> args) {
 
 class CliTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/pcpos-cli-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
+  testing::ScratchDir scratch_{"pcpos-cli-"};
+  const std::string dir_ = scratch_.path().string();
   std::vector<std::string> Args(const TcpPeer& peer, std::vector<std::string> more = {}) {
     std::vector<std::string> a = {"--host", "127.0.0.1", "--port", peer.port_text(), "--log-dir",
                                   dir_ + "/"};
     a.insert(a.end(), more.begin(), more.end());
     return a;
   }
-  std::string dir_;
 };
 
 TEST_F(CliTest, JsonReportOfAnApprovedPayment) {

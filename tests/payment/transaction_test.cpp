@@ -15,6 +15,7 @@
 
 #include "payment/response_log.h"
 #include "tests/support/tcp_peer.h"
+#include "tests/support/unprivileged.h"
 
 namespace pcpos {
 namespace {
@@ -49,14 +50,10 @@ const std::string kAnswerFields =
 
 class TransactionTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/pcpos-transaction-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    folder_ = dir_ + "/";
-    log_ = folder_ + std::string(kLogFileName);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
+  testing::ScratchDir scratch_{"pcpos-transaction-"};
+  const std::string dir_ = scratch_.path().string();
+  const std::string folder_ = scratch_.folder();
+  const std::string log_ = folder_ + std::string(kLogFileName);
 
   std::vector<std::string> Run(const std::string& port, const std::string& amount = "1000",
                                TransactionOptions options = {}) {
@@ -72,7 +69,6 @@ class TransactionTest : public ::testing::Test {
     return s.str();
   }
 
-  std::string dir_, folder_, log_;
 };
 
 TEST_F(TransactionTest, ApprovedPaymentWithTheInitialTexts) {
