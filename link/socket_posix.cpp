@@ -53,6 +53,31 @@ int RemainingMs(bool limited, Clock::time_point deadline) {
 
 int WakerFd(const Waker* waker) { return waker ? static_cast<int>(waker->Handle()) : -1; }
 
+// Sleeps until the socket has one of `events` (or an error or hang-up, which
+// make the next call return at once, as select's sets do), the waker fires, or
+// timeout_ms passes (negative: no limit). An interrupted sleep goes on with the
+// time that is left. Readable stands for "the socket is ready".
+Readiness PollSocket(int fd, short events, int timeout_ms, const Waker* waker) {
+  const bool limited = timeout_ms >= 0;
+  const Clock::time_point deadline =
+      Clock::now() + std::chrono::milliseconds(limited ? timeout_ms : 0);
+  pollfd fds[2] = {{fd, events, 0}, {WakerFd(waker), POLLIN, 0}};
+  const nfds_t count = waker ? 2 : 1;
+  for (;;) {
+    fds[0].revents = 0;
+    fds[1].revents = 0;
+    const int n = ::poll(fds, count, RemainingMs(limited, deadline));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowErrno(errno);
+    }
+    if (waker && fds[1].revents != 0) return Readiness::Woken;
+    if (fds[0].revents & POLLNVAL) throw NotSocketError();
+    if (fds[0].revents != 0) return Readiness::Readable;
+    if (n == 0) return Readiness::TimedOut;
+  }
+}
+
 // Puts the socket into non-blocking mode for the time of a connect and back
 // into blocking mode on every way out.
 class NonBlockingScope {
@@ -198,22 +223,13 @@ void Connect(SocketHandle s, std::uint32_t address, std::uint16_t port, int time
   // EINTR: the connect goes on in the background, as with EINPROGRESS.
   if (errno != EINPROGRESS && errno != EINTR) ThrowForSocket(errno);
 
-  const bool limited = timeout_ms > 0;
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limited ? timeout_ms : 0);
-  pollfd fds[2] = {{fd, POLLOUT, 0}, {WakerFd(waker), POLLIN, 0}};
-  const nfds_t count = waker ? 2 : 1;
-  for (;;) {
-    fds[0].revents = 0;
-    fds[1].revents = 0;
-    const int n = ::poll(fds, count, RemainingMs(limited, deadline));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ThrowErrno(errno);
-    }
-    if (waker && fds[1].revents != 0) throw Canceled();
-    if (fds[0].revents & POLLNVAL) throw NotSocketError();
-    if (fds[0].revents != 0) break;
-    if (n == 0) ThrowSocketError(wsa::kTimedOut);
+  switch (PollSocket(fd, POLLOUT, timeout_ms > 0 ? timeout_ms : -1, waker)) {
+    case Readiness::Woken:
+      throw Canceled();
+    case Readiness::TimedOut:
+      ThrowSocketError(wsa::kTimedOut);
+    case Readiness::Readable:
+      break;
   }
 
   int error = 0;
@@ -240,27 +256,7 @@ void SendAll(SocketHandle s, const char* data, std::size_t size) {
 Readiness WaitReadable(SocketHandle s, int timeout_ms, const Waker* waker) {
   const int fd = Fd(s);
   if (waker && waker->IsWoken()) return Readiness::Woken;
-
-  const bool limited = timeout_ms >= 0;
-  const Clock::time_point deadline =
-      Clock::now() + std::chrono::milliseconds(limited ? timeout_ms : 0);
-  pollfd fds[2] = {{fd, POLLIN, 0}, {WakerFd(waker), POLLIN, 0}};
-  const nfds_t count = waker ? 2 : 1;
-  for (;;) {
-    fds[0].revents = 0;
-    fds[1].revents = 0;
-    const int n = ::poll(fds, count, RemainingMs(limited, deadline));
-    if (n < 0) {
-      if (errno == EINTR) continue;  // again, with the time that is left
-      ThrowErrno(errno);
-    }
-    if (waker && fds[1].revents != 0) return Readiness::Woken;
-    if (fds[0].revents & POLLNVAL) throw NotSocketError();
-    // Data, the peer's close and a pending error all make a read return at
-    // once, as select's readable set does.
-    if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) return Readiness::Readable;
-    if (n == 0) return Readiness::TimedOut;
-  }
+  return PollSocket(fd, POLLIN, timeout_ms, waker);
 }
 
 std::size_t Receive(SocketHandle s, char* buffer, std::size_t size) {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <memory>
 
 #include "link/card_reader_connection.h"
 #include "link/errors.h"
