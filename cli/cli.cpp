@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cmath>
+#include <memory>
 #include <optional>
 #include <ostream>
 
@@ -13,7 +14,34 @@
 namespace pcpos {
 namespace {
 
-const char* ColourName(Colour c) { return c == Colour::Green ? "green" : "red"; }
+const char* ColourName(Colour c) {
+  switch (c) {
+    case Colour::Green:
+      return "green";
+    case Colour::Red:
+      return "red";
+    case Colour::Amber:
+      break;
+  }
+  return "amber";
+}
+
+// Longer than any real payment could be kept waiting; anything beyond is a typo.
+constexpr double kMaxTimeoutSeconds = 24 * 60 * 60;
+constexpr double kMinTimeoutSeconds = 0.1;
+
+int ExitStatus(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::Approved:
+      return kExitApproved;
+    case Outcome::Unknown:
+      return kExitUnknown;
+    case Outcome::Declined:
+    case Outcome::NotSent:
+      break;
+  }
+  return kExitNotApproved;
+}
 
 // Prints each output the moment it is reported, so a long wait shows progress,
 // and keeps the final state for the JSON report and the exit status.
@@ -40,9 +68,7 @@ class CliObserver : public TransactionObserver {
     if (live_) out_ << "result (" << ColourName(line.colour) << "): " << line.text << "\n" << std::flush;
   }
 
-  bool EndedGreen() const { return result_ && result_->colour == Colour::Green; }
-
-  nlohmann::json Json(const std::string& log_file) const {
+  nlohmann::json Json(const std::string& log_file, const PaymentReport& report) const {
     nlohmann::json j;
     j["request"] = request_ ? nlohmann::json(*request_) : nlohmann::json(nullptr);
     j["raw"] = raw_;
@@ -58,6 +84,8 @@ class CliObserver : public TransactionObserver {
       j["result"] = nullptr;
     }
     j["log_file"] = log_file;
+    j["outcome"] = std::string(OutcomeName(report.outcome));
+    j["log_error"] = report.log_error ? nlohmann::json(*report.log_error) : nlohmann::json(nullptr);
     return j;
   }
 
@@ -106,9 +134,18 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   app.add_option("--log-dir", inputs.log_folder,
                  "Log folder text; the file name is appended without a separator")
       ->capture_default_str();
-  app.add_option("--timeout", timeout_s, "Seconds to wait for the answer")
+  app.add_option("--timeout", timeout_s, "Seconds to wait for the answer (0.1 to 86400)")
       ->capture_default_str()
-      ->check(CLI::PositiveNumber);
+      ->check([](const std::string& text) -> std::string {
+        // Parsed here as well, because the range check below must see the same
+        // number the option gets; nan and inf fail every comparison.
+        double value = 0;
+        if (!CLI::detail::lexical_cast(text, value) || !std::isfinite(value) ||
+            value < kMinTimeoutSeconds || value > kMaxTimeoutSeconds) {
+          return "must be a number of seconds from 0.1 to 86400, not " + text;
+        }
+        return {};
+      });
   app.add_flag("--json", json, "Print one JSON object at the end instead");
   try {
     app.parse(argc, argv);
@@ -121,19 +158,31 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   }
 
   TransactionOptions options;
-  options.answer_timeout = std::chrono::milliseconds(std::llround(std::min(timeout_s, 1e9) * 1000));
-  PaymentTransaction transaction(inputs, options);
+  options.answer_timeout = std::chrono::milliseconds(std::llround(timeout_s * 1000));
+  // Setting up can fail before anything is sent (no descriptors left for the
+  // cancel mechanism, no socket library): say so and end, never abort.
+  std::unique_ptr<PaymentTransaction> transaction;
+  try {
+    transaction = std::make_unique<PaymentTransaction>(inputs, options);
+  } catch (const std::exception& e) {
+    err << app.get_name() << ": cannot start the payment: " << e.what() << "\n";
+    return kExitNotApproved;
+  }
   CliObserver observer(out, !json);
-  if (hook) hook(&transaction);
-  transaction.Run(observer);
+  if (hook) hook(transaction.get());
+  const PaymentReport report = transaction->Run(observer);
   if (hook) hook(nullptr);
 
   if (json) {
-    out << observer.Json(transaction.LogPath()).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+    out << observer.Json(transaction->LogPath(), report)
+               .dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+        << "\n";
   } else {
-    out << "log file: " << transaction.LogPath() << "\n";
+    if (report.log_error) out << "log error: " << *report.log_error << "\n";
+    out << "outcome: " << OutcomeName(report.outcome) << "\n";
+    out << "log file: " << transaction->LogPath() << "\n";
   }
-  return observer.EndedGreen() ? kExitGreen : kExitNotGreen;
+  return ExitStatus(report.outcome);
 }
 
 }  // namespace pcpos

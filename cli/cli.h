@@ -6,9 +6,12 @@
 
 namespace pcpos {
 
-inline constexpr int kExitGreen = 0;
-inline constexpr int kExitNotGreen = 1;
+// Exit status by outcome: a script can tell "charge again" (1) from "look at
+// the reader first" (3).
+inline constexpr int kExitApproved = 0;
+inline constexpr int kExitNotApproved = 1;  // declined, not sent, or could not start
 inline constexpr int kExitUsage = 2;
+inline constexpr int kExitUnknown = 3;
 
 class PaymentTransaction;
 

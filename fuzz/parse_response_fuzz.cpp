@@ -38,12 +38,14 @@ void CheckAnyText(std::string_view text) {
   FUZZ_CHECK(fields->TransactionDate.find('\0') == std::string::npos);
   FUZZ_CHECK(fields->TransactionTime.find('\0') == std::string::npos);
 
-  if (const auto line = pcpos::ResultLineFor(fields->ResponseCode)) {
-    FUZZ_CHECK(!line->text.empty());
-    FUZZ_CHECK((line->colour == pcpos::Colour::Green) == (pcpos::CleanInt(fields->ResponseCode) == 0));
-  } else {
-    FUZZ_CHECK(pcpos::CleanInt(fields->ResponseCode) < 0);
-  }
+  // Green only for a code that is all digits and zero; amber exactly when it is
+  // not all digits.
+  const auto line = pcpos::ResultLineFor(fields->ResponseCode);
+  const auto code = pcpos::ReadResponseCode(fields->ResponseCode);
+  FUZZ_CHECK(!line.text.empty());
+  FUZZ_CHECK((line.colour == pcpos::Colour::Amber) == !code.has_value());
+  FUZZ_CHECK((line.colour == pcpos::Colour::Green) == (code && *code == 0));
+  if (code) FUZZ_CHECK(pcpos::CleanInt(fields->ResponseCode) == *code || *code == INT32_MAX);
 }
 
 // Splits the input into eight values (at 0x1F), each without NUL and at most

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "link/cancellable_lookup.h"
 #include "link/errors.h"
 #include "link/ipv4.h"
 #include "payment/text.h"
@@ -25,11 +26,11 @@ bool IsLocalhost(std::string_view host) {
 }
 
 // Step 3 of Open: a literal, "LOCALHOST" in any letter case without a lookup,
-// else the first IPv4 address of the name.
-std::uint32_t ResolveHost(const std::string& host) {
+// else the first IPv4 address of the name; the waker abandons a slow lookup.
+std::uint32_t ResolveHost(const std::string& host, const net::Waker* waker) {
   if (std::optional<std::uint32_t> literal = ParseIPv4Literal(host)) return *literal;
   if (IsLocalhost(host)) return kLoopback;
-  return net::LookupIPv4(host);
+  return net::LookupIPv4Cancellable(host, waker);
 }
 
 }  // namespace
@@ -47,13 +48,15 @@ void CardReaderConnection::Open() {
   CloseSocket();
   input_.clear();
   closed_by_peer_ = false;
+  resolved_at_.reset();
 
   net::StartSocketLibrary();
   const net::SocketHandle socket = net::CreateTcpSocket();
   try {
     net::BindAny(socket);
     net::SetNoDelay(socket, false);
-    const std::uint32_t address = ResolveHost(host_);
+    const std::uint32_t address = ResolveHost(host_, waker_);
+    resolved_at_ = std::chrono::steady_clock::now();
     net::Connect(socket, address, port_, connect_limit_ms_, waker_);
   } catch (...) {
     // Step 5: the object stays unconnected.

@@ -2,7 +2,9 @@
 // open, send one line, poll for arrived data without waiting, take it as text, close.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -34,7 +36,7 @@ class CardReaderConnection {
   int ConnectLimit() const { return connect_limit_ms_; }
   int ReadLimit() const { return read_limit_ms_; }
 
-  // A waker that cancels Open's connect and WaitForInput from another thread.
+  // A waker that cancels Open's lookup and connect, and WaitForInput, from another thread.
   void SetWaker(const net::Waker* waker) { waker_ = waker; }
 
   // Empty host or port 0: ConnectionError with an empty message, no network
@@ -55,6 +57,8 @@ class CardReaderConnection {
   std::string TakeText();
 
   bool IsOpen() const { return socket_ != net::kNoSocket; }
+  // When the last Open had the reader's address (after any lookup), for timings.
+  std::optional<std::chrono::steady_clock::time_point> ResolvedAt() const { return resolved_at_; }
   bool ClosedByPeer() const { return closed_by_peer_; }
 
   // Shuts down the sending direction and closes, ignoring every result.
@@ -72,6 +76,7 @@ class CardReaderConnection {
   net::SocketHandle socket_ = net::kNoSocket;
   std::string input_;
   bool closed_by_peer_ = false;
+  std::optional<std::chrono::steady_clock::time_point> resolved_at_;
 };
 
 }  // namespace pcpos

@@ -1,5 +1,7 @@
 #include "payment/message_format.h"
 
+#include <algorithm>
+#include <climits>
 #include <string>
 
 #include "payment/text.h"
@@ -180,10 +182,41 @@ std::string ResultText(std::int32_t code) {
   }
 }
 
-std::optional<ResultLine> ResultLineFor(std::string_view response_code) {
-  const std::int32_t code = CleanInt(response_code);
-  if (code < 0) return std::nullopt;
-  return ResultLine{ResultText(code), code == 0 ? Colour::Green : Colour::Red};
+std::optional<std::int32_t> ReadResponseCode(std::string_view response_code) {
+  const std::string_view code = TrimControl(response_code);
+  if (code.empty()) return std::nullopt;
+  std::int64_t value = 0;
+  for (char c : code) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = std::min<std::int64_t>(value * 10 + (c - '0'), INT32_MAX);
+  }
+  return static_cast<std::int32_t>(value);
+}
+
+ResultLine ResultLineFor(std::string_view response_code) {
+  const std::optional<std::int32_t> code = ReadResponseCode(response_code);
+  if (!code) return ResultLine{std::string(kHeaderMismatchText), Colour::Amber};
+  return ResultLine{ResultText(*code), *code == 0 ? Colour::Green : Colour::Red};
+}
+
+bool HeaderMismatches(std::string_view text) {
+  const std::size_t n = std::min(text.size(), kMessageHeader.size());
+  return text.substr(0, n) != kMessageHeader.substr(0, n);
+}
+
+bool IsCompleteResponse(std::string_view text) {
+  if (text.size() < kMessageHeader.size() || HeaderMismatches(text)) return false;
+  // The same walk as ParseResponse: each prefix must be there whole, and the
+  // value it announces must have arrived.
+  std::int64_t position = static_cast<std::int64_t>(kMessageHeader.size()) + 1;
+  std::int32_t length = 0;
+  const auto size = static_cast<std::int64_t>(text.size());
+  for (int field = 0; field < 8; ++field) {
+    if (position < 1 || position + 1 > size) return false;
+    ReadField(text, position, length, nullptr);
+    if (position - 1 > size) return false;
+  }
+  return true;
 }
 
 }  // namespace pcpos

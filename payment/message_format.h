@@ -55,7 +55,10 @@ std::string BuildPurchaseRequest(std::string_view amount);
 // code 0 is cut there before anything is derived from it.
 std::optional<ResponseFields> ParseResponse(std::string_view text);
 
-enum class Colour { Green, Red };
+// Green: approved. Red: a definite failure (a declining code, or nothing reached
+// the reader). Amber: the request went out and no readable answer came back, so
+// the reader may have taken the payment.
+enum class Colour { Green, Red, Amber };
 
 struct ResultLine {
   std::string text;  // UTF-8
@@ -63,17 +66,30 @@ struct ResultLine {
   bool operator==(const ResultLine&) const = default;
 };
 
-inline constexpr std::uint8_t kGreenRgb[3] = {0, 128, 0};
-inline constexpr std::uint8_t kRedRgb[3] = {255, 0, 0};
-
 // The Persian result text for a response code of 0 or more.
 std::string ResultText(std::int32_t code);
 
-// The result line for a received response code; nullopt (line unchanged) when
-// the code reads as negative.
-std::optional<ResultLine> ResultLineFor(std::string_view response_code);
+// The response code read strictly: trimmed of characters 0..32, it must be one
+// or more ASCII digits. Lengths keep CleanInt's tolerance; a code decides whether
+// money moved, so "", "XX", "(0)", "$0" or "-1" is not read as anything.
+// Values beyond the 32-bit range read as INT32_MAX (a failure code all the same).
+std::optional<std::int32_t> ReadResponseCode(std::string_view response_code);
 
-// The text shown, in red, for an answer whose header does not match.
+// The result line for a received response code: ResultText in green for 0 and in
+// red otherwise; an unreadable code is an answer the tool cannot read, shown with
+// the invalid-format text in amber.
+ResultLine ResultLineFor(std::string_view response_code);
+
+// True when the text (an answer, leading blanks already removed) holds the header
+// and all eight fields by their own length prefixes, so nothing more is due.
+bool IsCompleteResponse(std::string_view text);
+
+// True as soon as the text can no longer become an answer with the right
+// header: its first characters (up to seven) differ from it.
+bool HeaderMismatches(std::string_view text);
+
+// The text shown for an answer whose header does not match, or whose response
+// code cannot be read.
 inline constexpr std::string_view kHeaderMismatchText = "فرمت اطلاعات بازگشتی نامعتبر است.";
 
 }  // namespace pcpos

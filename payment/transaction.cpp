@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <exception>
 
 #include "link/card_reader_connection.h"
 #include "link/errors.h"
@@ -56,27 +57,65 @@ std::string CheckedAmount(const std::string& text) {
   return amount;
 }
 
-void ReportError(TransactionObserver& observer, const std::string& message) {
-  observer.OnRawResponse(NormaliseLineBreaks(message));
-  observer.OnResultLine({message, Colour::Red});
+// A failure before the request left is definite; after it the reader may
+// have taken the payment, and the operator is told to look before trying again.
+void ReportError(TransactionObserver& observer, PaymentReport& report, const std::string& message) {
+  const bool sent = report.request.has_value();
+  report.outcome = sent ? Outcome::Unknown : Outcome::NotSent;
+  report.error = message;
+  report.result = ResultLine{message, sent ? Colour::Amber : Colour::Red};
+  std::string raw = NormaliseLineBreaks(message);
+  if (sent) raw = std::string(kOutcomeUnknownText) + "\r\n" + raw;
+  observer.OnRawResponse(raw);
+  observer.OnResultLine(*report.result);
+}
+
+// Leading blanks and line ends come before an answer, not in it.
+std::string_view TrimLeadingControl(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && static_cast<unsigned char>(text[i]) <= 32) ++i;
+  return text.substr(i);
 }
 
 }  // namespace
 
+std::string_view OutcomeName(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::Approved:
+      return "approved";
+    case Outcome::Declined:
+      return "declined";
+    case Outcome::NotSent:
+      return "not-sent";
+    case Outcome::Unknown:
+      break;
+  }
+  return "unknown";
+}
+
 PaymentTransaction::PaymentTransaction(PaymentInputs inputs, TransactionOptions options)
     : inputs_(std::move(inputs)), options_(options), log_path_(LogFilePath(inputs_.log_folder)) {}
 
-void PaymentTransaction::Run(TransactionObserver& observer) {
-  try {
-    RunSteps(observer);
-  } catch (const std::exception& e) {
-    ReportError(observer, e.what());
-  } catch (...) {
-    ReportError(observer, "Unknown error");
-  }
+double PaymentTransaction::MsSinceStart() const {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start_)
+      .count();
 }
 
-void PaymentTransaction::RunSteps(TransactionObserver& observer) {
+PaymentReport PaymentTransaction::Run(TransactionObserver& observer) {
+  start_ = std::chrono::steady_clock::now();
+  PaymentReport report;
+  try {
+    RunSteps(observer, report);
+  } catch (const std::exception& e) {
+    ReportError(observer, report, e.what());
+  } catch (...) {
+    ReportError(observer, report, "Unknown error");
+  }
+  observer.OnFinished(report);
+  return report;
+}
+
+void PaymentTransaction::RunSteps(TransactionObserver& observer, PaymentReport& report) {
   EnsureLog(log_path_);
 
   std::string host = CheckedHost(inputs_.host);
@@ -88,40 +127,116 @@ void PaymentTransaction::RunSteps(TransactionObserver& observer) {
   connection.SetPort(port);
   connection.SetConnectLimit(ToMs(options_.connect_timeout));
   connection.SetWaker(&waker_);
-  connection.Open();
+  try {
+    connection.Open();
+  } catch (...) {
+    if (auto at = connection.ResolvedAt()) {
+      report.timings.lookup_ms = std::chrono::duration<double, std::milli>(*at - start_).count();
+    }
+    throw;
+  }
+  if (auto at = connection.ResolvedAt()) {
+    report.timings.lookup_ms = std::chrono::duration<double, std::milli>(*at - start_).count();
+  }
+  report.timings.connect_ms = MsSinceStart();
   connection.SendLine(request);
+  report.timings.sent_ms = MsSinceStart();
+  report.request = request;
   observer.OnRequestSent(request);
 
-  // Each pass sleeps until the reader sends something, closes, the deadline
-  // passes or the operator cancels, so a long wait costs no processor time.
-  const auto deadline = std::chrono::steady_clock::now() + options_.answer_timeout;
   // The pane shows nothing while the reader has not answered.
   observer.OnRawResponse("");
+  report.answer = ReadAnswer(connection, report);
+  report.timings.answer_ms = MsSinceStart();
+  connection.Release();
+  ProcessAnswer(observer, report, IsCompleteResponse(report.answer));
+}
+
+// Reads until the answer is whole, its header is wrong, the reader closes, or no
+// byte has come for the quiet time; an error or a cancel after some of it came
+// still yields what came. Throws when nothing but blanks came.
+std::string PaymentTransaction::ReadAnswer(CardReaderConnection& connection,
+                                           PaymentReport& report) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + options_.answer_timeout;
+  std::string received;
   for (;;) {
-    if (connection.InputIsEmpty()) {
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          deadline - std::chrono::steady_clock::now());
-      connection.SetReadLimit(ToMs(left));
-      net::Readiness readiness = connection.WaitForInput();
-      if (readiness == net::Readiness::Woken || waker_.IsWoken()) throw Canceled();
-      if (readiness == net::Readiness::TimedOut) ThrowSocketError(wsa::kTimedOut);
-      connection.Poll();
-    }
-    std::string text(TrimControl(connection.TakeText()));
-    if (!text.empty()) {
-      if (auto fields = ParseResponse(text)) {
-        observer.OnFields(*fields);
-        WriteLog(log_path_, text);
-        if (auto line = ResultLineFor(fields->ResponseCode)) observer.OnResultLine(*line);
-      } else {
-        observer.OnResultLine({std::string(kHeaderMismatchText), Colour::Red});
-      }
-      observer.OnRawResponse(NormaliseLineBreaks(text));
+    const std::string_view answer = TrimLeadingControl(received);
+    const bool started = !answer.empty();
+    if (started && (HeaderMismatches(answer) || IsCompleteResponse(answer) ||
+                    connection.ClosedByPeer() || received.size() >= kMaxAnswerBytes)) {
       break;
     }
-    if (connection.ClosedByPeer()) throw ConnectionError(kClosedGracefullyText);
+    if (!started && connection.ClosedByPeer()) throw ConnectionError(kClosedGracefullyText);
+
+    // Each wait sleeps until the reader sends something, closes, the time is up
+    // or the operator cancels, so a long wait costs no processor time.
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (started) left = std::min<std::chrono::milliseconds>(left, kAnswerQuietTime);
+    connection.SetReadLimit(ToMs(left));
+    const net::Readiness readiness = connection.WaitForInput();
+    if (readiness == net::Readiness::Woken || waker_.IsWoken()) {
+      if (started) break;
+      throw Canceled();
+    }
+    if (readiness == net::Readiness::TimedOut) {
+      if (started) break;
+      ThrowSocketError(wsa::kTimedOut);
+    }
+
+    std::exception_ptr error;
+    try {
+      connection.Poll();
+    } catch (...) {
+      error = std::current_exception();
+    }
+    const std::string text = connection.TakeText();
+    if (!text.empty() && !report.timings.first_byte_ms) report.timings.first_byte_ms = MsSinceStart();
+    received += text;
+    // Blanks before an answer are never part of it; dropping them keeps a
+    // reader that sends nothing else from filling memory.
+    if (TrimLeadingControl(received).empty()) received.clear();
+    if (error) {
+      // Bytes that came before the error are the answer; the error counts only
+      // when they form none.
+      if (received.empty()) std::rethrow_exception(error);
+      break;
+    }
   }
-  connection.Release();
+  return std::string(TrimControl(received));
+}
+
+// Fields, log, result line, raw pane, in that order. A response code decides
+// the colour only in an answer read whole: an approval cut short is not trusted.
+void PaymentTransaction::ProcessAnswer(TransactionObserver& observer, PaymentReport& report,
+                                       bool whole) {
+  const std::string& text = report.answer;
+  std::optional<ResponseFields> fields = ParseResponse(text);
+  ResultLine line{std::string(kHeaderMismatchText), Colour::Amber};
+  if (fields) {
+    report.fields = fields;
+    observer.OnFields(*fields);
+    try {
+      WriteLog(log_path_, text);
+    } catch (const std::exception& e) {
+      // Nothing hides what the reader answered: the log error is shown beside it.
+      report.log_error = e.what();
+    }
+    line = ResultLineFor(fields->ResponseCode);
+    if (line.colour == Colour::Green && !whole) {
+      line = ResultLine{std::string(kHeaderMismatchText), Colour::Amber};
+    }
+  }
+  report.result = line;
+  report.outcome = line.colour == Colour::Green ? Outcome::Approved
+                   : line.colour == Colour::Red ? Outcome::Declined
+                                                : Outcome::Unknown;
+  observer.OnResultLine(line);
+
+  std::string raw = NormaliseLineBreaks(text);
+  if (report.outcome == Outcome::Unknown) raw = std::string(kOutcomeUnknownText) + "\r\n" + raw;
+  if (report.log_error) raw += "\r\n" + NormaliseLineBreaks(*report.log_error);
+  observer.OnRawResponse(raw);
 }
 
 }  // namespace pcpos

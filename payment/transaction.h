@@ -4,17 +4,63 @@
 
 #include <atomic>
 #include <chrono>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "link/socket.h"
 #include "payment/message_format.h"
 
 namespace pcpos {
 
+class CardReaderConnection;
+
 // The longest the transaction waits for the reader's answer after sending.
 inline constexpr std::chrono::milliseconds kAnswerTimeout{120'000};
 // The longest a connect may take before it fails with 10060.
 inline constexpr std::chrono::milliseconds kConnectTimeout{10'000};
+// An answer that is not yet complete is read on until no byte has come for this
+// long; a reader that sends its answer whole is not kept waiting by it.
+inline constexpr std::chrono::milliseconds kAnswerQuietTime{500};
+// Past this many bytes an answer is taken as it stands (a whole one is far shorter).
+inline constexpr std::size_t kMaxAnswerBytes = 65536;
+
+// Shown above the error when the request went out but no readable answer came.
+inline constexpr std::string_view kOutcomeUnknownText =
+    "نتیجه این پرداخت معلوم نیست؛ پیش از تلاش دوباره، نتیجه را روی کارت خوان بررسی کنید.";
+
+// What became of the payment, as far as the tool can know it.
+enum class Outcome {
+  Approved,  // an answer read whole, response code 0
+  Declined,  // an answer with a declining code
+  NotSent,   // ended before the request left: nothing reached the reader
+  Unknown,   // the request went out and no readable answer came back
+};
+
+// "approved", "declined", "not-sent", "unknown".
+std::string_view OutcomeName(Outcome outcome);
+
+// Milliseconds from the start of the payment (monotonic clock); empty where
+// the phase was not reached.
+struct PhaseTimings {
+  std::optional<double> lookup_ms;       // the reader's address known
+  std::optional<double> connect_ms;      // connected
+  std::optional<double> sent_ms;         // request sent
+  std::optional<double> first_byte_ms;   // first byte of the answer arrived
+  std::optional<double> answer_ms;       // the answer read (whole, or as far as it came)
+};
+
+// The whole of one payment, for reports and journals.
+struct PaymentReport {
+  Outcome outcome = Outcome::NotSent;
+  std::optional<std::string> request;    // the request line sent, without CR LF
+  std::string answer;                    // the answer text as received (trimmed); empty when none
+  std::optional<ResponseFields> fields;  // when an answer was parsed
+  std::optional<ResultLine> result;      // the final result line
+  std::string error;                     // the error that ended the payment; empty when none
+  std::optional<std::string> log_error;  // the response log could not be written
+  PhaseTimings timings;
+};
 
 struct PaymentInputs {
   std::string host;        // as typed (UTF-8)
@@ -39,6 +85,8 @@ class TransactionObserver {
   virtual void OnRawResponse(const std::string& text) = 0;
   virtual void OnFields(const ResponseFields& fields) = 0;
   virtual void OnResultLine(const ResultLine& line) = 0;
+  // Last of all, once per run.
+  virtual void OnFinished(const PaymentReport& /*report*/) {}
 };
 
 class PaymentTransaction {
@@ -48,20 +96,24 @@ class PaymentTransaction {
   PaymentTransaction& operator=(const PaymentTransaction&) = delete;
 
   // Runs to its end; every error is reported to the observer, none is thrown.
-  void Run(TransactionObserver& observer);
+  PaymentReport Run(TransactionObserver& observer);
 
-  // From any thread: ends the wait (or a connect) with "Canceled by operator.".
+  // From any thread: ends the lookup, the connect or the wait with "Canceled by operator.".
   void Cancel() noexcept { waker_.Wake(); }
 
   const std::string& LogPath() const { return log_path_; }
 
  private:
-  void RunSteps(TransactionObserver& observer);
+  void RunSteps(TransactionObserver& observer, PaymentReport& report);
+  std::string ReadAnswer(CardReaderConnection& connection, PaymentReport& report);
+  void ProcessAnswer(TransactionObserver& observer, PaymentReport& report, bool whole);
+  double MsSinceStart() const;
 
   PaymentInputs inputs_;
   TransactionOptions options_;
   std::string log_path_;
   net::Waker waker_;
+  std::chrono::steady_clock::time_point start_;
 };
 
 }  // namespace pcpos

@@ -16,8 +16,16 @@ QString StripIsolates(QString shown) {
 }
 
 QColor ResultLineColour(Colour colour) {
-  const auto& rgb = colour == Colour::Green ? kGreenRgb : kRedRgb;
-  return QColor(rgb[0], rgb[1], rgb[2]);
+  switch (colour) {
+    case Colour::Green:
+      return QColor(0, 128, 0);
+    case Colour::Red:
+      return QColor(255, 0, 0);
+    case Colour::Amber:
+      break;
+  }
+  // Dark enough to read on the button face, far enough from red to tell apart.
+  return QColor(160, 82, 0);
 }
 
 }  // namespace pcpos::ui

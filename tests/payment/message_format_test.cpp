@@ -196,24 +196,48 @@ TEST(ParseResponse, HeaderMismatches) {
   }
 }
 
-TEST(ResultLineFor, MapsCodesToTextAndColour) {
+// Only a code of digits decides the colour; every other form is an answer the
+// tool cannot read, never a success.
+TEST(ResultLineFor, ReadsTheCodeStrictly) {
+  const ResultLine unreadable{std::string(kHeaderMismatchText), Colour::Amber};
   const struct {
     std::string code;
-    std::optional<ResultLine> expected;
+    ResultLine expected;
   } cases[] = {
       {"00", ResultLine{std::string(kSuccess), Colour::Green}},
-      {"", ResultLine{std::string(kSuccess), Colour::Green}},
-      {"ZZ", ResultLine{std::string(kSuccess), Colour::Green}},
+      {" 0\t", ResultLine{std::string(kSuccess), Colour::Green}},
       {"01", ResultLine{std::string(kCancelled), Colour::Red}},
       {"30", ResultLine{std::string(kBadPassword), Colour::Red}},
-      {"$1E", ResultLine{std::string(kBadPassword), Colour::Red}},
       {"51", ResultLine{std::string(kFailed), Colour::Red}},
-      {"2", ResultLine{std::string(kFailed), Colour::Red}},
-      {"-1", std::nullopt},
-      {"$FFFFFFFF", std::nullopt},
+      {"99999999999", ResultLine{std::string(kFailed), Colour::Red}},
+      {"", unreadable},   {"XX", unreadable},  {"0A", unreadable}, {"(0)", unreadable},
+      {"$0", unreadable}, {"-1", unreadable},  {"0 0", unreadable}, {"$1E", unreadable},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ResultLineFor(c.code), c.expected) << '"' << c.code << '"';
+  }
+}
+
+// Whole once the header and eight fields have arrived by their own prefixes;
+// every shorter cut of a whole answer is not.
+TEST(IsCompleteResponse, NeedsEveryFieldItsPrefixAnnounces) {
+  const std::string answer =
+      "@@ZRM@@08123456780600012312123456789012030010200020016123456******789012139812051230";
+  EXPECT_TRUE(IsCompleteResponse(answer));
+  EXPECT_TRUE(IsCompleteResponse(answer + "trailing"));
+  for (std::size_t cut = 0; cut < answer.size(); ++cut) {
+    EXPECT_FALSE(IsCompleteResponse(answer.substr(0, cut))) << cut;
+  }
+  EXPECT_TRUE(IsCompleteResponse("@@ZRM@@0000000000000000"));
+  EXPECT_FALSE(IsCompleteResponse("@@zrm@@0000000000000000"));
+}
+
+TEST(HeaderMismatches, AsSoonAsTheFirstCharactersDiffer) {
+  for (const std::string text : {"@", "@@ZR", "@@ZRM@@", "@@ZRM@@08x"}) {
+    EXPECT_FALSE(HeaderMismatches(text)) << text;
+  }
+  for (const std::string text : {"#", "@@z", "@@ZRM@#", "HTTP/1.1 400"}) {
+    EXPECT_TRUE(HeaderMismatches(text)) << text;
   }
 }
 

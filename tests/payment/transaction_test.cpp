@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <random>
+#include <algorithm>
 #include <sstream>
 #include <thread>
 
@@ -40,10 +42,18 @@ class Recorder : public TransactionObserver {
                      f.BIN + "|" + f.TransactionDate + "|" + f.TransactionTime);
   }
   void OnResultLine(const ResultLine& l) override {
-    events.push_back(std::string(l.colour == Colour::Green ? "green " : "red ") + l.text);
+    const char* colour = l.colour == Colour::Green ? "green " : l.colour == Colour::Red ? "red " : "amber ";
+    events.push_back(colour + l.text);
   }
+  void OnFinished(const PaymentReport& r) override { report = r; }
   std::string Last() const { return events.empty() ? "" : events.back(); }
+  PaymentReport report;
 };
+
+// The raw pane of a payment whose outcome is unknown: the warning above the text.
+std::string Unknown(const std::string& text) {
+  return std::string("raw ") + std::string(kOutcomeUnknownText) + "\r\n" + text;
+}
 
 const std::string kAnswerFields =
     "fields 12345678|000123|123456789012|001|00|00|123456******7890|7890|123456|1398/12/05|12:30";
@@ -59,9 +69,11 @@ class TransactionTest : public ::testing::Test {
                                TransactionOptions options = {}) {
     PaymentTransaction t({"127.0.0.1", port, amount, folder_}, options);
     Recorder r;
-    t.Run(r);
+    report_ = t.Run(r);
+    EXPECT_EQ(OutcomeName(r.report.outcome), OutcomeName(report_.outcome));
     return r.events;
   }
+  PaymentReport report_;
   std::string LogBytes() const {
     std::ifstream in(log_, std::ios::binary);
     std::stringstream s;
@@ -84,6 +96,11 @@ TEST_F(TransactionTest, ApprovedPaymentWithTheInitialTexts) {
                         "request @@ZRM@@011000410000000020000000530000011", "raw ", kAnswerFields,
                         "green تراکنش با موفقیت انجام شد", std::string("raw ") + kAnswer}));
   EXPECT_EQ(LogBytes(), kAnswer);
+  EXPECT_EQ(report_.outcome, Outcome::Approved);
+  EXPECT_EQ(report_.answer, kAnswer);
+  EXPECT_LE(*report_.timings.connect_ms, *report_.timings.sent_ms);
+  EXPECT_GE(*report_.timings.first_byte_ms - *report_.timings.sent_ms, 40.0);
+  EXPECT_LE(*report_.timings.first_byte_ms, *report_.timings.answer_ms);
 }
 
 TEST_F(TransactionTest, LogKeepsOnlyTheLastGoodAnswerAndAMismatchKeepsIt) {
@@ -98,37 +115,111 @@ TEST_F(TransactionTest, LogKeepsOnlyTheLastGoodAnswerAndAMismatchKeepsIt) {
   Run(peer.port_text());
   auto events = Run(peer.port_text());
   EXPECT_EQ(events[3], "red رمز عبور نامعتبر است");
+  EXPECT_EQ(report_.outcome, Outcome::Declined);
   EXPECT_EQ(LogBytes(), second);
   events = Run(peer.port_text());
   EXPECT_EQ(events, (std::vector<std::string>{"request @@ZRM@@011000410000000020000000530000011",
-                                              "raw ", "red فرمت اطلاعات بازگشتی نامعتبر است.",
-                                              "raw @@zrm@@0812345678"}));
+                                              "raw ", "amber فرمت اطلاعات بازگشتی نامعتبر است.",
+                                              Unknown("@@zrm@@0812345678")}));
+  EXPECT_EQ(report_.outcome, Outcome::Unknown);
   EXPECT_EQ(LogBytes(), second);
 }
 
-TEST_F(TransactionTest, AnAnswerInTwoPiecesIsTakenAsTheFirstPiece) {
-  TcpPeer peer([](PeerSocket& s) {
-    s.ReadLine();
-    s.Send("@@ZRM@@0812345678\n06000123");
-    std::this_thread::sleep_for(300ms);
-    s.Send("12123456789012");
-  });
-  auto events = Run(peer.port_text());
-  // "\n0" is a prefix of 0 and "60" one larger than the rest, which it takes.
-  EXPECT_EQ(events[2], "fields 12345678||00123|||||||//|:");
-  EXPECT_EQ(events.back(), "raw @@ZRM@@0812345678\r\n06000123");
-  EXPECT_EQ(LogBytes(), "@@ZRM@@0812345678\n06000123");
+// The answer with response code `code`, the rest as kAnswer.
+std::string AnswerWithCode(const std::string& code) {
+  return std::string(kAnswer).replace(7 + 2 + 8 + 2 + 6 + 2 + 12 + 2 + 3 + 2 + 2, 4, "02" + code);
 }
 
-TEST_F(TransactionTest, ANegativeResponseCodeLeavesTheResultLineAlone) {
+// Pieces cut at random points, with pauses shorter than the quiet time, read as
+// the whole answer; a decline cut after its batch number stays a decline.
+TEST_F(TransactionTest, AnswersInPiecesAreReadWhole) {
+  const std::string decline = AnswerWithCode("51");
+  std::mt19937 random(20261208);
+  for (int round = 0; round < 6; ++round) {
+    const std::string answer = round % 2 == 0 ? std::string(kAnswer) : decline;
+    std::vector<std::size_t> cuts;
+    if (round == 1) cuts = {7 + 10 + 8 + 14 + 5};  // right after the batch number
+    std::uniform_int_distribution<std::size_t> at(1, answer.size() - 1);
+    const int pieces = 2 + round % 3;
+    while (static_cast<int>(cuts.size()) < pieces - 1) cuts.push_back(at(random));
+    std::sort(cuts.begin(), cuts.end());
+    TcpPeer peer([&](PeerSocket& s) {
+      s.ReadLine();
+      std::size_t from = 0;
+      for (std::size_t cut : cuts) {
+        s.Send(answer.substr(from, cut - from));
+        from = cut;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20 + 60 * (from % 3)));
+      }
+      s.Send(answer.substr(from));
+      s.WaitForClose();
+    });
+    const auto events = Run(peer.port_text());
+    EXPECT_EQ(events.back(), "raw " + answer) << round;
+    EXPECT_EQ(report_.outcome, round % 2 == 0 ? Outcome::Approved : Outcome::Declined) << round;
+    EXPECT_EQ(LogBytes(), answer) << round;
+  }
+}
+
+TEST_F(TransactionTest, AnAnswerDrippedByteByByteIsReadWhole) {
   TcpPeer peer([](PeerSocket& s) {
     s.ReadLine();
-    s.Send("@@ZRM@@000000000002-1");
+    for (char c : std::string(kAnswer)) {
+      s.Send(std::string(1, c));
+      std::this_thread::sleep_for(2ms);
+    }
+    s.WaitForClose();
+  });
+  EXPECT_EQ(Run(peer.port_text()).back(), std::string("raw ") + kAnswer);
+  EXPECT_EQ(report_.outcome, Outcome::Approved);
+}
+
+// The bytes came before the reset: they are the answer, the reset does not
+// count.
+TEST_F(TransactionTest, AnApprovalFollowedByAResetIsKept) {
+  TcpPeer peer([](PeerSocket& s) {
+    s.ReadLine();
+    s.Send(kAnswer);
+    s.Reset();
+  });
+  const auto events = Run(peer.port_text());
+  EXPECT_EQ(events.back(), std::string("raw ") + kAnswer);
+  EXPECT_EQ(report_.outcome, Outcome::Approved);
+  EXPECT_EQ(LogBytes(), kAnswer);
+}
+
+// An approval that stops short (the quiet time passes, or the reader closes)
+// is not trusted; what came is still shown and logged.
+TEST_F(TransactionTest, AnApprovalCutShortIsUnknown) {
+  const std::string part = std::string(kAnswer).substr(0, 60);
+  for (bool closes : {false, true}) {
+    TcpPeer peer([&](PeerSocket& s) {
+      s.ReadLine();
+      s.Send(part);
+      if (closes) return;
+      std::this_thread::sleep_for(kAnswerQuietTime + 400ms);
+      s.Send(std::string(kAnswer).substr(60));
+    });
+    const auto events = Run(peer.port_text());
+    ASSERT_EQ(events.size(), 5u);
+    EXPECT_EQ(events[3], "amber فرمت اطلاعات بازگشتی نامعتبر است.");
+    EXPECT_EQ(events[4], Unknown(part));
+    EXPECT_EQ(report_.outcome, Outcome::Unknown);
+    EXPECT_EQ(LogBytes(), part);
+  }
+}
+
+TEST_F(TransactionTest, AnUnreadableCodeIsShownLoggedAndUnknown) {
+  TcpPeer peer([](PeerSocket& s) {
+    s.ReadLine();
+    s.Send(AnswerWithCode("-1"));
   });
   auto events = Run(peer.port_text());
-  ASSERT_EQ(events.size(), 4u);
-  EXPECT_EQ(events[2].substr(0, 7), "fields ");
-  EXPECT_EQ(events[3], "raw @@ZRM@@000000000002-1");
+  ASSERT_EQ(events.size(), 5u);
+  EXPECT_NE(events[2].find("|-1|"), std::string::npos);
+  EXPECT_EQ(events[3], "amber فرمت اطلاعات بازگشتی نامعتبر است.");
+  EXPECT_EQ(report_.outcome, Outcome::Unknown);
+  EXPECT_EQ(LogBytes(), AnswerWithCode("-1"));
 }
 
 struct WaitEnding {
@@ -139,7 +230,9 @@ struct WaitEnding {
 
 class WaitEndingTest : public TransactionTest, public ::testing::WithParamInterface<WaitEnding> {};
 
-TEST_P(WaitEndingTest, EndsTheWaitWithItsMessageInRed) {
+// After the request went out, an ending without an answer leaves the outcome
+// open: amber, and the operator is told to look at the reader.
+TEST_P(WaitEndingTest, EndsTheWaitWithItsMessageInAmber) {
   TcpPeer peer(GetParam().script);
   TransactionOptions options;
   options.answer_timeout = 300ms;
@@ -148,7 +241,9 @@ TEST_P(WaitEndingTest, EndsTheWaitWithItsMessageInRed) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
   const std::string& m = GetParam().message;
   EXPECT_EQ(events, (std::vector<std::string>{"request @@ZRM@@011000410000000020000000530000011",
-                                              "raw ", "raw " + m, "red " + m}));
+                                              "raw ", Unknown(m), "amber " + m}));
+  EXPECT_EQ(report_.outcome, Outcome::Unknown);
+  EXPECT_EQ(report_.error, m);
   EXPECT_EQ(LogBytes(), "");
 }
 
@@ -193,7 +288,8 @@ TEST_F(TransactionTest, CancelEndsTheWaitPromptly) {
   t.Cancel();
   ASSERT_EQ(done.wait_for(2s), std::future_status::ready);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 100ms);
-  EXPECT_EQ(r.Last(), "red Canceled by operator.");
+  EXPECT_EQ(r.Last(), "amber Canceled by operator.");
+  EXPECT_EQ(r.report.outcome, Outcome::Unknown);
   peer.Join();  // the reader saw the connection closed
 }
 
@@ -214,6 +310,7 @@ TEST_P(RefusalTest, IsShownAndNothingIsSent) {
   Recorder r;
   t.Run(r);
   EXPECT_EQ(r.events, (std::vector<std::string>{"raw " + p.message, "red " + p.message}));
+  EXPECT_EQ(r.report.outcome, Outcome::NotSent);
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ(peer.accepted(), 0);
   EXPECT_TRUE(std::filesystem::exists(log_));  // the log file is made before anything else
@@ -275,7 +372,9 @@ TEST_F(TransactionTest, TolerantPortsAndPersianDigits) {
                                  "@@ZRM@@01100062500000000020000000530000011\r\n" + kRequest1000);
 }
 
-TEST_F(TransactionTest, AWriteLogFailureReplacesTheResultAfterTheFields) {
+// The payment went through: the log error is shown below the answer, and the
+// result stays the answer's.
+TEST_F(TransactionTest, AWriteLogFailureDoesNotHideTheApproval) {
   TcpPeer peer([](PeerSocket& s) {
     s.ReadLine();
     s.Send(kAnswer);
@@ -287,8 +386,10 @@ TEST_F(TransactionTest, AWriteLogFailureReplacesTheResultAfterTheFields) {
   auto events = Run(peer.port_text());
   ::close(holder);
   EXPECT_EQ(events, (std::vector<std::string>{"request @@ZRM@@011000410000000020000000530000011",
-                                              "raw ", kAnswerFields, "raw I/O error 32",
-                                              "red I/O error 32"}));
+                                              "raw ", kAnswerFields, "green تراکنش با موفقیت انجام شد",
+                                              std::string("raw ") + kAnswer + "\r\nI/O error 32"}));
+  EXPECT_EQ(report_.outcome, Outcome::Approved);
+  EXPECT_EQ(report_.log_error, "I/O error 32");
   EXPECT_EQ(LogBytes(), "kept");
 }
 
