@@ -86,7 +86,7 @@ ParseOutcome ParseCommandLine(const QStringList& arguments, CommandLine& out) {
   const QCommandLineOption delay({QStringLiteral("delay")},
       QStringLiteral("Seconds the delay scenario waits (default 3)."), QStringLiteral("SECONDS"));
   const QCommandLineOption pause({QStringLiteral("pause")},
-      QStringLiteral("Seconds between the two segments (default 1)."), QStringLiteral("SECONDS"));
+      QStringLiteral("Seconds between the two segments (default 0.3; past the client's 0.5 s quiet time the answer is cut short)."), QStringLiteral("SECONDS"));
   const QCommandLineOption silence({QStringLiteral("silence-max")},
       QStringLiteral("Seconds a silent connection stays open at most (default 600)."),
       QStringLiteral("SECONDS"));

@@ -23,7 +23,9 @@ using namespace std::chrono_literals;
 struct ServerOptions {
   std::optional<Scenario> scenario;  // none: chosen by the amount
   std::chrono::milliseconds delay = 3s;
-  std::chrono::milliseconds pause = 1s;             // between the two segments
+  // Between the two segments; shorter than the client's quiet time, so the split
+  // answer is read whole.
+  std::chrono::milliseconds pause = 300ms;
   std::chrono::milliseconds request_timeout = 30s;  // for a peer that never sends
   std::chrono::milliseconds silence_max = 10min;
   std::size_t max_request = 64 * 1024;

@@ -1,16 +1,20 @@
 #include "cli/cli.h"
+#include "payment/transaction.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
+#include <fstream>
 #include <sstream>
 #include <thread>
 
+#include "tests/support/silent_resolver.h"
 #include "tests/support/tcp_peer.h"
 #include "tests/support/unprivileged.h"
 
@@ -76,18 +80,23 @@ TEST_F(CliTest, JsonReportsNullsForWhatNeverHappened) {
     s.Reset();
   });
   CliRun reset = Cli(Args(peer, {"--json", "--amount", "250000"}));
-  EXPECT_EQ(reset.status, 1);
+  EXPECT_EQ(reset.status, 3);
   auto j = nlohmann::json::parse(reset.out);
   EXPECT_EQ(j["request"], "@@ZRM@@01100062500000000020000000530000011");
   EXPECT_TRUE(j["fields"].is_null());
-  EXPECT_EQ(j["raw"], "Socket Error # 10054\r\nConnection reset by peer.");
-  EXPECT_EQ(j["result"]["colour"], "red");
+  EXPECT_EQ(j["raw"], std::string(kOutcomeUnknownText) +
+                          "\r\nSocket Error # 10054\r\nConnection reset by peer.");
+  EXPECT_EQ(j["result"]["colour"], "amber");
+  EXPECT_EQ(j["outcome"], "unknown");
+  EXPECT_TRUE(j["log_error"].is_null());
 
   CliRun refused = Cli({"--json", "--host", "127.0.0.1", "--port", "70000", "--log-dir", dir_ + "/"});
   EXPECT_EQ(refused.status, 1);
   j = nlohmann::json::parse(refused.out);
   EXPECT_TRUE(j["request"].is_null());
   EXPECT_EQ(j["result"]["text"], "Invalid port: 70000");
+  EXPECT_EQ(j["result"]["colour"], "red");
+  EXPECT_EQ(j["outcome"], "not-sent");
 }
 
 TEST_F(CliTest, LiveOutputFollowsTheTransaction) {
@@ -104,7 +113,30 @@ TEST_F(CliTest, LiveOutputFollowsTheTransaction) {
             "PAN: \nBIN: \nTransactionDate: //\nTransactionTime: :\n"
             "result (red): عملیات توسط کاربر لغو شده است\n"
             "raw: @@ZRM@@000000000002010000\n"
+            "outcome: declined\n"
             "log file: " + dir_ + "/Selvarin-PcPosLog.txt\n");
+}
+
+// The log cannot be written (the file is read-only to the user), but the
+// approval stands: exit 0, and the log error is reported beside it.
+TEST_F(CliTest, ALogWriteDeniedAfterAnApprovalKeepsTheApproval) {
+  TcpPeer peer([](PeerSocket& s) {
+    s.ReadLine();
+    s.Send(kAnswer);
+  });
+  const std::string log = dir_ + "/Selvarin-PcPosLog.txt";
+  ASSERT_TRUE(std::ofstream(log) << "earlier");
+  ASSERT_EQ(::chmod(log.c_str(), 0444), 0);
+  const auto args = Args(peer, {"--json"});
+  const int result = testing::RunUnprivileged([&] {
+    CliRun run = Cli(args);
+    const auto j = nlohmann::json::parse(run.out);
+    const bool ok = run.status == 0 && j["outcome"] == "approved" &&
+                    j["result"]["colour"] == "green" && j["log_error"] == "File access denied";
+    return ok ? 0 : 1;
+  });
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(peer.received(), "@@ZRM@@011000410000000020000000530000011\r\n");
 }
 
 TEST_F(CliTest, TimeoutOptionBoundsTheWait) {
@@ -115,17 +147,24 @@ TEST_F(CliTest, TimeoutOptionBoundsTheWait) {
   auto start = std::chrono::steady_clock::now();
   CliRun run = Cli(Args(peer, {"--json", "--timeout", "0.2"}));
   EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(nlohmann::json::parse(run.out)["raw"], "Socket Error # 10060\r\nConnection timed out.");
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(nlohmann::json::parse(run.out)["result"]["text"],
+            "Socket Error # 10060\r\nConnection timed out.");
 }
 
-TEST(CliUsage, BadOptionsExitWithTwo) {
-  for (auto args : std::vector<std::vector<std::string>>{
-           {"--bogus"}, {"--timeout", "-1"}, {"--timeout", "soon"}, {"--port"}}) {
-    CliRun run = Cli(args);
-    EXPECT_EQ(run.status, 2) << args[0];
-    EXPECT_NE(run.err, "");
+// Nothing is sent for a usage error; a time-out must be a finite, sane number.
+TEST_F(CliTest, BadOptionsExitWithTwoAndSendNothing) {
+  TcpPeer peer([](PeerSocket& s) { s.ReadLine(200ms); });
+  for (auto more : std::vector<std::vector<std::string>>{
+           {"--bogus"}, {"--timeout", "-1"}, {"--timeout", "soon"}, {"--timeout", "nan"},
+           {"--timeout", "inf"}, {"--timeout", "1e300"}, {"--timeout", "abc"},
+           {"--timeout", "0.05"}, {"--timeout", "86401"}, {"--port"}}) {
+    CliRun run = Cli(Args(peer, more));
+    EXPECT_EQ(run.status, 2) << more.back();
+    EXPECT_NE(run.err, "") << more.back();
   }
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(peer.accepted(), 0);
   CliRun help = Cli({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("--log-dir"), std::string::npos);
@@ -152,7 +191,34 @@ TEST_F(CliTest, InterruptCancelsTheProgram) {
   int status = 0;
   ASSERT_EQ(::waitpid(pid, &status, 0), pid);
   ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(WEXITSTATUS(status), 3);  // the request had gone out
+}
+
+// Ctrl-C during a lookup that never answers ends the program at once, and
+// nothing was sent.
+TEST_F(CliTest, InterruptEndsAHangingLookup) {
+  const std::string dir = dir_ + "/";
+  const auto result = testing::RunWithSilentResolver([&] {
+    const pid_t pid = ::fork();
+    if (pid < 0) return 10;
+    if (pid == 0) {
+      int null = ::open("/dev/null", O_WRONLY);
+      ::dup2(null, 1);
+      ::execl(PCPOS_CLI_PATH, "pcpos-cli", "--host", testing::kUnanswerableName, "--log-dir",
+              dir.c_str(), "--json", static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    std::this_thread::sleep_for(500ms);
+    int status = 0;
+    if (::waitpid(pid, &status, WNOHANG) != 0) return 11;  // the lookup did not hang
+    const auto start = std::chrono::steady_clock::now();
+    ::kill(pid, SIGINT);
+    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return 12;
+    if (std::chrono::steady_clock::now() - start > 500ms) return 13;
+    return WEXITSTATUS(status);
+  });
+  if (!result) GTEST_SKIP() << "network namespaces are not allowed here";
+  EXPECT_EQ(*result, 1) << "10 fork, 11 no hang, 12 no exit, 13 slow";
 }
 
 }  // namespace
