@@ -31,19 +31,19 @@ std::string Rrn(const QDateTime& when, std::uint32_t stan) {
 AnswerBuilder::AnswerBuilder(ReaderIdentity identity, std::uint32_t first_stan)
     : identity_(std::move(identity)), stan_counter_(first_stan == 0 ? 0 : first_stan - 1) {}
 
-std::string AnswerBuilder::Build(std::string_view code, const QDateTime& when,
-                                 std::string_view header) {
+std::string AnswerBuilder::Build(std::string_view code, const QDateTime& when, std::string_view header,
+                                 const AnswerOverrides& overrides) {
   const std::uint32_t stan = stan_counter_.fetch_add(1, std::memory_order_relaxed) % kStanModulus + 1;
   const QDateTime local = when.toLocalTime();
   std::string answer(header);
-  answer += Field(identity_.terminal_no);
-  answer += Field(Digits(stan, 6));
-  answer += Field(Rrn(local, stan));
-  answer += Field(identity_.batch_no);
-  answer += Field(kResponseType);
+  answer += Field(overrides.terminal_no.value_or(identity_.terminal_no));
+  answer += Field(overrides.stan.value_or(Digits(stan, 6)));
+  answer += Field(overrides.rrn.value_or(Rrn(local, stan)));
+  answer += Field(overrides.batch_no.value_or(identity_.batch_no));
+  answer += Field(overrides.response_type.value_or(std::string(kResponseType)));
   answer += Field(code);
-  answer += Field(identity_.card_no);
-  answer += Field(JalaliStamp(local));
+  answer += Field(overrides.card_no.value_or(identity_.card_no));
+  answer += Field(overrides.date_time.value_or(JalaliStamp(local)));
   return answer;
 }
 

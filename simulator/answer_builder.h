@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,13 +22,26 @@ struct ReaderIdentity {
   std::string card_no = "123456******7890";  // masked, as readers print it
 };
 
+// Values put in place of the generated ones, field by field; a script uses
+// them to play a reader with odd numbers or a wrong clock.
+struct AnswerOverrides {
+  std::optional<std::string> terminal_no;
+  std::optional<std::string> stan;
+  std::optional<std::string> rrn;
+  std::optional<std::string> batch_no;
+  std::optional<std::string> response_type;
+  std::optional<std::string> card_no;
+  std::optional<std::string> date_time;
+};
+
 class AnswerBuilder {
  public:
   explicit AnswerBuilder(ReaderIdentity identity = {}, std::uint32_t first_stan = 1);
 
-  // One answer; each call takes the next STAN, from any thread.
+  // One answer; each call takes the next STAN, from any thread, even when
+  // `overrides` replaces it.
   std::string Build(std::string_view code, const QDateTime& when,
-                    std::string_view header = kAnswerHeader);
+                    std::string_view header = kAnswerHeader, const AnswerOverrides& overrides = {});
 
   const ReaderIdentity& identity() const { return identity_; }
 

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+#include "simulator/script.h"
+
 namespace pcpos::sim {
 namespace {
 
@@ -67,13 +69,30 @@ QString ScenarioTable() {
   return table;
 }
 
+QString ScriptHelp() {
+  return QStringLiteral(
+             "Scripts (--script FILE): each new connection takes the next step; after the last\n"
+             "one, \"repeat\": true starts again, false leaves the rest to the scenarios. A step\n"
+             "is played whatever the request line holds. Its keys, all optional:\n"
+             "  action  \"answer\" (default), \"reset\", \"close\" or \"silence\"\n"
+             "  code    the response code, as text (default \"00\")\n"
+             "  fields  values in place of the generated ones: TerminalNo, STAN, RRN, BatchNo,\n"
+             "          ResponseType, CardNo, DateTime\n"
+             "  raw     the answer's text, sent as it is in place of a generated one\n"
+             "  delay   seconds before the action\n"
+             "  pieces  character offsets at which the answer is cut into pieces\n"
+             "  pause   seconds between the pieces (default --pause)\n"
+             "A script that does not read stops the program with exit status 2. Example:\n") +
+         Text(kExampleScript) + QStringLiteral("\n");
+}
+
 ParseOutcome ParseCommandLine(const QStringList& arguments, CommandLine& out) {
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral(
       "A simulated PC-POS card reader. Each connection gets one request line, one\n"
       "answer and a close. One line per request is logged to standard output; the\n"
       "first line is \"listening on ADDRESS:PORT\". Stops on Ctrl-C or SIGTERM.\n\n") +
-      ScenarioTable());
+      ScenarioTable() + QStringLiteral("\n") + ScriptHelp());
   const QCommandLineOption help_option = parser.addHelpOption();
   const QCommandLineOption version_option = parser.addVersionOption();
   const QCommandLineOption listen({QStringLiteral("listen")},
@@ -95,7 +114,10 @@ ParseOutcome ParseCommandLine(const QStringList& arguments, CommandLine& out) {
   const QCommandLineOption terminal({QStringLiteral("terminal")},
       QStringLiteral("The 8-digit terminal number to answer with (default 31415926)."),
       QStringLiteral("NUMBER"));
-  parser.addOptions({listen, allow_remote, scenario, delay, pause, silence, request_timeout, terminal});
+  const QCommandLineOption script({QStringLiteral("script")},
+      QStringLiteral("Answer the connections as this JSON script says, one step each, then as the scenarios say."),
+      QStringLiteral("FILE"));
+  parser.addOptions({listen, allow_remote, scenario, delay, pause, silence, request_timeout, terminal, script});
 
   if (!parser.parse(arguments)) return {ParseOutcome::Error, parser.errorText()};
   if (parser.isSet(help_option)) return {ParseOutcome::Help, parser.helpText()};
@@ -134,6 +156,14 @@ ParseOutcome ParseCommandLine(const QStringList& arguments, CommandLine& out) {
       return {ParseOutcome::Error, QStringLiteral("--terminal wants 8 digits")};
     }
     out.server.identity.terminal_no = parser.value(terminal).toStdString();
+  }
+  if (parser.isSet(script)) {
+    Script loaded;
+    std::string error;
+    if (!LoadScript(parser.value(script).toStdString(), loaded, error)) {
+      return {ParseOutcome::Error, QString::fromStdString(error)};
+    }
+    out.server.script = std::move(loaded);
   }
   return {};
 }

@@ -31,4 +31,7 @@ bool ParseListen(const QString& text, QHostAddress& address, quint16& port);
 // The scenario table as --help prints it.
 QString ScenarioTable();
 
+// The script keys and the example script, as --help prints them.
+QString ScriptHelp();
+
 }  // namespace pcpos::sim

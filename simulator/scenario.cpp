@@ -43,6 +43,39 @@ std::optional<Scenario> ScenarioByName(std::string_view name) {
   return std::nullopt;
 }
 
+Step StepFor(Scenario scenario, std::chrono::milliseconds delay) {
+  const auto& info = Info(scenario);
+  Step step;
+  step.name = std::string(info.name);
+  step.code = std::string(info.code);
+  switch (scenario) {
+    case Scenario::Approve:
+    case Scenario::Cancelled:
+    case Scenario::WrongPin:
+    case Scenario::Declined:
+      break;
+    case Scenario::Delay:
+      step.delay = delay;
+      break;
+    case Scenario::TwoSegments:
+      step.split_after_code = true;
+      break;
+    case Scenario::BadHeader:
+      step.header = "@@zrm@@";
+      break;
+    case Scenario::Reset:
+      step.action = Action::Reset;
+      break;
+    case Scenario::CloseWithoutAnswer:
+      step.action = Action::Close;
+      break;
+    case Scenario::Silence:
+      step.action = Action::Silence;
+      break;
+  }
+  return step;
+}
+
 Scenario ScenarioForAmount(std::string_view amount) {
   if (amount.size() < 2) return Scenario::Approve;
   const auto ending = amount.substr(amount.size() - 2);

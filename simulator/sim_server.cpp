@@ -31,9 +31,19 @@ QString SimServer::errorString() const { return server_->errorString(); }
 QHostAddress SimServer::serverAddress() const { return server_->serverAddress(); }
 quint16 SimServer::serverPort() const { return server_->serverPort(); }
 
+std::optional<Step> SimServer::takeStep() {
+  if (!options_.script) return std::nullopt;
+  const auto& steps = options_.script->steps;
+  if (next_step_ == steps.size()) {
+    if (!options_.script->repeat) return std::nullopt;
+    next_step_ = 0;
+  }
+  return steps[next_step_++];
+}
+
 void SimServer::acceptPending() {
   while (QTcpSocket* socket = server_->nextPendingConnection()) {
-    new SimSession(socket, this);
+    new SimSession(socket, this, takeStep());
   }
 }
 

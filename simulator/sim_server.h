@@ -13,6 +13,7 @@
 
 #include "simulator/answer_builder.h"
 #include "simulator/scenario.h"
+#include "simulator/script.h"
 
 class QTcpServer;
 
@@ -22,6 +23,7 @@ using namespace std::chrono_literals;
 
 struct ServerOptions {
   std::optional<Scenario> scenario;  // none: chosen by the amount
+  std::optional<Script> script;      // steps taken before the scenarios
   std::chrono::milliseconds delay = 3s;
   // Between the two segments; shorter than the client's quiet time, so the split
   // answer is read whole.
@@ -46,6 +48,10 @@ class SimServer : public QObject {
   const ServerOptions& options() const { return options_; }
   AnswerBuilder& answers() { return answers_; }
 
+  // The script's step for the next connection; none when there is no script
+  // or it has run out.
+  std::optional<Step> takeStep();
+
  signals:
   // One line per request: time, peer, request, scenario, answer.
   void logLine(const QString& line);
@@ -56,6 +62,7 @@ class SimServer : public QObject {
   ServerOptions options_;
   AnswerBuilder answers_;
   QTcpServer* server_;
+  std::size_t next_step_ = 0;
 };
 
 }  // namespace pcpos::sim

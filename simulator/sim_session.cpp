@@ -41,15 +41,19 @@ QString Quoted(const std::string& bytes) {
   return out;
 }
 
-QString Name(Scenario scenario) {
-  return QString::fromLatin1(Info(scenario).name.data(),
-                             static_cast<qsizetype>(Info(scenario).name.size()));
+// Where a generated answer's response code ends: the header and six fields.
+std::size_t CutAfterCode(const std::string& answer, std::size_t header) {
+  std::size_t cut = header;
+  for (int field = 0; field < 6 && cut + 2 <= answer.size(); ++field) {
+    cut += 2 + static_cast<std::size_t>((answer[cut] - '0') * 10 + (answer[cut + 1] - '0'));
+  }
+  return cut;
 }
 
 }  // namespace
 
-SimSession::SimSession(QTcpSocket* socket, SimServer* server)
-    : QObject(server), socket_(socket), server_(server), timer_(new QTimer(this)) {
+SimSession::SimSession(QTcpSocket* socket, SimServer* server, std::optional<Step> scripted)
+    : QObject(server), socket_(socket), server_(server), timer_(new QTimer(this)), scripted_(std::move(scripted)) {
   socket_->setParent(this);
   // The two segments of a split answer must leave as two segments.
   socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
@@ -102,87 +106,112 @@ void SimSession::handleRequest(QByteArray line) {
   if (line.endsWith('\r')) line.chop(1);
   const std::string request = line.toStdString();
 
+  std::string problem;  // empty when the request follows the format
+  std::string_view problem_code;
+  std::string amount;
   if (static_cast<std::size_t>(line.size()) > server_->options().max_request) {
-    const std::string answer = server_->answers().Build(kMalformedRequestCode, QDateTime::currentDateTime());
-    log(request, QStringLiteral("malformed: request line too long"), Quoted(answer));
-    sendAndClose(answer);
-    return;
+    problem = "request line too long";
+    problem_code = kMalformedRequestCode;
+  } else if (const RequestCheck check = CheckRequest(request); !check.ok()) {
+    problem = check.describe();
+    problem_code = check.code();
+  } else {
+    amount = check.amount;
   }
-  const RequestCheck check = CheckRequest(request);
-  if (!check.ok()) {
-    const std::string answer = server_->answers().Build(check.code(), QDateTime::currentDateTime());
-    log(request, QStringLiteral("malformed: ") + QString::fromStdString(check.describe()), Quoted(answer));
-    sendAndClose(answer);
-    return;
+
+  if (scripted_) {
+    // A script answers as written, whatever the request: the client under
+    // test may well fill fields that this reader would refuse.
+    Step step = std::move(*scripted_);
+    if (!problem.empty()) step.name += " (request malformed: " + problem + ")";
+    play(std::move(step), request);
+  } else if (!problem.empty()) {
+    Step step;
+    step.name = "malformed: " + problem;
+    step.code = std::string(problem_code);
+    play(std::move(step), request);
+  } else {
+    const auto& options = server_->options();
+    play(StepFor(options.scenario.value_or(ScenarioForAmount(amount)), options.delay), request);
   }
-  play(server_->options().scenario.value_or(ScenarioForAmount(check.amount)), request);
 }
 
-void SimSession::play(Scenario scenario, const std::string& request) {
-  const auto& options = server_->options();
-  const QString name = Name(scenario);
-  const auto now = QDateTime::currentDateTime();
-  switch (scenario) {
-    case Scenario::Approve:
-    case Scenario::Cancelled:
-    case Scenario::WrongPin:
-    case Scenario::Declined: {
-      const std::string answer = server_->answers().Build(Info(scenario).code, now);
-      log(request, name, Quoted(answer));
-      sendAndClose(answer);
+void SimSession::play(Step step, const std::string& request) {
+  step_ = std::move(step);
+  request_ = request;
+  scenario_ = QString::fromStdString(step_.name);
+  if (step_.delay > std::chrono::milliseconds::zero()) {
+    after(step_.delay, [this] { act(); });
+  } else {
+    act();
+  }
+}
+
+void SimSession::act() {
+  switch (step_.action) {
+    case Action::Answer:
+      answer();
       return;
-    }
-    case Scenario::Delay: {
-      // The date and STAN are those of the moment the cardholder finishes.
-      request_ = request;
-      scenario_ = name;
-      connect(timer_, &QTimer::timeout, this, [this, request, name] {
-        const std::string answer = server_->answers().Build(Info(Scenario::Delay).code, QDateTime::currentDateTime());
-        log(request, name, Quoted(answer));
-        sendAndClose(answer);
-      });
-      timer_->start(options.delay);
-      return;
-    }
-    case Scenario::TwoSegments: {
-      const std::string answer = server_->answers().Build(Info(scenario).code, now);
-      // Split after the response code: header and six fields, then the rest.
-      std::size_t cut = kAnswerHeader.size();
-      for (int field = 0; field < 6; ++field) {
-        cut += 2 + static_cast<std::size_t>((answer[cut] - '0') * 10 + (answer[cut + 1] - '0'));
-      }
-      log(request, name, Quoted(answer.substr(0, cut)) + QStringLiteral(" + ") + Quoted(answer.substr(cut)));
-      socket_->write(answer.data(), static_cast<qint64>(cut));
-      socket_->flush();
-      const std::string rest = answer.substr(cut);
-      connect(timer_, &QTimer::timeout, this, [this, rest] { sendAndClose(rest); });
-      timer_->start(options.pause);
-      return;
-    }
-    case Scenario::BadHeader: {
-      const std::string answer = server_->answers().Build(Info(scenario).code, now, "@@zrm@@");
-      log(request, name, Quoted(answer));
-      sendAndClose(answer);
-      return;
-    }
-    case Scenario::Reset:
-      log(request, name, QStringLiteral("(none: connection reset)"));
+    case Action::Reset:
+      log(request_, scenario_, QStringLiteral("(none: connection reset)"));
       resetConnection();
       return;
-    case Scenario::CloseWithoutAnswer:
-      log(request, name, QStringLiteral("(none: connection closed)"));
+    case Action::Close:
+      log(request_, scenario_, QStringLiteral("(none: connection closed)"));
       closeConnection();
       return;
-    case Scenario::Silence:
-      request_ = request;
-      scenario_ = name;
-      connect(timer_, &QTimer::timeout, this, [this] {
+    case Action::Silence:
+      after(server_->options().silence_max, [this] {
         log(request_, scenario_, QStringLiteral("(none: silent until closed)"));
         closeConnection();
       });
-      timer_->start(options.silence_max);
       return;
   }
+}
+
+void SimSession::answer() {
+  // Built only now, so that after a delay the date and STAN are those of the
+  // moment the cardholder finishes.
+  const std::string answer =
+      step_.raw ? *step_.raw
+                : server_->answers().Build(step_.code, QDateTime::currentDateTime(), step_.header, step_.fields);
+  const std::vector<std::size_t> cuts =
+      step_.split_after_code ? std::vector<std::size_t>{CutAfterCode(answer, step_.header.size())} : step_.pieces;
+  pieces_.clear();
+  std::size_t from = 0;
+  for (const std::size_t cut : cuts) {
+    const std::size_t to = std::min(cut, answer.size());
+    if (to <= from) continue;
+    pieces_.push_back(answer.substr(from, to - from));
+    from = to;
+  }
+  if (from < answer.size() || pieces_.empty()) pieces_.push_back(answer.substr(from));
+
+  QString shown;
+  for (const auto& piece : pieces_) {
+    if (!shown.isEmpty()) shown += QStringLiteral(" + ");
+    shown += Quoted(piece);
+  }
+  log(request_, scenario_, shown);
+  sendNextPiece();
+}
+
+void SimSession::sendNextPiece() {
+  const std::string piece = std::move(pieces_.front());
+  pieces_.erase(pieces_.begin());
+  if (pieces_.empty()) {
+    sendAndClose(piece);
+    return;
+  }
+  socket_->write(piece.data(), static_cast<qint64>(piece.size()));
+  socket_->flush();
+  after(step_.pause.value_or(server_->options().pause), [this] { sendNextPiece(); });
+}
+
+void SimSession::after(std::chrono::milliseconds wait, std::function<void()> then) {
+  disconnect(timer_, nullptr, this, nullptr);
+  connect(timer_, &QTimer::timeout, this, std::move(then));
+  timer_->start(wait);
 }
 
 void SimSession::sendAndClose(const std::string& answer) {

@@ -5,7 +5,11 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
+#include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "simulator/scenario.h"
 
@@ -20,13 +24,18 @@ class SimSession : public QObject {
   Q_OBJECT
 
  public:
-  SimSession(QTcpSocket* socket, SimServer* server);
+  // `scripted`: the script's step for this connection, played whatever the request.
+  SimSession(QTcpSocket* socket, SimServer* server, std::optional<Step> scripted);
 
  private:
   void onReadyRead();
   void onRequestTimeout();
   void handleRequest(QByteArray line);
-  void play(Scenario scenario, const std::string& request);
+  void play(Step step, const std::string& request);
+  void act();
+  void answer();
+  void sendNextPiece();
+  void after(std::chrono::milliseconds wait, std::function<void()> then);
   void sendAndClose(const std::string& answer);
   void resetConnection();
   void closeConnection();
@@ -34,7 +43,7 @@ class SimSession : public QObject {
 
   QTcpSocket* socket_;
   SimServer* server_;
-  QTimer* timer_;  // waits for the request, then for a delayed or split answer
+  QTimer* timer_;  // waits for the request, then for a delay, a silence or the next piece
   QString peer_;
   QByteArray buffer_;
   bool answered_ = false;  // one request per connection; later bytes are dropped
@@ -42,6 +51,9 @@ class SimSession : public QObject {
   bool logged_ = false;
   std::string request_;
   QString scenario_;
+  std::optional<Step> scripted_;
+  Step step_;                        // the one being played
+  std::vector<std::string> pieces_;  // of the answer, still to send
 };
 
 }  // namespace pcpos::sim

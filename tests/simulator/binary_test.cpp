@@ -1,5 +1,6 @@
 // The pcpos-sim program itself: the port line, a payment through it, the
-// refusal of a non-loopback address, and an orderly stop on SIGTERM.
+// refusal of a non-loopback address or a faulty script, and an orderly stop
+// on SIGTERM.
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include <sstream>
 
 #include "payment/transaction.h"
+#include "simulator/script.h"
 
 namespace pcpos::sim {
 namespace {
@@ -186,6 +188,78 @@ TEST(SimulatorProgram, EveryScenarioThroughTheCommandLineClient) {
   std::filesystem::remove_all(pattern);
 }
 
+// A script file in a folder of its own, removed with it.
+class ScriptFile {
+ public:
+  explicit ScriptFile(const std::string& text) {
+    char pattern[] = "/tmp/pcpos-sim-script-XXXXXX";
+    if (::mkdtemp(pattern)) folder_ = pattern;
+    std::ofstream(path(), std::ios::binary) << text;
+  }
+  ~ScriptFile() { std::filesystem::remove_all(folder_); }
+  std::string path() const { return folder_ + "/script.json"; }
+
+ private:
+  std::string folder_;
+};
+
+TEST(SimulatorProgram, PlaysAScriptFileThenTheScenarios) {
+  const ScriptFile script(R"({"steps": [{"code": "05"}]})");
+  RunningSimulator sim({QStringLiteral("--script"), QString::fromStdString(script.path())});
+  ASSERT_FALSE(sim.port().empty()) << sim.first_line();
+  EXPECT_EQ(Pay(sim.port(), "1051").code, "05");
+  EXPECT_EQ(Pay(sim.port(), "1051").code, "51");
+}
+
+TEST(SimulatorProgram, RefusesAFaultyScriptNamingTheStepAndKey) {
+  struct Case { std::string text; const char* message; };
+  const Case cases[] = {
+      {R"({"steps": [{"code": "00"},]})", "not JSON: parse error at line 1, column 27"},
+      {R"([{"code": "00"}])", "the script must be an object"},
+      {R"({"repeat": true})", "\"steps\" is missing"},
+      {R"({"steps": {"code": "00"}})", "\"steps\" must be a list of steps, not object"},
+      {R"({"steps": []})", "\"steps\" holds no step"},
+      {R"({"steps": [{}], "repeat": "yes"})", "\"repeat\" must be true or false, not string"},
+      {R"({"steps": [{}], "repet": true})", "unknown key \"repet\" at the top"},
+      {R"({"steps": [{}, 5]})", "step 2 must be an object, not 5"},
+      {R"({"steps": [{}, {}, {"dealy": 1}]})", "step 3: unknown key \"dealy\""},
+      {R"({"steps": [{"action": 1}]})", "step 1: \"action\" must be a string, not 1"},
+      {R"({"steps": [{"action": "explode"}]})", "step 1: \"action\" must be \"answer\", \"reset\""},
+      {R"({"steps": [{"code": 51}]})", "step 1: \"code\" must be a string, not 51"},
+      {R"({"steps": [{"code": ")" + std::string(100, '0') + R"("}]})", "step 1: \"code\" is 100 characters long"},
+      {R"({"steps": [{"fields": ["STAN"]}]})", "step 1: \"fields\" must be an object, not array"},
+      {R"({"steps": [{"fields": {"Stan": "1"}}]})", "step 1: unknown key \"fields\".\"Stan\""},
+      {R"({"steps": [{"fields": {"STAN": 1}}]})", "step 1: \"fields\".\"STAN\" must be a string, not 1"},
+      {R"({"steps": [{"raw": null}]})", "step 1: \"raw\" must be a string, not null"},
+      {R"({"steps": [{"delay": "2"}]})", "step 1: \"delay\" must be a number of seconds, not string"},
+      {R"({"steps": [{"delay": -1}]})", "step 1: \"delay\" must be 0 to 86400 seconds, not -1"},
+      {R"({"steps": [{"pieces": 10}]})", "step 1: \"pieces\" must be a list of character offsets, not 10"},
+      {R"({"steps": [{"pieces": [10, 2.5]}]})", "step 1: \"pieces\"[1] must be a whole number of 0 or more, not 2.5"},
+      {R"({"steps": [{"pieces": [-1]}]})", "step 1: \"pieces\"[0] must be a whole number of 0 or more, not -1"},
+      {R"({"steps": [{"pieces": [10, 10]}]})", "step 1: \"pieces\"[1] is 10; the offsets must increase"},
+      {R"({"steps": [{"pause": true}]})", "step 1: \"pause\" must be a number of seconds, not boolean"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const ScriptFile script(c.text);
+    QProcess process;
+    process.start(QString::fromUtf8(kSimulator),
+                  {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--script"),
+                   QString::fromStdString(script.path())});
+    ASSERT_TRUE(process.waitForFinished(10000));
+    EXPECT_EQ(process.exitCode(), 2);
+    EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
+    const std::string error = process.readAllStandardError().toStdString();
+    EXPECT_NE(error.find("pcpos-sim: script " + script.path() + ": " + c.message), std::string::npos) << error;
+  }
+
+  QProcess missing;
+  missing.start(QString::fromUtf8(kSimulator), {QStringLiteral("--script"), QStringLiteral("/nonexistent/x.json")});
+  ASSERT_TRUE(missing.waitForFinished(10000));
+  EXPECT_EQ(missing.exitCode(), 2);
+  EXPECT_NE(missing.readAllStandardError().indexOf("script /nonexistent/x.json: cannot be read"), -1);
+}
+
 TEST(SimulatorProgram, HelpShowsTheScenarioTable) {
   QProcess process;
   process.start(QString::fromUtf8(kSimulator), {QStringLiteral("--help")});
@@ -197,6 +271,8 @@ TEST(SimulatorProgram, HelpShowsTheScenarioTable) {
                           "70      close", "80      silence"}) {
     EXPECT_TRUE(help.contains(QString::fromLatin1(row))) << row;
   }
+  EXPECT_TRUE(help.contains(QStringLiteral("--script <FILE>")));
+  EXPECT_TRUE(help.contains(QString::fromUtf8(kExampleScript.data(), static_cast<qsizetype>(kExampleScript.size()))));
 }
 
 }  // namespace
