@@ -358,6 +358,31 @@ TEST_F(CliFaultMatrix, UnresolvableAndRefusingReaders) {
   }
 }
 
+TcpPeer::Script Answering() {
+  return [](PeerSocket& s) {
+    s.ReadLine();
+    s.Send(kAnswer);
+  };
+}
+
+// With no descriptors left the cancel mechanism cannot be made: a message and
+// exit 1, never an abort, and nothing is sent.
+TEST_F(CliFaultMatrix, NoDescriptorsLeftEndsWithAMessage) {
+  TcpPeer peer(Answering());
+  ChildLimits limits;
+  limits.max_open_files = 4;  // standard streams and one for the loader
+  const ChildResult child = RunChild({PCPOS_CLI_PATH, "--json", "--host", "127.0.0.1", "--port",
+                                      std::to_string(peer.port()), "--log-dir", folder_},
+                                     limits);
+  const std::string message = "cannot start the payment: Socket Error # 10024";
+  RecordFaultRow({"pcpos-cli", "no descriptors left (RLIMIT_NOFILE 4)", "(none)", "", "", child.elapsed,
+                  DescribeLog(LogPath()), child.Ending()});
+  EXPECT_TRUE(child.exited) << child.Ending();
+  EXPECT_EQ(child.exit_code, 1);
+  EXPECT_NE(child.err.find(message), std::string::npos) << child.err;
+  EXPECT_EQ(peer.accepted(), 0);
+}
+
 // --- the log file fails -----------------------------------------------------
 
 ChildLimits Unprivileged() {
@@ -366,12 +391,6 @@ ChildLimits Unprivileged() {
   return limits;
 }
 
-TcpPeer::Script Answering() {
-  return [](PeerSocket& s) {
-    s.ReadLine();
-    s.Send(kAnswer);
-  };
-}
 
 TEST_F(CliFaultMatrix, MissingLogFolderStopsBeforeAnyConnection) {
   TcpPeer peer(Answering());

@@ -40,6 +40,10 @@ namespace {
     const rlimit limit{static_cast<rlim_t>(*limits.max_file_size), static_cast<rlim_t>(*limits.max_file_size)};
     if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
   }
+  if (limits.max_open_files) {
+    const rlimit limit{static_cast<rlim_t>(*limits.max_open_files), static_cast<rlim_t>(*limits.max_open_files)};
+    if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(126);
+  }
   if (limits.unprivileged && ::geteuid() == 0) {
     if (::setgroups(0, nullptr) != 0 || ::setgid(kUnprivilegedId) != 0 ||
         ::setuid(kUnprivilegedId) != 0) {

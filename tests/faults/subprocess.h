@@ -15,6 +15,8 @@ struct ChildLimits {
   // RLIMIT_FSIZE for the child, with SIGXFSZ ignored so that a write past it
   // fails with EFBIG instead of killing the process.
   std::optional<long> max_file_size;
+  // RLIMIT_NOFILE for the child: descriptors run out where it opens more.
+  std::optional<long> max_open_files;
   // The child is killed after this long; a kill is reported as a hang.
   std::chrono::milliseconds deadline{60'000};
 };
