@@ -195,13 +195,13 @@ class WindowFit : public WindowLayout {
 };
 
 // How far right a label's text is drawn, in its parent's logical pixels: the end
-// of the last pixel column that differs clearly from the background.
+// of the last pixel column with any stroke, antialiased edges included.
 double InkedUpTo(QLabel* label) {
   const QImage image = label->grab().toImage();
   const int background = qGray(label->palette().color(label->backgroundRole()).rgb());
   for (int x = image.width() - 1; x >= 0; --x) {
     for (int y = 0; y < image.height(); ++y) {
-      if (std::abs(qGray(image.pixel(x, y)) - background) > 48) {
+      if (std::abs(qGray(image.pixel(x, y)) - background) > 16) {
         return label->x() + (x + 1) / image.devicePixelRatio();
       }
     }
