@@ -8,7 +8,10 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev nlohmann-json3-dev libcli11-dev
   clang libclang-rt-14-dev
-  xvfb xauth fonts-noto-ui-core fonts-dejavu-core
+  xvfb xauth
+  # The window's faces: DejaVu Sans Condensed for its Latin text (narrow enough for
+  # every caption at its designed size), Noto Sans Arabic UI for its Persian.
+  fonts-dejavu-core fonts-dejavu-extra fonts-noto-ui-core
   "$@"
 )
 

@@ -1,11 +1,16 @@
 // The window's controls as designed at 96 dots per inch: positions and sizes in
 // pixels of the client area (of the group box for the controls inside one).
+#include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPixmap>
 #include <QPlainTextEdit>
+#include <QProxyStyle>
 #include <QPushButton>
+
+#include <cmath>
 
 #include "payment/defaults.h"
 #include "ui/frm_selvarin.h"
@@ -14,11 +19,13 @@
 namespace pcpos::ui {
 namespace {
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, int left, int top) {
+// Labels are sized to their text, and their text ends before the field at `field_left`.
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, int left, int top,
+                  int field_left) {
   auto* label = new QLabel(caption, parent);
   label->setObjectName(QString::fromLatin1(name));
-  label->adjustSize();  // labels are sized to their text
   label->move(left, top);
+  FitCaption(label, field_left);
   return label;
 }
 
@@ -45,27 +52,51 @@ QGroupBox* MakeGroup(QWidget* parent, const char* name, const QString& caption, 
   return group;
 }
 
+// At a fractional scale (1.5) the style's aliased one-pixel frame of a text pane
+// that sits on a half device pixel falls outside the pane's clip and vanishes on
+// three sides. Drawn antialiased on the pixel centres, as line edits are, it stays
+// whole; at whole-number scales the style draws as it always does.
+class WholeFrameStyle : public QProxyStyle {
+ public:
+  using QProxyStyle::QProxyStyle;
+
+  void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+    const qreal ratio = painter->device() ? painter->device()->devicePixelRatio() : 1.0;
+    if (element != PE_Frame || ratio == std::floor(ratio)) {
+      QProxyStyle::drawPrimitive(element, option, painter, widget);
+      return;
+    }
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->translate(0.5, 0.5);
+    QProxyStyle::drawPrimitive(element, option, painter, widget);
+    painter->restore();
+  }
+};
+
 // One result field with its label; both rows of the group box share the sizes.
 QLineEdit* MakeResultField(QGroupBox* group, const char* label_name, const char* caption,
                            QPoint label_at, const char* field_name, QPoint field_at) {
-  MakeLabel(group, label_name, QString::fromUtf8(caption), label_at.x(), label_at.y());
+  MakeLabel(group, label_name, QString::fromUtf8(caption), label_at.x(), label_at.y(),
+            field_at.x());
   return MakeEdit(group, field_name, QString(), QRect(field_at, QSize(118, 21)));
 }
 
 }  // namespace
 
 void TFrm_Selvarin::CreateControls() {
-  MakeLabel(this, "Label2", QStringLiteral("IP:"), 16, 11);
+  MakeLabel(this, "Label2", QStringLiteral("IP:"), 16, 11, 68);
   Edt_IP = MakeEdit(this, "Edt_IP", QString::fromUtf8(kDefaultHost.data(), kDefaultHost.size()),
                     QRect(68, 8, 140, 21));
-  MakeLabel(this, "Label15", QStringLiteral("Port:"), 16, 37);
+  MakeLabel(this, "Label15", QStringLiteral("Port:"), 16, 37, 68);
   Edt_Port = MakeEdit(this, "Edt_Port", QString::fromUtf8(kDefaultPort.data(), kDefaultPort.size()),
                       QRect(68, 34, 140, 21));
-  MakeLabel(this, "Label1", QStringLiteral("Amount: "), 16, 63);
+  MakeLabel(this, "Label1", QStringLiteral("Amount: "), 16, 63, 68);
   txtAmount = MakeEdit(this, "txtAmount",
                        QString::fromUtf8(kDefaultAmount.data(), kDefaultAmount.size()),
                        QRect(68, 60, 140, 21));
-  MakeLabel(this, "Label16", QStringLiteral("Log Path:"), 16, 89);
+  MakeLabel(this, "Label16", QStringLiteral("Log Path:"), 16, 89, 68);
   Edt_LogPath = MakeEdit(this, "Edt_LogPath", QString::fromStdString(DefaultLogFolder()),
                          QRect(68, 86, 140, 21));
 
@@ -79,6 +110,8 @@ void TFrm_Selvarin::CreateControls() {
                            QRect(17, 118, 191, 25));
   Btn_Clear = MakeButton(this, "Btn_Clear", QStringLiteral("پاک سازی نتایج"),
                          QRect(241, 118, 191, 25));
+  Btn_Payment->setFont(PersianWindowFont());
+  Btn_Clear->setFont(PersianWindowFont());
 
   Grp_RawResponse = MakeGroup(this, "Grp_RawResponse", QStringLiteral("Raw Response"),
                               QRect(8, 154, 431, 79));
@@ -89,6 +122,9 @@ void TFrm_Selvarin::CreateControls() {
   Mem_RawResponse->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   Mem_RawResponse->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   Mem_RawResponse->setTabChangesFocus(true);
+  auto* frame_style = new WholeFrameStyle(QApplication::style()->name());
+  frame_style->setParent(Mem_RawResponse);
+  Mem_RawResponse->setStyle(frame_style);
 
   Grp_Response = MakeGroup(this, "Grp_Response", QStringLiteral("Response"),
                            QRect(8, 238, 431, 218));
@@ -114,7 +150,7 @@ void TFrm_Selvarin::CreateControls() {
   Lbl_ResponseMsg = new QLabel(QStringLiteral("Lbl_ResponseMsg"), g);
   Lbl_ResponseMsg->setObjectName(QStringLiteral("Lbl_ResponseMsg"));
   Lbl_ResponseMsg->setGeometry(8, 192, 411, 13);
-  QFont bold = WindowFont();
+  QFont bold = PersianWindowFont();
   bold.setBold(true);
   Lbl_ResponseMsg->setFont(bold);
   Lbl_ResponseMsg->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);

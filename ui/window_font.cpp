@@ -1,6 +1,9 @@
 #include "ui/window_font.h"
 
 #include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QLabel>
 
 #include <initializer_list>
 
@@ -26,6 +29,14 @@ QString FirstInstalled(const QStringList& installed, std::initializer_list<const
   return {};
 }
 
+bool CaptionFits(const QLabel& label, int field_left) {
+  const QFontMetrics metrics(label.font(), &label);
+  // Ink, not advance: a trailing blank may reach the field, a stroke may not.
+  const int last_inked = label.x() + label.contentsRect().left() +
+                         metrics.tightBoundingRect(label.text()).right();
+  return last_inked + kCaptionGap < field_left && label.geometry().right() < field_left;
+}
+
 }  // namespace
 
 QFont WindowFont(const QStringList& installed) {
@@ -37,11 +48,14 @@ QFont WindowFont(const QStringList& installed) {
     font.setFamily(QStringLiteral("Tahoma"));
     return font;
   }
+  // Narrowest first: DejaVu Sans Condensed, which the packages install, keeps every
+  // caption at the designed size; the others need FitCaption for a few.
   // Tahoma stays out of the list: fontconfig would "find" it as an alias of a
-  // much wider face, and the captions would run under their fields.
+  // much wider face.
   QStringList families;
-  const QString latin = FirstInstalled(
-      installed, {"Liberation Sans", "Arial", "Nimbus Sans", "Noto Sans", "DejaVu Sans"});
+  const QString latin =
+      FirstInstalled(installed, {"DejaVu Sans Condensed", "Liberation Sans", "Arial",
+                                 "Nimbus Sans", "Noto Sans", "DejaVu Sans"});
   const QString persian = FirstInstalled(
       installed, {"Noto Sans Arabic UI", "Noto Sans Arabic", "Vazirmatn", "DejaVu Sans"});
   if (!latin.isEmpty()) families << latin;
@@ -51,5 +65,28 @@ QFont WindowFont(const QStringList& installed) {
 }
 
 QFont WindowFont() { return WindowFont(QFontDatabase::families()); }
+
+QFont PersianWindowFont(const QStringList& installed) {
+  QFont font = WindowFont(installed);
+  QStringList families = font.families();
+  if (families.size() == 2) {
+    families.swapItemsAt(0, 1);
+    font.setFamilies(families);
+  }
+  return font;
+}
+
+QFont PersianWindowFont() { return PersianWindowFont(QFontDatabase::families()); }
+
+void FitCaption(QLabel* label, int field_left) {
+  label->adjustSize();
+  QFont font = label->font();
+  int pixels = QFontInfo(font).pixelSize();
+  while (!CaptionFits(*label, field_left) && pixels > kSmallestCaptionPixels) {
+    font.setPixelSize(--pixels);
+    label->setFont(font);
+    label->adjustSize();
+  }
+}
 
 }  // namespace pcpos::ui
