@@ -40,6 +40,9 @@ namespace {
     const rlimit limit{static_cast<rlim_t>(*limits.max_file_size), static_cast<rlim_t>(*limits.max_file_size)};
     if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
   }
+  // The child starts with the standard streams only, as from a shell: the
+  // test's own descriptors (peers, pipes) must not count against its limits.
+  for (int fd = 3; fd < 1024; ++fd) ::close(fd);
   if (limits.max_open_files) {
     const rlimit limit{static_cast<rlim_t>(*limits.max_open_files), static_cast<rlim_t>(*limits.max_open_files)};
     if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(126);
