@@ -3,9 +3,6 @@
 #include "payment/transaction.h"
 
 #include <gtest/gtest.h>
-#include <sys/file.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -14,8 +11,10 @@
 #include <thread>
 
 #include "payment/response_log.h"
+#include "tests/support/other_writer.h"
 #include "tests/support/tcp_peer.h"
 #include "tests/support/unprivileged.h"
+#include "tests/support/wine.h"
 
 namespace pcpos {
 namespace {
@@ -140,6 +139,9 @@ struct WaitEnding {
 class WaitEndingTest : public TransactionTest, public ::testing::WithParamInterface<WaitEnding> {};
 
 TEST_P(WaitEndingTest, EndsTheWaitWithItsMessageInRed) {
+  if (std::string(GetParam().name) == "Reset" && testing::UnderWine()) {
+    GTEST_SKIP() << "under Wine 8 a reset reads as a graceful close (docs/windows.md)";
+  }
   TcpPeer peer(GetParam().script);
   TransactionOptions options;
   options.answer_timeout = 300ms;
@@ -282,10 +284,10 @@ TEST_F(TransactionTest, AWriteLogFailureReplacesTheResultAfterTheFields) {
   });
   ASSERT_TRUE(std::ofstream(log_) << "kept");
   // Another writer holds the file: the answer must not clobber it.
-  int holder = ::open(log_.c_str(), O_RDONLY);
-  ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+  testing::OtherWriter holder(log_);
+  ASSERT_TRUE(holder.holding());
   auto events = Run(peer.port_text());
-  ::close(holder);
+  holder.Release();
   EXPECT_EQ(events, (std::vector<std::string>{"request @@ZRM@@011000410000000020000000530000011",
                                               "raw ", kAnswerFields, "raw I/O error 32",
                                               "red I/O error 32"}));
