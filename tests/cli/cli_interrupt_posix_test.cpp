@@ -20,13 +20,13 @@ using namespace std::chrono_literals;
 using testing::PeerSocket;
 using testing::TcpPeer;
 
-class CliTest : public ::testing::Test {
+class CliProcessTest : public ::testing::Test {
  protected:
   testing::ScratchDir scratch_{"pcpos-cli-"};
   const std::string dir_ = scratch_.path().string();
 };
 
-TEST_F(CliTest, InterruptCancelsTheProgram) {
+TEST_F(CliProcessTest, InterruptCancelsTheProgram) {
   TcpPeer peer([](PeerSocket& s) {
     s.ReadLine();
     s.WaitForClose();
