@@ -69,7 +69,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineserver -w
 fi
 # One server for every run below, stopped (only this prefix's) on the way out.
-wineserver -p
+wineserver -p >/dev/null 2>&1
 sim=
 cleanup() {
   [ -z "$sim" ] || { kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null || true; }
