@@ -25,7 +25,7 @@ RESULTS=${BENCH_RESULTS:-$root/bench/results.md}
 build=$root/build-bench
 bin=$build/bin
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPCPOS_BUILD_BENCH=ON \
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPCPOS_WERROR=ON -DPCPOS_BUILD_BENCH=ON \
   -DPCPOS_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j "$JOBS" --target pcpos-cli pcpos-sim pcpos-tester \
   pcpos-bench-codec pcpos-bench-spawn pcpos-bench-latency pcpos-bench-window

@@ -1,9 +1,15 @@
 #include <atomic>
 #include <csignal>
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "cli/cli.h"
 #include "payment/transaction.h"
+
+#ifdef _WIN32
+#include "cli/args_win32.h"
+#endif
 
 namespace {
 
@@ -20,6 +26,17 @@ extern "C" void OnInterrupt(int) {
 int main(int argc, char** argv) {
   std::signal(SIGINT, OnInterrupt);
   std::signal(SIGTERM, OnInterrupt);
-  return pcpos::RunCli(argc, argv, std::cout, std::cerr,
-                       [](pcpos::PaymentTransaction* t) { running.store(t); });
+  const pcpos::TransactionHook hook = [](pcpos::PaymentTransaction* t) { running.store(t); };
+#ifdef _WIN32
+  // argv is in the ANSI code page there; the system's UTF-16 copy is exact.
+  (void)argc;
+  (void)argv;
+  const pcpos::win32::ConsoleText console;
+  const std::vector<std::string> args = pcpos::win32::Utf8Arguments();
+  std::vector<const char*> pointers;
+  for (const std::string& a : args) pointers.push_back(a.c_str());
+  return pcpos::RunCli(static_cast<int>(pointers.size()), pointers.data(), std::cout, std::cerr, hook);
+#else
+  return pcpos::RunCli(argc, argv, std::cout, std::cerr, hook);
+#endif
 }

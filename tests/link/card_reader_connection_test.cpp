@@ -1,8 +1,14 @@
 // CardReaderConnection against real TCP peers on loopback. Every
 // connection goes to 127.0.0.1; no name server is asked.
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
 #include <dirent.h>
-#include <sys/socket.h>
+#endif
 
 #include <chrono>
 #include <csignal>
@@ -15,6 +21,7 @@
 #include "tests/link/hanging_listener.h"
 #include "tests/support/silent_resolver.h"
 #include "tests/support/tcp_peer.h"
+#include "tests/support/wine.h"
 
 namespace pcpos {
 namespace {
@@ -33,14 +40,23 @@ long long MsSince(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
-// The number of descriptors the process holds, to see that nothing leaks.
+// The number of descriptors (handles on Windows) the process holds, to see
+// that nothing leaks.
 int OpenDescriptors() {
+#ifdef _WIN32
+  // Wine counts no handles; its sockets are Unix descriptors of this process.
+  if (testing::UnderWine()) return testing::WineUnixDescriptors();
+  DWORD handles = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &handles);
+  return static_cast<int>(handles);
+#else
   int count = 0;
   if (DIR* dir = ::opendir("/proc/self/fd")) {
     while (::readdir(dir) != nullptr) ++count;
     ::closedir(dir);
   }
   return count;
+#endif
 }
 
 // A connection to the peer on 127.0.0.1.
@@ -180,6 +196,9 @@ TEST(CardReaderConnection, AnswerFollowedByCloseKeepsTheAnswer) {
 }
 
 TEST(CardReaderConnection, ResetDuringTheWaitRaisesFromPoll) {
+  if (testing::UnderWine()) {
+    GTEST_SKIP() << "under Wine 8 a reset reads as a graceful close (docs/windows.md)";
+  }
   TcpPeer peer([](PeerSocket& s) {
     s.ReadLine();
     s.Reset();
@@ -202,6 +221,7 @@ TEST(CardReaderConnection, ResetDuringTheWaitRaisesFromPoll) {
   EXPECT_FALSE(connection.IsOpen());
 }
 
+#ifndef _WIN32  // SIGPIPE is a POSIX signal
 TEST(CardReaderConnection, SendingAfterAResetNeverRaisesSigpipe) {
   // The default action of SIGPIPE ends the process: the test would die.
   auto* previous = std::signal(SIGPIPE, SIG_DFL);
@@ -229,6 +249,7 @@ TEST(CardReaderConnection, SendingAfterAResetNeverRaisesSigpipe) {
   connection.Release();
   std::signal(SIGPIPE, previous);
 }
+#endif
 
 TEST(CardReaderConnection, AnswerInTwoSegmentsWithAPause) {
   const std::string first = std::string(kAnswer).substr(0, 30);

@@ -3,12 +3,19 @@
 // succeeds nor fails until the platform's own time-out. Only 127.0.0.1 is used.
 #pragma once
 
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <winsock2.h>
+#else
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <cstdint>
 #include <stdexcept>
@@ -19,33 +26,40 @@ namespace pcpos::testing {
 class HangingListener {
  public:
   HangingListener() {
-    listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listen_fd_ < 0) throw std::runtime_error("socket");
+#ifdef _WIN32
+    WSADATA data{};
+    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) throw std::runtime_error("WSAStartup");
+    started_ = true;
+#endif
+    listen_fd_ = NewSocket(false);
+    if (listen_fd_ == kNone) throw std::runtime_error("socket");
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
+    Length len = sizeof addr;
     if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
         ::listen(listen_fd_, 0) != 0 ||
         ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-      ::close(listen_fd_);
+      CloseSocket(listen_fd_);
       throw std::runtime_error("bind/listen");
     }
     port_ = ntohs(addr.sin_port);
     // Fill the accept queue: the first connects complete into it, the ones
     // after are left hanging. Each is given a moment to get its place.
     for (int i = 0; i < kFillers; ++i) {
-      int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-      if (fd < 0) break;
+      const Handle fd = NewSocket(true);
+      if (fd == kNone) break;
       fillers_.push_back(fd);
       ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-      pollfd p{fd, POLLOUT, 0};
-      ::poll(&p, 1, 50);
+      WaitWritable(fd, 50);
     }
   }
   ~HangingListener() {
-    for (int fd : fillers_) ::close(fd);
-    ::close(listen_fd_);
+    for (const Handle fd : fillers_) CloseSocket(fd);
+    CloseSocket(listen_fd_);
+#ifdef _WIN32
+    if (started_) WSACleanup();
+#endif
   }
   HangingListener(const HangingListener&) = delete;
   HangingListener& operator=(const HangingListener&) = delete;
@@ -53,10 +67,43 @@ class HangingListener {
   std::uint16_t port() const { return port_; }
 
  private:
+#ifdef _WIN32
+  using Handle = SOCKET;
+  using Length = int;
+  static constexpr Handle kNone = INVALID_SOCKET;
+  static Handle NewSocket(bool non_blocking) {
+    const Handle s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    u_long on = non_blocking ? 1 : 0;
+    if (s != INVALID_SOCKET) ::ioctlsocket(s, FIONBIO, &on);
+    return s;
+  }
+  static void CloseSocket(Handle s) { ::closesocket(s); }
+  static void WaitWritable(Handle s, int ms) {
+    fd_set writable;
+    FD_ZERO(&writable);
+    FD_SET(s, &writable);
+    timeval tv{0, ms * 1000};
+    ::select(0, nullptr, &writable, nullptr, &tv);
+  }
+  bool started_ = false;
+#else
+  using Handle = int;
+  using Length = socklen_t;
+  static constexpr Handle kNone = -1;
+  static Handle NewSocket(bool non_blocking) {
+    return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | (non_blocking ? SOCK_NONBLOCK : 0), 0);
+  }
+  static void CloseSocket(Handle s) { ::close(s); }
+  static void WaitWritable(Handle s, int ms) {
+    pollfd p{s, POLLOUT, 0};
+    ::poll(&p, 1, ms);
+  }
+#endif
+
   static constexpr int kFillers = 3;
-  int listen_fd_ = -1;
+  Handle listen_fd_ = kNone;
   std::uint16_t port_ = 0;
-  std::vector<int> fillers_;
+  std::vector<Handle> fillers_;
 };
 
 }  // namespace pcpos::testing

@@ -1,14 +1,7 @@
 #include "payment/response_log.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -16,14 +9,14 @@
 #include <sstream>
 #include <string>
 
-#include "payment/defaults.h"
+#include "tests/support/other_writer.h"
 #include "tests/support/unprivileged.h"
 
 namespace pcpos {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::RunUnprivileged;
+using testing::OtherWriter;
 using testing::ScratchDir;
 
 std::string ReadFile(const fs::path& path) {
@@ -85,24 +78,6 @@ TEST(LogErrorMessage, FollowsTheFileErrorTable) {
   }
 }
 
-TEST(LogErrorFromPlatform, MapsErrnoOntoTheTableCodes) {
-  const struct {
-    int error;
-    int code;
-  } cases[] = {
-      {ENOENT, 3}, {ENOTDIR, 3}, {EACCES, 5}, {EPERM, 5},   {EISDIR, 5},  {EROFS, 5},
-      {ETXTBSY, 5}, {EMFILE, 4}, {ENFILE, 4}, {EWOULDBLOCK, 32}, {EAGAIN, 32}, {ENOSPC, 112},
-      {EDQUOT, 112}, {EFBIG, 112},
-  };
-  for (const auto& c : cases) EXPECT_EQ(LogErrorFromPlatform(c.error), c.code) << c.error;
-  // Whatever else goes wrong must not pose as one of the table's named conditions.
-  for (const int other : {EIO, EINVAL, ENAMETOOLONG, ELOOP, ENXIO}) {
-    const int code = LogErrorFromPlatform(other);
-    EXPECT_TRUE(code != 2 && code != 3 && code != 4 && code != 5 && code != 32 && code != 112)
-        << other << " gave " << code;
-  }
-}
-
 class ResponseLogFile : public ::testing::Test {
  protected:
   ScratchDir dir_;
@@ -160,60 +135,33 @@ TEST_F(ResponseLogFile, AFolderOfThatNameIsNotALogFile) {
 
 TEST_F(ResponseLogFile, AnotherWriterHoldingTheFileIsASharingViolation) {
   PutFile(path_, "the other writer's answer");
-  const int other = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC);
-  ASSERT_GE(other, 0);
-  ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+  OtherWriter other(path_);
+  ASSERT_TRUE(other.holding());
 
   try {
     WriteLog(path_, "mine");
-    ADD_FAILURE() << "WriteLog wrote past another writer's lock";
+    ADD_FAILURE() << "WriteLog wrote past another writer";
   } catch (const LogFileError& e) {
     EXPECT_EQ(e.code(), 32);
     EXPECT_STREQ(e.what(), "I/O error 32");
   }
   EXPECT_EQ(ReadFile(path_), "the other writer's answer");
 
-  ::close(other);
+  other.Release();
   WriteLog(path_, "mine");
   EXPECT_EQ(ReadFile(path_), "mine");
 }
 
-TEST_F(ResponseLogFile, ReadOnlyFileExistsButRefusesTheWrite) {
-  PutFile(path_, "kept");
-  ASSERT_EQ(::chmod(path_.c_str(), 0444), 0);
-  const int code = RunUnprivileged([&] {
-    if (!LogFileExists(path_)) return 100;
-    EnsureLog(path_);  // exists: nothing to do, nothing to fail
-    return ErrorCodeOf([&] { WriteLog(path_, "lost"); }).value_or(0);
-  });
-  EXPECT_EQ(code, 5);
-  EXPECT_EQ(ReadFile(path_), "kept");
-}
-
-TEST_F(ResponseLogFile, ReadOnlyFolderRefusesTheNewFile) {
-  const ScratchDir locked("pcpos-locked-");
-  ASSERT_EQ(::chmod(locked.path().c_str(), 0555), 0);
-  const std::string path = LogFilePath(locked.folder());
-  const int code = RunUnprivileged([&] { return ErrorCodeOf([&] { EnsureLog(path); }).value_or(0); });
-  EXPECT_EQ(code, 5);
-  EXPECT_FALSE(fs::exists(path));
-}
-
-TEST(DefaultLogFolder, IsTheHomeFolderWithASeparator) {
-  const char* saved = std::getenv("HOME");
-  const std::optional<std::string> home = saved ? std::optional<std::string>(saved) : std::nullopt;
-
-  ::setenv("HOME", "/home/operator", 1);
-  EXPECT_EQ(DefaultLogFolder(), "/home/operator/");
-  ::setenv("HOME", "/home/operator/", 1);
-  EXPECT_EQ(DefaultLogFolder(), "/home/operator/");
-  ::unsetenv("HOME");
-  const std::string fallback = DefaultLogFolder();
-  EXPECT_FALSE(fallback.empty());
-  EXPECT_EQ(fallback.front(), '/');
-  EXPECT_EQ(fallback.back(), '/');
-
-  if (home) ::setenv("HOME", home->c_str(), 1);
+// The folder text is UTF-8; on Windows it must reach the file system as UTF-16,
+// not through the ANSI code page.
+TEST_F(ResponseLogFile, AFolderWithAPersianNameHoldsTheLog) {
+  const fs::path folder = dir_.path() / fs::path(u8"گزارش‌ها");
+  ASSERT_TRUE(fs::create_directory(folder));
+  const std::string path = LogFilePath(dir_.folder() + "گزارش‌ها/");
+  EnsureLog(path);
+  EXPECT_TRUE(LogFileExists(path));
+  WriteLog(path, "@@ZRM@@0212");
+  EXPECT_EQ(ReadFile(folder / std::string(kLogFileName)), "@@ZRM@@0212");
 }
 
 }  // namespace

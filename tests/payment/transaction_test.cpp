@@ -3,9 +3,6 @@
 #include "payment/transaction.h"
 
 #include <gtest/gtest.h>
-#include <sys/file.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -16,8 +13,10 @@
 #include <thread>
 
 #include "payment/response_log.h"
+#include "tests/support/other_writer.h"
 #include "tests/support/tcp_peer.h"
 #include "tests/support/unprivileged.h"
+#include "tests/support/wine.h"
 
 namespace pcpos {
 namespace {
@@ -233,6 +232,9 @@ class WaitEndingTest : public TransactionTest, public ::testing::WithParamInterf
 // After the request went out, an ending without an answer leaves the outcome
 // open: amber, and the operator is told to look at the reader.
 TEST_P(WaitEndingTest, EndsTheWaitWithItsMessageInAmber) {
+  if (std::string(GetParam().name) == "Reset" && testing::UnderWine()) {
+    GTEST_SKIP() << "under Wine 8 a reset reads as a graceful close (docs/windows.md)";
+  }
   TcpPeer peer(GetParam().script);
   TransactionOptions options;
   options.answer_timeout = 300ms;
@@ -381,10 +383,10 @@ TEST_F(TransactionTest, AWriteLogFailureDoesNotHideTheApproval) {
   });
   ASSERT_TRUE(std::ofstream(log_) << "kept");
   // Another writer holds the file: the answer must not clobber it.
-  int holder = ::open(log_.c_str(), O_RDONLY);
-  ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+  testing::OtherWriter holder(log_);
+  ASSERT_TRUE(holder.holding());
   auto events = Run(peer.port_text());
-  ::close(holder);
+  holder.Release();
   EXPECT_EQ(events, (std::vector<std::string>{"request @@ZRM@@011000410000000020000000530000011",
                                               "raw ", kAnswerFields, "green تراکنش با موفقیت انجام شد",
                                               std::string("raw ") + kAnswer + "\r\nI/O error 32"}));

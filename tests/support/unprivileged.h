@@ -1,6 +1,6 @@
 // File permission checks that hold also when the tests run as root, which
 // ignores permission bits: the check then runs in a child process that has
-// given up root.
+// given up root (POSIX only). And the scratch folders every test with files uses.
 #pragma once
 
 #include <filesystem>
@@ -9,6 +9,7 @@
 
 namespace pcpos::testing {
 
+#ifndef _WIN32
 // The user and group the child takes when the tests run as root ("nobody").
 inline constexpr unsigned kUnprivilegedId = 65534;
 
@@ -19,10 +20,11 @@ inline constexpr unsigned kUnprivilegedId = 65534;
 // kUnprivilegedFailure.
 inline constexpr int kUnprivilegedFailure = 255;
 int RunUnprivileged(const std::function<int()>& body);
+#endif
 
 // A fresh folder under the system's temporary folder, removed with everything
-// in it at the end. It is open to every user (0777), so that a check run by
-// RunUnprivileged can reach it and create files in it.
+// in it at the end. On POSIX it is open to every user (0777), so that a check
+// run by RunUnprivileged can reach it and create files in it.
 class ScratchDir {
  public:
   explicit ScratchDir(const std::string& prefix = "pcpos-test-");
