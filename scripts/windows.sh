@@ -103,6 +103,9 @@ done
 say "pcpos-cli.exe: one payment against pcpos-sim, Persian digits and a Persian log folder"
 run=$out/run
 rm -rf "$run" && mkdir -p "$run/گزارش‌ها"
+# Made before the simulator starts: its redirection opens the file in the
+# background, possibly after the first look for the port.
+: >"$run/sim.log"
 "$out/native/bin/pcpos-sim" --listen 127.0.0.1:0 >"$run/sim.log" 2>&1 &
 sim=$!
 port=
