@@ -133,8 +133,8 @@ void TFrm_Selvarin::CancelFromKeyboard() {
 }
 
 std::array<QLineEdit*, 11> TFrm_Selvarin::ResultFields() const {
-  return {txtTerminalNo, txtSTAN,   txtRRN, txtBatchNo,         txtResponseType,   txtResponseCode,
-          txtCardNo,     txtPAN,    txtBIN, txtTransactionDate, txtTransactionTime};
+  return {txtTerminalNo, txtSTAN, txtRRN,  txtBatchNo,         txtResponseType,   txtResponseCode,
+          txtCardNo,     txtPAN,  txtBIN,  txtTransactionDate, txtTransactionTime};
 }
 
 // Values an earlier payment left stay where they are, but from the press on
