@@ -11,8 +11,10 @@
 // Each result is one line on standard output; the window then closes itself.
 #include <QApplication>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyleHints>
 #include <QTimer>
 
 #include <cstdint>
@@ -130,7 +132,10 @@ class LatencyProbe final : public QObject {
 
   void StartRun() {
     window_->Btn_Clear->click();
-    QTimer::singleShot(30, this, [this] {
+    // The payment button ignores presses for a double-click interval after a
+    // payment ends; an earlier press would be lost.
+    const int pause = QGuiApplication::styleHints()->mouseDoubleClickInterval() + 30;
+    QTimer::singleShot(pause, this, [this] {
       state_ = State::Waiting;
       window_->Btn_Payment->click();
     });

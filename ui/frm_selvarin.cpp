@@ -10,7 +10,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QShowEvent>
+#include <QStyleHints>
 
 #include "ui/application.h"
 #include "ui/result_line.h"
@@ -24,8 +26,23 @@ constexpr int kClientHeight = 462;
 
 const QString kPayCaption = QStringLiteral("ارسال مبلغ به کارت خوان");
 const QString kCancelCaption = QStringLiteral("لغو");
+const QString kPreviousTip = QStringLiteral("این مقدار از پرداخت قبلی است");
 
 std::string Text(const QLineEdit* edit) { return edit->text().toStdString(); }
+
+// Greyed, with a tooltip saying why; unmarked, the control inherits the
+// window's palette again (none of them has one of its own).
+void MarkAsPrevious(QWidget* control, bool previous, const QColor& grey) {
+  if (previous) {
+    QPalette palette = control->palette();
+    palette.setColor(QPalette::Text, grey);
+    control->setPalette(palette);
+    control->setToolTip(kPreviousTip);
+  } else {
+    control->setPalette(QPalette());
+    control->setToolTip(QString());
+  }
+}
 
 }  // namespace
 
@@ -48,6 +65,7 @@ TFrm_Selvarin::TFrm_Selvarin(QWidget* parent)
   CreateControls();
   SetTabOrder();
   ConnectWorker();
+  ConnectKeys();
 }
 
 TFrm_Selvarin::~TFrm_Selvarin() { worker_.CancelAndWait(); }
@@ -66,8 +84,10 @@ void TFrm_Selvarin::showEvent(QShowEvent* event) {
 }
 
 void TFrm_Selvarin::closeEvent(QCloseEvent* event) {
-  // The wait is cut short; the window goes only after its thread has ended.
+  // The cancel cuts short the lookup, the connect and the wait alike, so the
+  // window goes at once, and only after its thread has ended.
   worker_.CancelAndWait();
+  waiting_.Stop();
   SetBusy(false);
   event->accept();
 }
@@ -75,22 +95,56 @@ void TFrm_Selvarin::closeEvent(QCloseEvent* event) {
 void TFrm_Selvarin::FormShow() { Btn_ClearClick(); }
 
 void TFrm_Selvarin::Btn_ClearClick() {
-  for (QLineEdit* field : {txtTerminalNo, txtSTAN, txtRRN, txtBatchNo, txtResponseType,
-                           txtResponseCode, txtCardNo, txtPAN, txtBIN, txtTransactionDate,
-                           txtTransactionTime}) {
-    field->clear();
-  }
+  for (QLineEdit* field : ResultFields()) field->clear();
   Mem_RawResponse->clear();
+  MarkPrevious(false);
   Lbl_ResponseMsg->clear();  // its colour stays until the next text sets it
 }
 
 void TFrm_Selvarin::Btn_PaymentClick() {
+  // The second click of a double-click, or a late click just after the payment
+  // ended, was meant for the button's previous role: a cancel needs a press of
+  // its own, and so does a new purchase.
+  if (WithinPressGuard()) return;
   if (worker_.IsRunning()) {
     worker_.Cancel();
     return;
   }
   PaymentInputs inputs{Text(Edt_IP), Text(Edt_Port), Text(txtAmount), Text(Edt_LogPath)};
-  if (worker_.Start(std::move(inputs), options_)) SetBusy(true);
+  if (!worker_.Start(std::move(inputs), options_)) return;
+  SetBusy(true);
+  MarkPrevious(true);
+  waiting_.Start(options_.answer_timeout);
+}
+
+bool TFrm_Selvarin::WithinPressGuard() const {
+  return button_changed_.isValid() &&
+         button_changed_.elapsed() < QGuiApplication::styleHints()->mouseDoubleClickInterval();
+}
+
+// Return starts and Escape stops; neither does the other's work, so a key
+// pressed twice never undoes itself.
+void TFrm_Selvarin::StartFromKeyboard() {
+  if (!worker_.IsRunning()) Btn_PaymentClick();
+}
+
+void TFrm_Selvarin::CancelFromKeyboard() {
+  if (worker_.IsRunning()) worker_.Cancel();
+}
+
+std::array<QLineEdit*, 11> TFrm_Selvarin::ResultFields() const {
+  return {txtTerminalNo, txtSTAN, txtRRN,  txtBatchNo,         txtResponseType,   txtResponseCode,
+          txtCardNo,     txtPAN,  txtBIN,  txtTransactionDate, txtTransactionTime};
+}
+
+// Values an earlier payment left stay where they are, but from the press on
+// they are marked, so that none is read as this payment's.
+void TFrm_Selvarin::MarkPrevious(bool previous) {
+  const QColor grey = palette().color(QPalette::Disabled, QPalette::Text);
+  for (QLineEdit* field : ResultFields()) {
+    MarkAsPrevious(field, previous && !field->text().isEmpty(), grey);
+  }
+  MarkAsPrevious(Mem_RawResponse, previous && !Mem_RawResponse->toPlainText().isEmpty(), grey);
 }
 
 void TFrm_Selvarin::ConnectWorker() {
@@ -100,6 +154,27 @@ void TFrm_Selvarin::ConnectWorker() {
   connect(&worker_, &PaymentWorker::FieldsReceived, this, &TFrm_Selvarin::ShowFields);
   connect(&worker_, &PaymentWorker::ResultLineChanged, this, &TFrm_Selvarin::ShowResultLine);
   connect(&worker_, &PaymentWorker::Finished, this, &TFrm_Selvarin::PaymentFinished);
+  connect(&worker_, &PaymentWorker::RequestSent, &waiting_, [this] { waiting_.RequestSent(); });
+  connect(&waiting_, &WaitingLine::TextChanged, this, [this](const QString& text) {
+    SetResultLine(text, palette().color(QPalette::WindowText));
+  });
+}
+
+void TFrm_Selvarin::ConnectKeys() {
+  for (QLineEdit* input : {Edt_IP, Edt_Port, txtAmount, Edt_LogPath}) {
+    connect(input, &QLineEdit::returnPressed, this, Guarded([this] { StartFromKeyboard(); }));
+  }
+  // A push button takes Return only as a dialog's default button; this one is
+  // not in a dialog. Keypad Enter matches Key_Enter with its modifier dropped.
+  for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+    auto* on_button = new QShortcut(QKeySequence(key), Btn_Payment);
+    on_button->setContext(Qt::WidgetShortcut);
+    on_button->setAutoRepeat(false);
+    connect(on_button, &QShortcut::activated, this, Guarded([this] { StartFromKeyboard(); }));
+  }
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  escape->setAutoRepeat(false);
+  connect(escape, &QShortcut::activated, this, [this] { CancelFromKeyboard(); });
 }
 
 void TFrm_Selvarin::SetBusy(bool busy) {
@@ -112,6 +187,7 @@ void TFrm_Selvarin::SetBusy(bool busy) {
   // The override cursor is a stack: push and pop it exactly once per payment.
   if (busy != busy_) {
     busy_ = busy;
+    button_changed_.start();
     if (busy) {
       QGuiApplication::setOverrideCursor(Qt::BusyCursor);
     } else {
@@ -121,6 +197,7 @@ void TFrm_Selvarin::SetBusy(bool busy) {
 }
 
 void TFrm_Selvarin::ShowRawResponse(const QString& text) {
+  MarkAsPrevious(Mem_RawResponse, false, {});
   QString shown = text;
   shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   Mem_RawResponse->setPlainText(shown);
@@ -141,16 +218,27 @@ void TFrm_Selvarin::ShowFields(const ResponseFields& f) {
       {txtTransactionDate, &f.TransactionDate},
       {txtTransactionTime, &f.TransactionTime},
   };
-  for (const auto& [field, value] : writes) field->setText(QString::fromStdString(*value));
+  for (const auto& [field, value] : writes) {
+    field->setText(QString::fromStdString(*value));
+    MarkAsPrevious(field, false, {});
+  }
 }
 
 void TFrm_Selvarin::ShowResultLine(const QString& text, Colour colour) {
+  waiting_.Stop();
+  SetResultLine(text, ResultLineColour(colour));
+}
+
+void TFrm_Selvarin::SetResultLine(const QString& text, const QColor& colour) {
   QPalette palette = Lbl_ResponseMsg->palette();
-  palette.setColor(QPalette::WindowText, ResultLineColour(colour));
+  palette.setColor(QPalette::WindowText, colour);
   Lbl_ResponseMsg->setPalette(palette);
   Lbl_ResponseMsg->setText(ResultLineDisplayText(text));
 }
 
-void TFrm_Selvarin::PaymentFinished() { SetBusy(false); }
+void TFrm_Selvarin::PaymentFinished(const PaymentReport& /*report*/) {
+  waiting_.Stop();
+  SetBusy(false);
+}
 
 }  // namespace pcpos::ui

@@ -2,10 +2,14 @@
 // response pane, the eleven result fields and the coloured result line.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QWidget>
+
+#include <array>
 
 #include "payment/transaction.h"
 #include "ui/payment_worker.h"
+#include "ui/waiting_line.h"
 
 class QCloseEvent;
 class QGroupBox;
@@ -68,15 +72,25 @@ class TFrm_Selvarin : public QWidget {
   void CreateControls();
   void SetTabOrder();
   void ConnectWorker();
+  void ConnectKeys();
   void SetBusy(bool busy);
+  bool WithinPressGuard() const;
+  void StartFromKeyboard();
+  void CancelFromKeyboard();
+  std::array<QLineEdit*, 11> ResultFields() const;
+  void MarkPrevious(bool previous);
 
   void ShowRawResponse(const QString& text);
   void ShowFields(const ResponseFields& fields);
   void ShowResultLine(const QString& text, Colour colour);
-  void PaymentFinished();
+  void SetResultLine(const QString& text, const QColor& colour);
+  void PaymentFinished(const PaymentReport& report);
 
   PaymentWorker worker_;
   TransactionOptions options_;
+  WaitingLine waiting_;
+  // Since the payment button last changed between starting and cancelling.
+  QElapsedTimer button_changed_;
   bool busy_ = false;
 };
 

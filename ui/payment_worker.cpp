@@ -47,9 +47,11 @@ bool PaymentWorker::Start(PaymentInputs inputs, TransactionOptions options) {
   const std::uint64_t run = ++run_;
   thread_ = std::thread([this, transaction = transaction_.get(), run] {
     QueuedObserver observer(this);
-    transaction->Run(observer);
+    PaymentReport report = transaction->Run(observer);
     // Posted last, so it arrives after every output of this run.
-    QMetaObject::invokeMethod(this, [this, run] { OnThreadEnded(run); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, run, report = std::move(report)] { OnThreadEnded(run, report); },
+        Qt::QueuedConnection);
   });
   return true;
 }
@@ -63,11 +65,11 @@ void PaymentWorker::CancelAndWait() {
   Reap();
 }
 
-void PaymentWorker::OnThreadEnded(std::uint64_t run) {
+void PaymentWorker::OnThreadEnded(std::uint64_t run, const PaymentReport& report) {
   // A run already reaped by CancelAndWait, or superseded, ends nothing here.
   if (run != run_ || !IsRunning()) return;
   Reap();
-  emit Finished();
+  emit Finished(report);
 }
 
 void PaymentWorker::Reap() {

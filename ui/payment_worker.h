@@ -25,7 +25,7 @@ class PaymentWorker : public QObject {
 
   // Starts a transaction unless one is running; false when one is.
   bool Start(PaymentInputs inputs, TransactionOptions options = {});
-  // Asks the running transaction to end its wait; Finished follows.
+  // Asks the running transaction to end its lookup, connect or wait; Finished follows.
   void Cancel();
   // For shutdown: cancels, and returns once the thread has ended. Finished is
   // not signalled for a transaction ended this way.
@@ -33,15 +33,17 @@ class PaymentWorker : public QObject {
 
  signals:
   // All of these are emitted on the thread this object lives in.
+  // The request went out: from here on the reader may act on it.
   void RequestSent(const QString& request);
   void RawResponse(const QString& text);
   void FieldsReceived(const pcpos::ResponseFields& fields);
   void ResultLineChanged(const QString& text, pcpos::Colour colour);
-  void Finished();
+  // Last of a run, with the whole of it (a journal keeps these).
+  void Finished(const pcpos::PaymentReport& report);
 
  private:
   class QueuedObserver;
-  void OnThreadEnded(std::uint64_t run);
+  void OnThreadEnded(std::uint64_t run, const PaymentReport& report);
   void Reap();
 
   std::unique_ptr<PaymentTransaction> transaction_;

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QStyleHints>
 #include <QPalette>
 #include <QString>
 #include <QTest>
@@ -48,6 +50,29 @@ inline std::unique_ptr<TFrm_Selvarin> ShownWindow() {
   window->show();
   EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
   return window;
+}
+
+// Sets the platform's double-click interval for one test, and puts it back.
+class ScopedDoubleClickInterval {
+ public:
+  explicit ScopedDoubleClickInterval(int ms)
+      : previous_(QGuiApplication::styleHints()->mouseDoubleClickInterval()) {
+    QGuiApplication::styleHints()->setMouseDoubleClickInterval(ms);
+  }
+  ~ScopedDoubleClickInterval() {
+    QGuiApplication::styleHints()->setMouseDoubleClickInterval(previous_);
+  }
+  ScopedDoubleClickInterval(const ScopedDoubleClickInterval&) = delete;
+  ScopedDoubleClickInterval& operator=(const ScopedDoubleClickInterval&) = delete;
+
+ private:
+  int previous_;
+};
+
+// The payment button ignores presses for a double-click interval after it
+// starts or ends a payment; a test that means its next press waits that long.
+inline void WaitOutPressGuard() {
+  QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval());
 }
 
 // Lets the event loop run until the window's payment has ended.

@@ -10,10 +10,14 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 
+#include "tests/link/hanging_listener.h"
 #include "tests/support/tcp_peer.h"
 #include "tests/ui/ui_test_support.h"
+#include "ui/waiting_line.h"
 
 namespace pcpos::ui::testing {
 namespace {
@@ -32,6 +36,16 @@ const QString kPay = QStringLiteral("ارسال مبلغ به کارت خوان"
 const QString kCancel = QStringLiteral("لغو");
 const QColor kGreen(0, 128, 0);
 const QColor kRed(255, 0, 0);
+const QColor kAmber(160, 82, 0);
+const QString kOutcomeUnknown =
+    QString::fromUtf8(kOutcomeUnknownText.data(), static_cast<qsizetype>(kOutcomeUnknownText.size()));
+const QString kPrevious = QStringLiteral("این مقدار از پرداخت قبلی است");
+
+// A reader that answers well at once, for as many payments as a test makes.
+void AnswerAtOnce(PeerSocket& s) {
+  s.ReadLine();
+  s.Send(kGoodAnswer);
+}
 
 struct FieldValue {
   const char* field;
@@ -56,7 +70,20 @@ class WindowPayment : public ::testing::Test {
 
   void Pay(const TcpPeer& peer) {
     window->Edt_Port->setText(QString::fromStdString(peer.port_text()));
+    WaitOutPressGuard();
     QTest::mouseClick(window->Btn_Payment, Qt::LeftButton);
+  }
+
+  // Whether the field shows the marking of a value from the previous payment.
+  bool MarkedAsPrevious(const QWidget* field) const {
+    const QColor normal = window->palette().color(QPalette::Text);
+    const QColor shown = field->palette().color(QPalette::Text);
+    if (shown == normal && field->toolTip().isEmpty()) return false;
+    EXPECT_EQ(shown, window->palette().color(QPalette::Disabled, QPalette::Text))
+        << field->objectName().toStdString();
+    EXPECT_NE(shown, normal) << "greyed text must differ from the normal text";
+    EXPECT_EQ(field->toolTip(), kPrevious) << field->objectName().toStdString();
+    return true;
   }
 
   QString LogContent() const {
@@ -84,6 +111,8 @@ class WindowPayment : public ::testing::Test {
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
   }
 
+  // Short, so that the tests' own presses wait little for the press guard.
+  ScopedDoubleClickInterval interval{100};
   QTemporaryDir log_dir;
   std::unique_ptr<TFrm_Selvarin> window = ShownWindow();
 };
@@ -121,7 +150,7 @@ TEST_F(WindowPayment, SuccessfulPaymentFillsTheWindowAndTheLog) {
   EXPECT_TRUE(window->grab().save(PCPOS_UI_ARTIFACT_DIR "/window-after-payment.png"));
 }
 
-TEST_F(WindowPayment, BadHeaderKeepsEarlierValuesAndClearingKeepsTheRedColour) {
+TEST_F(WindowPayment, BadHeaderKeepsEarlierValuesAndClearingKeepsTheColour) {
   int connection = 0;
   TcpPeer peer(
       [&connection](PeerSocket& s) {
@@ -137,9 +166,9 @@ TEST_F(WindowPayment, BadHeaderKeepsEarlierValuesAndClearingKeepsTheRedColour) {
   EXPECT_EQ(peer.accepted(), 2);
 
   ExpectFields(kGoodFields);
-  EXPECT_EQ(window->Mem_RawResponse->toPlainText(), kBadHeaderAnswer);
+  EXPECT_EQ(window->Mem_RawResponse->toPlainText(), kOutcomeUnknown + "\n" + kBadHeaderAnswer);
   EXPECT_EQ(Shown(window->Lbl_ResponseMsg), QStringLiteral("فرمت اطلاعات بازگشتی نامعتبر است."));
-  EXPECT_EQ(Colour(window->Lbl_ResponseMsg), kRed);
+  EXPECT_EQ(Colour(window->Lbl_ResponseMsg), kAmber) << "the request had gone out";
   EXPECT_EQ(LogContent(), kGoodAnswer) << "a bad answer is not logged";
 
   window->Edt_Port->setText("1234");
@@ -149,7 +178,7 @@ TEST_F(WindowPayment, BadHeaderKeepsEarlierValuesAndClearingKeepsTheRedColour) {
   }
   EXPECT_TRUE(window->Mem_RawResponse->toPlainText().isEmpty());
   EXPECT_TRUE(window->Lbl_ResponseMsg->text().isEmpty());
-  EXPECT_EQ(Colour(window->Lbl_ResponseMsg), kRed);
+  EXPECT_EQ(Colour(window->Lbl_ResponseMsg), kAmber);
   EXPECT_EQ(window->Edt_Port->text(), "1234");
   EXPECT_EQ(window->Edt_IP->text(), "127.0.0.1");
   EXPECT_EQ(window->txtAmount->text(), "1000");
@@ -163,9 +192,9 @@ TEST_F(WindowPayment, ResetConnectionShowsOnlyTheFirstLineInTheResultLine) {
   Pay(peer);
   ASSERT_TRUE(WaitForPaymentEnd(*window));
   EXPECT_EQ(window->Mem_RawResponse->toPlainText(),
-            QStringLiteral("Socket Error # 10054\nConnection reset by peer."));
+            kOutcomeUnknown + QStringLiteral("\nSocket Error # 10054\nConnection reset by peer."));
   EXPECT_EQ(Shown(window->Lbl_ResponseMsg), QStringLiteral("Socket Error # 10054"));
-  EXPECT_EQ(Colour(window->Lbl_ResponseMsg), kRed);
+  EXPECT_EQ(Colour(window->Lbl_ResponseMsg), kAmber);
   ExpectIdle();
 }
 
@@ -178,6 +207,7 @@ TEST_F(WindowPayment, CancelButtonEndsTheWait) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return !peer.received().empty(); }, 5000));
   ASSERT_EQ(window->Btn_Payment->text(), kCancel);
 
+  WaitOutPressGuard();
   QElapsedTimer timer;
   timer.start();
   QTest::mouseClick(window->Btn_Payment, Qt::LeftButton);
@@ -185,13 +215,198 @@ TEST_F(WindowPayment, CancelButtonEndsTheWait) {
   EXPECT_LT(timer.elapsed(), 2000);
 
   EXPECT_EQ(Shown(window->Lbl_ResponseMsg), QStringLiteral("Canceled by operator."));
-  EXPECT_EQ(Colour(window->Lbl_ResponseMsg), kRed);
+  EXPECT_EQ(Colour(window->Lbl_ResponseMsg), kAmber);
   ExpectIdle();
   peer.Join();
   EXPECT_EQ(peer.accepted(), 1) << "pressing the button while busy started no second payment";
   // A Latin message in the right-to-left line keeps its full stop at its end.
   QDir().mkpath(PCPOS_UI_ARTIFACT_DIR);
   EXPECT_TRUE(window->grab().save(PCPOS_UI_ARTIFACT_DIR "/window-after-cancel.png"));
+}
+
+TEST_F(WindowPayment, WaitingLineCountsTheSecondsInPlaceOfThePreviousResult) {
+  TransactionOptions options;
+  options.answer_timeout = 30s;
+  window->SetTransactionOptions(options);
+  int connection = 0;
+  TcpPeer peer(
+      [&connection](PeerSocket& s) {
+        s.ReadLine();
+        if (connection++ == 0) {
+          s.Send(kGoodAnswer);
+        } else {
+          s.WaitForClose(10s);
+        }
+      },
+      2);
+  Pay(peer);
+  ASSERT_TRUE(WaitForPaymentEnd(*window));
+  ASSERT_EQ(Colour(window->Lbl_ResponseMsg), kGreen);
+
+  Pay(peer);
+  const QColor window_text = window->palette().color(QPalette::WindowText);
+  EXPECT_EQ(Shown(window->Lbl_ResponseMsg),
+            QStringLiteral("در انتظار پاسخ کارت خوان… ۰ ثانیه گذشته، ۳۰ ثانیه مانده"));
+  EXPECT_EQ(Colour(window->Lbl_ResponseMsg), window_text);
+  EXPECT_NE(window_text, kGreen);
+
+  // The limit runs from the request's sending, a moment after the press.
+  const QString one_second = QStringLiteral("در انتظار پاسخ کارت خوان… ۱ ثانیه گذشته، ۲۹ ثانیه مانده");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Shown(window->Lbl_ResponseMsg) == one_second; }, 3000))
+      << Shown(window->Lbl_ResponseMsg).toStdString();
+  EXPECT_EQ(Colour(window->Lbl_ResponseMsg), window_text);
+  EXPECT_TRUE(window->IsPaymentRunning());
+
+  // The longest line the 120 s limit can bring fits the line's width.
+  const QString longest = ResultLineDisplayText(WaitingText(130, 120));
+  EXPECT_LE(window->Lbl_ResponseMsg->fontMetrics().horizontalAdvance(longest),
+            window->Lbl_ResponseMsg->width());
+
+  WaitOutPressGuard();
+  QTest::mouseClick(window->Btn_Payment, Qt::LeftButton);
+  ASSERT_TRUE(WaitForPaymentEnd(*window));
+  EXPECT_EQ(Shown(window->Lbl_ResponseMsg), QStringLiteral("Canceled by operator."));
+  // Nothing of the waiting line comes back after the result.
+  QTest::qWait(1100);
+  EXPECT_EQ(Shown(window->Lbl_ResponseMsg), QStringLiteral("Canceled by operator."));
+  peer.Join();
+}
+
+TEST_F(WindowPayment, PreviousValuesAreMarkedUntilOverwrittenOrCleared) {
+  std::atomic<bool> answer_now{false};
+  int connection = 0;
+  TcpPeer peer(
+      [&](PeerSocket& s) {
+        s.ReadLine();
+        if (connection++ == 1) {
+          while (!answer_now) std::this_thread::sleep_for(5ms);
+        }
+        s.Send(kGoodAnswer);
+      },
+      2);
+  Pay(peer);
+  ASSERT_TRUE(WaitForPaymentEnd(*window));
+  for (const auto& [name, value] : kGoodFields) {
+    EXPECT_FALSE(MarkedAsPrevious(window->findChild<QLineEdit*>(name))) << name;
+  }
+
+  // From the press on, every value of the first payment is marked, and kept.
+  Pay(peer);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !peer.received().empty(); }, 5000));
+  ExpectFields(kGoodFields);
+  for (const auto& [name, value] : kGoodFields) {
+    EXPECT_TRUE(MarkedAsPrevious(window->findChild<QLineEdit*>(name))) << name;
+  }
+  answer_now = true;
+  ASSERT_TRUE(WaitForPaymentEnd(*window));
+  for (const auto& [name, value] : kGoodFields) {
+    EXPECT_FALSE(MarkedAsPrevious(window->findChild<QLineEdit*>(name))) << name;
+  }
+
+  peer.Join();
+
+  // While a connect hangs the raw pane still holds the previous answer: it is
+  // marked too, until the pane gets this payment's text. A payment that brings
+  // no fields leaves them marked; clearing ends that.
+  pcpos::testing::HangingListener unreachable;
+  window->Edt_Port->setText(QString::number(unreachable.port()));
+  WaitOutPressGuard();
+  QTest::mouseClick(window->Btn_Payment, Qt::LeftButton);
+  EXPECT_EQ(window->Mem_RawResponse->toPlainText(), kGoodAnswer);
+  EXPECT_TRUE(MarkedAsPrevious(window->Mem_RawResponse));
+  WaitOutPressGuard();
+  QTest::mouseClick(window->Btn_Payment, Qt::LeftButton);
+  ASSERT_TRUE(WaitForPaymentEnd(*window));
+  EXPECT_EQ(window->Mem_RawResponse->toPlainText(), QStringLiteral("Canceled by operator."));
+  EXPECT_FALSE(MarkedAsPrevious(window->Mem_RawResponse));
+  ExpectFields(kGoodFields);
+  EXPECT_TRUE(MarkedAsPrevious(window->txtCardNo));
+  EXPECT_TRUE(MarkedAsPrevious(window->txtResponseCode));
+  QTest::mouseClick(window->Btn_Clear, Qt::LeftButton);
+  for (const auto& [name, value] : kGoodFields) {
+    EXPECT_FALSE(MarkedAsPrevious(window->findChild<QLineEdit*>(name))) << name;
+  }
+}
+
+TEST_F(WindowPayment, EscapeCancelsTheWait) {
+  TcpPeer peer([](PeerSocket& s) {
+    s.ReadLine();
+    s.WaitForClose(10s);
+  });
+  Pay(peer);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !peer.received().empty(); }, 5000));
+  QWidget* focus = QApplication::focusWidget();
+  QTest::keyClick(focus ? focus : window.get(), Qt::Key_Escape);
+  ASSERT_TRUE(WaitForPaymentEnd(*window, 2000));
+  EXPECT_EQ(Shown(window->Lbl_ResponseMsg), QStringLiteral("Canceled by operator."));
+  EXPECT_EQ(Colour(window->Lbl_ResponseMsg), kAmber);
+  ExpectIdle();
+  peer.Join();
+}
+
+TEST_F(WindowPayment, ReturnInEachInputAndOnTheButtonStartsThePayment) {
+  TcpPeer peer(AnswerAtOnce, 5);
+  window->Edt_Port->setText(QString::fromStdString(peer.port_text()));
+  QApplication::setActiveWindow(window.get());
+  int payments = 0;
+  auto press = [&](QWidget* target, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+    SCOPED_TRACE(target->objectName().toStdString());
+    WaitOutPressGuard();
+    target->setFocus();
+    QTest::keyClick(target, key, modifiers);
+    ASSERT_TRUE(window->IsPaymentRunning());
+    ASSERT_TRUE(WaitForPaymentEnd(*window));
+    EXPECT_EQ(peer.accepted(), ++payments);
+    EXPECT_EQ(Colour(window->Lbl_ResponseMsg), kGreen);
+  };
+  press(window->Edt_IP, Qt::Key_Return, Qt::NoModifier);
+  press(window->Edt_Port, Qt::Key_Enter, Qt::KeypadModifier);
+  press(window->txtAmount, Qt::Key_Return, Qt::NoModifier);
+  press(window->Edt_LogPath, Qt::Key_Return, Qt::NoModifier);
+  press(window->Btn_Payment, Qt::Key_Return, Qt::NoModifier);
+  EXPECT_EQ(peer.accepted(), 5);
+}
+
+// The guard's interval is long here, so that the test's own timing cannot
+// leave it by accident.
+TEST_F(WindowPayment, DoubleClickSendsOnceAndDoesNotCancel) {
+  ScopedDoubleClickInterval long_interval(1000);
+  TcpPeer peer([](PeerSocket& s) {
+    s.ReadLine();
+    std::this_thread::sleep_for(300ms);  // the cardholder pays
+    s.Send(kGoodAnswer);
+  });
+  window->Edt_Port->setText(QString::fromStdString(peer.port_text()));
+  // As the system delivers a double-click to a widget.
+  QTest::mouseClick(window->Btn_Payment, Qt::LeftButton);
+  QTest::mouseDClick(window->Btn_Payment, Qt::LeftButton);
+  QTest::mouseRelease(window->Btn_Payment, Qt::LeftButton);
+  ASSERT_TRUE(window->IsPaymentRunning());
+  ASSERT_TRUE(WaitForPaymentEnd(*window));
+  peer.Join();
+  EXPECT_EQ(peer.accepted(), 1);
+  EXPECT_EQ(Shown(window->Lbl_ResponseMsg), QStringLiteral("تراکنش با موفقیت انجام شد"));
+  EXPECT_EQ(Colour(window->Lbl_ResponseMsg), kGreen);
+  ExpectFields(kGoodFields);
+}
+
+TEST_F(WindowPayment, ClickRightAfterTheEndStartsNothing) {
+  ScopedDoubleClickInterval long_interval(1000);
+  TcpPeer peer(AnswerAtOnce, 2);
+  window->Edt_Port->setText(QString::fromStdString(peer.port_text()));
+  QTest::mouseClick(window->Btn_Payment, Qt::LeftButton);
+  ASSERT_TRUE(WaitForPaymentEnd(*window));
+  QTest::mouseClick(window->Btn_Payment, Qt::LeftButton);
+  EXPECT_FALSE(window->IsPaymentRunning());
+  QTest::qWait(100);
+  EXPECT_EQ(peer.accepted(), 1);
+
+  // A deliberate press, once the interval has passed, starts the next one.
+  WaitOutPressGuard();
+  QTest::mouseClick(window->Btn_Payment, Qt::LeftButton);
+  ASSERT_TRUE(WaitForPaymentEnd(*window));
+  peer.Join();
+  EXPECT_EQ(peer.accepted(), 2);
 }
 
 TEST_F(WindowPayment, ClosingDuringTheWaitCancelsAndJoins) {
