@@ -183,7 +183,8 @@ class Summary {
     if (Count(Outcome::Declined) > 0 || Count(Outcome::NotSent) > 0) return kExitNotApproved;
     return kExitApproved;
   }
-  nlohmann::json Json() const {
+  // In the order the counts are named everywhere else, not sorted.
+  nlohmann::ordered_json Json() const {
     return {{"summary",
              {{"approved", Count(Outcome::Approved)},
               {"declined", Count(Outcome::Declined)},
