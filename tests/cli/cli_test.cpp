@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -383,9 +384,14 @@ TEST_F(CliTest, InterruptInThePauseEndsTheSeriesWithItsSummary) {
     s.Send(kAnswer);
   }, 2);
   CliInterrupt interrupt;
+  // The first payment's row is written once it has ended: the pause follows.
   std::thread operator_([&] {
-    while (peer.accepted() < 1) std::this_thread::sleep_for(5ms);
-    std::this_thread::sleep_for(300ms);
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (std::chrono::steady_clock::now() < deadline &&
+           (!std::filesystem::exists(journal_) || std::filesystem::file_size(journal_) < 200)) {
+      std::this_thread::sleep_for(5ms);
+    }
+    std::this_thread::sleep_for(100ms);
     interrupt.Trigger();
   });
   const auto args = Args(peer, {"--repeat", "3", "--interval", "60"});
