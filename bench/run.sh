@@ -28,7 +28,7 @@ bin=$build/bin
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPCPOS_WERROR=ON -DPCPOS_BUILD_BENCH=ON \
   -DPCPOS_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j "$JOBS" --target pcpos-cli pcpos-sim pcpos-tester \
-  pcpos-bench-codec pcpos-bench-spawn pcpos-bench-latency pcpos-bench-window
+  pcpos-bench-codec pcpos-bench-journal pcpos-bench-spawn pcpos-bench-latency pcpos-bench-window
 
 raw=$build/bench-raw
 rm -rf "$raw"
@@ -241,6 +241,9 @@ load throughput
 say "codec: Google Benchmark, ${REPS} repetitions"
 "$bin/pcpos-bench-codec" --benchmark_repetitions="$REPS" \
   --benchmark_out="$raw/codec.json" --benchmark_out_format=json >/dev/null
+say "journal: Google Benchmark, ${REPS} repetitions"
+"$bin/pcpos-bench-journal" --benchmark_repetitions="$REPS" \
+  --benchmark_out="$raw/journal.json" --benchmark_out_format=json >/dev/null
 load end
 
 python3 bench/summarise.py "$raw" "$RESULTS" "$IDLE" "$REPS" "$TX"

@@ -1,11 +1,9 @@
-#include <atomic>
 #include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "cli/cli.h"
-#include "payment/transaction.h"
 
 #ifdef _WIN32
 #include "cli/args_win32.h"
@@ -13,20 +11,17 @@
 
 namespace {
 
-std::atomic<pcpos::PaymentTransaction*> running{nullptr};
+pcpos::CliInterrupt interrupt;
 
-// Ctrl-C cancels the wait the way the window's cancel button does; the waker
-// only writes to a pipe, which is safe in a signal handler.
-extern "C" void OnInterrupt(int) {
-  if (auto* t = running.load()) t->Cancel();
-}
+// Ctrl-C cancels the wait the way the window's cancel button does, and ends a
+// series; the waker only writes to a pipe, which is safe in a signal handler.
+extern "C" void OnInterrupt(int) { interrupt.Trigger(); }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   std::signal(SIGINT, OnInterrupt);
   std::signal(SIGTERM, OnInterrupt);
-  const pcpos::TransactionHook hook = [](pcpos::PaymentTransaction* t) { running.store(t); };
 #ifdef _WIN32
   // argv is in the ANSI code page there; the system's UTF-16 copy is exact.
   (void)argc;
@@ -35,8 +30,8 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args = pcpos::win32::Utf8Arguments();
   std::vector<const char*> pointers;
   for (const std::string& a : args) pointers.push_back(a.c_str());
-  return pcpos::RunCli(static_cast<int>(pointers.size()), pointers.data(), std::cout, std::cerr, hook);
+  return pcpos::RunCli(static_cast<int>(pointers.size()), pointers.data(), std::cout, std::cerr, &interrupt);
 #else
-  return pcpos::RunCli(argc, argv, std::cout, std::cerr, hook);
+  return pcpos::RunCli(argc, argv, std::cout, std::cerr, &interrupt);
 #endif
 }

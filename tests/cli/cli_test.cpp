@@ -1,52 +1,19 @@
-#include "cli/cli.h"
-#include "payment/transaction.h"
-
+// The client in-process: its JSON and text reports, the journal row of each
+// payment, its timings, option checks, and a series cut short.
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <cstdio>
-#include <sstream>
-#include <thread>
+#include <filesystem>
+#include <map>
+#include <regex>
 
-#include "tests/support/tcp_peer.h"
-#include "tests/support/unprivileged.h"
+#include "cli/cli.h"
+#include "payment/transaction.h"
+#include "tests/cli/cli_test_support.h"
 #include "tests/support/wine.h"
 
-namespace pcpos {
+namespace pcpos::clitest {
 namespace {
-
-using namespace std::chrono_literals;
-using testing::PeerSocket;
-using testing::TcpPeer;
-
-constexpr const char* kAnswer =
-    "@@ZRM@@08123456780600012312123456789012030010200020016123456******789012139812051230";
-
-struct CliRun {
-  int status;
-  std::string out, err;
-};
-
-CliRun Cli(std::vector<std::string> args) {
-  args.insert(args.begin(), "pcpos-cli");
-  std::vector<const char*> argv;
-  for (auto& a : args) argv.push_back(a.c_str());
-  std::ostringstream out, err;
-  int status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
-  return {status, out.str(), err.str()};
-}
-
-class CliTest : public ::testing::Test {
- protected:
-  testing::ScratchDir scratch_{"pcpos-cli-"};
-  const std::string dir_ = scratch_.path().string();
-  std::vector<std::string> Args(const TcpPeer& peer, std::vector<std::string> more = {}) {
-    std::vector<std::string> a = {"--host", "127.0.0.1", "--port", peer.port_text(), "--log-dir",
-                                  dir_ + "/"};
-    a.insert(a.end(), more.begin(), more.end());
-    return a;
-  }
-};
 
 TEST_F(CliTest, JsonReportOfAnApprovedPayment) {
   TcpPeer peer([](PeerSocket& s) {
@@ -66,6 +33,18 @@ TEST_F(CliTest, JsonReportOfAnApprovedPayment) {
   EXPECT_EQ(j["result"], nlohmann::json::parse(
                              R"({"text": "تراکنش با موفقیت انجام شد", "colour": "green"})"));
   EXPECT_EQ(j["log_file"], dir_ + "/Selvarin-PcPosLog.txt");
+  EXPECT_TRUE(j["journal_error"].is_null());
+
+  const auto rows = ReadJournal(journal_);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(Record(rows[0].begin() + kHost, rows[0].begin() + kConnectMs),
+            (Record{"127.0.0.1", peer.port_text(), "1000", "@@ZRM@@011000410000000020000000530000011",
+                    kAnswer, "00", "تراکنش با موفقیت انجام شد", "approved"}));
+  EXPECT_TRUE(std::regex_match(rows[0][kTime],
+                               std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d)")))
+      << rows[0][kTime];
+  EXPECT_TRUE(std::regex_match(rows[0][kAnswerMs], std::regex(R"(\d+\.\d)"))) << rows[0][kAnswerMs];
+  EXPECT_EQ(rows[0][kError], "");
 }
 
 TEST_F(CliTest, JsonReportsNullsForWhatNeverHappened) {
@@ -94,6 +73,36 @@ TEST_F(CliTest, JsonReportsNullsForWhatNeverHappened) {
   EXPECT_EQ(j["result"]["text"], "Invalid port: 70000");
   EXPECT_EQ(j["result"]["colour"], "red");
   EXPECT_EQ(j["outcome"], "not-sent");
+  EXPECT_EQ(j["timings"], nlohmann::json::parse(R"({"lookup_ms": null, "connect_ms": null,
+      "sent_ms": null, "first_byte_ms": null, "answer_ms": null})"));
+
+  // Both are in the journal, the one that never left included.
+  const auto rows = ReadJournal(journal_);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0][kOutcome], "unknown");
+  EXPECT_EQ(rows[0][kError], "Socket Error # 10054\r\nConnection reset by peer.");
+  EXPECT_EQ(rows[1][kOutcome], "not-sent");
+  EXPECT_EQ(rows[1][kPort], "70000");
+  EXPECT_EQ(rows[1][kError], "Invalid port: 70000");
+}
+
+// The phases are timed from the start of the payment: a reader that takes
+// 200 ms over its answer shows them between the request and the first byte.
+TEST_F(CliTest, TimingsShowTheReadersWait) {
+  TcpPeer peer([](PeerSocket& s) {
+    s.ReadLine();
+    std::this_thread::sleep_for(200ms);
+    s.Send(kAnswer);
+  });
+  const auto j = nlohmann::json::parse(Cli(Args(peer, {"--json"})).out);
+  const auto& t = j["timings"];
+  double last = 0;
+  for (const char* phase : {"lookup_ms", "connect_ms", "sent_ms", "first_byte_ms", "answer_ms"}) {
+    ASSERT_TRUE(t[phase].is_number()) << phase << " in " << t;
+    EXPECT_GE(t[phase].get<double>(), last) << phase;
+    last = t[phase].get<double>();
+  }
+  EXPECT_GE(t["first_byte_ms"].get<double>() - t["sent_ms"].get<double>(), 200.0);
 }
 
 TEST_F(CliTest, LiveOutputFollowsTheTransaction) {
@@ -103,13 +112,18 @@ TEST_F(CliTest, LiveOutputFollowsTheTransaction) {
   });
   CliRun run = Cli(Args(peer));
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out,
+  const std::regex timings(
+      "timings: lookup_ms [0-9.]+, connect_ms [0-9.]+, sent_ms [0-9.]+, first_byte_ms [0-9.]+, "
+      "answer_ms [0-9.]+\n");
+  EXPECT_TRUE(std::regex_search(run.out, timings)) << run.out;
+  EXPECT_EQ(std::regex_replace(run.out, timings, "timings\n"),
             "request: @@ZRM@@011000410000000020000000530000011\n"
             "raw: \n"
             "TerminalNo: \nSTAN: \nRRN: \nBatchNo: \nResponseType: \nResponseCode: 01\nCardNo: \n"
             "PAN: \nBIN: \nTransactionDate: //\nTransactionTime: :\n"
             "result (red): عملیات توسط کاربر لغو شده است\n"
             "raw: @@ZRM@@000000000002010000\n"
+            "timings\n"
             "outcome: declined\n"
             "log file: " + dir_ + "/Selvarin-PcPosLog.txt\n");
 }
@@ -133,7 +147,10 @@ TEST_F(CliTest, BadOptionsExitWithTwoAndSendNothing) {
   for (auto more : std::vector<std::vector<std::string>>{
            {"--bogus"}, {"--timeout", "-1"}, {"--timeout", "soon"}, {"--timeout", "nan"},
            {"--timeout", "inf"}, {"--timeout", "1e300"}, {"--timeout", "abc"},
-           {"--timeout", "0.05"}, {"--timeout", "86401"}, {"--port"}}) {
+           {"--timeout", "0.05"}, {"--timeout", "86401"}, {"--port"}, {"--repeat", "0"},
+           {"--repeat", "-2"}, {"--repeat", "two"}, {"--repeat", "3", "--interval", "-1"},
+           {"--repeat", "3", "--interval", "nan"}, {"--repeat", "3", "--interval", "86401"},
+           {"--interval", "2"}}) {
     CliRun run = Cli(Args(peer, more));
     EXPECT_EQ(run.status, 2) << more.back();
     EXPECT_NE(run.err, "") << more.back();
@@ -145,5 +162,43 @@ TEST_F(CliTest, BadOptionsExitWithTwoAndSendNothing) {
   EXPECT_NE(help.out.find("--log-dir"), std::string::npos);
 }
 
+// A series in text mode: each payment, then the summary; Ctrl-C in the pause
+// ends it there, with the payments made so far.
+TEST_F(CliTest, InterruptInThePauseEndsTheSeriesWithItsSummary) {
+  TcpPeer peer([](PeerSocket& s) {
+    s.ReadLine();
+    std::this_thread::sleep_for(20ms);
+    s.Send(kAnswer);
+  }, 2);
+  CliInterrupt interrupt;
+  // The first payment's row is written once it has ended: the pause follows.
+  std::thread operator_([&] {
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (std::chrono::steady_clock::now() < deadline &&
+           (!std::filesystem::exists(journal_) || std::filesystem::file_size(journal_) < 200)) {
+      std::this_thread::sleep_for(5ms);
+    }
+    std::this_thread::sleep_for(100ms);
+    interrupt.Trigger();
+  });
+  const auto args = Args(peer, {"--repeat", "3", "--interval", "60"});
+  std::vector<const char*> argv{"pcpos-cli"};
+  for (const auto& a : args) argv.push_back(a.c_str());
+  std::ostringstream out, err;
+  const int status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err, &interrupt);
+  operator_.join();
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(peer.accepted(), 1);
+  const std::string text = out.str();
+  EXPECT_EQ(text.rfind("payment 1 of 3\nrequest: ", 0), 0u) << text;
+  EXPECT_EQ(text.find("payment 2 of 3"), std::string::npos);
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(text, m, std::regex("answer_ms ([0-9.]+)\noutcome: approved\n")));
+  EXPECT_TRUE(text.ends_with("\nsummary: approved 1, declined 0, not-sent 0, unknown 0, answer_ms median " +
+                             m[1].str() + ", max " + m[1].str() + "\n"))
+      << text;
+  EXPECT_EQ(ReadJournal(journal_).size(), 1u);
+}
+
 }  // namespace
-}  // namespace pcpos
+}  // namespace pcpos::clitest

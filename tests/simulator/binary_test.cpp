@@ -7,11 +7,13 @@
 #include <signal.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
+#include <vector>
 
 #include "payment/transaction.h"
 #include "simulator/script.h"
@@ -202,6 +204,56 @@ class ScriptFile {
  private:
   std::string folder_;
 };
+
+// A series through the command-line client against a scripted simulator: one
+// compact object per payment, the summary last, and the exit status of the
+// worst outcome.
+TEST(SimulatorProgram, ARepeatedRunThroughTheCommandLineClient) {
+  const ScriptFile script(
+      R"({"steps": [{"code": "00"}, {"code": "51"}, {"action": "reset"}, {"code": "00", "delay": 0.2}]})");
+  RunningSimulator sim({QStringLiteral("--script"), QString::fromStdString(script.path())});
+  ASSERT_FALSE(sim.port().empty()) << sim.first_line();
+  char pattern[] = "/tmp/pcpos-sim-repeat-XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  QProcess client;
+  client.start(QString::fromUtf8(kClient),
+               {QStringLiteral("--host"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
+                QString::fromStdString(sim.port()), QStringLiteral("--log-dir"),
+                QString::fromStdString(std::string(pattern) + "/"), QStringLiteral("--timeout"),
+                QStringLiteral("5"), QStringLiteral("--repeat"), QStringLiteral("4"),
+                QStringLiteral("--interval"), QStringLiteral("0.1"), QStringLiteral("--json")});
+  ASSERT_TRUE(client.waitForFinished(30000));
+  EXPECT_EQ(client.exitCode(), 3);
+  std::istringstream lines(client.readAllStandardOutput().toStdString());
+  std::vector<nlohmann::json> objects;
+  for (std::string line; std::getline(lines, line);) {
+    objects.push_back(nlohmann::json::parse(line, nullptr, false));
+    ASSERT_FALSE(objects.back().is_discarded()) << line;
+  }
+  std::filesystem::remove_all(pattern);
+  ASSERT_EQ(objects.size(), 5u);
+  const char* outcomes[] = {"approved", "declined", "unknown", "approved"};
+  std::vector<double> answer_ms;
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(objects[i]["outcome"], outcomes[i]) << i;
+    if (objects[i]["timings"]["answer_ms"].is_number()) {
+      answer_ms.push_back(objects[i]["timings"]["answer_ms"].get<double>());
+    }
+  }
+  EXPECT_EQ(objects[1]["fields"]["ResponseCode"], "51");
+  EXPECT_TRUE(objects[2]["timings"]["answer_ms"].is_null());
+  const auto& t = objects[3]["timings"];
+  EXPECT_GE(t["first_byte_ms"].get<double>() - t["sent_ms"].get<double>(), 200.0);
+  ASSERT_EQ(answer_ms.size(), 3u);
+  std::sort(answer_ms.begin(), answer_ms.end());
+  EXPECT_EQ(objects[4], (nlohmann::json{{"summary",
+                                         {{"approved", 2},
+                                          {"declined", 1},
+                                          {"not-sent", 0},
+                                          {"unknown", 1},
+                                          {"answer_ms_median", answer_ms[1]},
+                                          {"answer_ms_max", answer_ms[2]}}}}));
+}
 
 TEST(SimulatorProgram, PlaysAScriptFileThenTheScenarios) {
   const ScriptFile script(R"({"steps": [{"code": "05"}]})");

@@ -1,0 +1,49 @@
+// The payment journal: one CSV row per payment attempt, appended beside the
+// response log, so that a day of payments can be shown afterwards.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "payment/transaction.h"
+
+namespace pcpos {
+
+inline constexpr std::string_view kJournalFileName = "Selvarin-PcPosJournal.csv";
+inline constexpr std::string_view kJournalHeader =
+    "time,host,port,amount,request,answer,response_code,result,outcome,connect_ms,answer_ms,error";
+
+// How long a writer waits for another one to finish its row before it gives up.
+inline constexpr std::chrono::milliseconds kJournalLockWait{2000};
+
+// The folder text trimmed of characters 0..32, followed directly by the file
+// name: the same rule as the response log's path.
+std::string JournalFilePath(std::string_view folder);
+
+// One field as RFC 4180 wants it: quoted, with quotes doubled, when it holds a
+// comma, a quote, CR or LF; as it is otherwise.
+std::string CsvField(std::string_view text);
+
+// Local time with its offset from UTC, to the second: "2026-12-08T13:05:09+03:30".
+std::string LocalIsoTime(std::chrono::system_clock::time_point when);
+
+// The row for one payment, CR LF included. Times are milliseconds with one
+// decimal ("12.3"), empty for a phase that was not reached; the inputs are
+// written as typed.
+std::string JournalRow(const PaymentInputs& inputs, const PaymentReport& report,
+                       std::chrono::system_clock::time_point started);
+
+// Appends the bytes of whole rows to the journal at `path` in one write, while
+// holding the file against other writers; whoever creates the file writes the
+// byte-order mark and the header first. Throws LogFileError.
+void AppendJournalRows(const std::string& path, std::string_view rows);
+
+// Journals one payment in the journal beside its response log (the inputs' log
+// folder). Returns the message of an error that kept the row out, for the
+// caller to show; the payment's outcome is not touched either way.
+std::optional<std::string> JournalPayment(const PaymentInputs& inputs, const PaymentReport& report,
+                                          std::chrono::system_clock::time_point started);
+
+}  // namespace pcpos
