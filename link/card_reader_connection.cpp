@@ -7,7 +7,7 @@
 #include "link/cancellable_lookup.h"
 #include "link/errors.h"
 #include "link/ipv4.h"
-#include "payment/text.h"
+#include "text/text.h"
 
 namespace pcpos {
 namespace {

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstddef>
 
-#include "payment/text.h"
+#include "text/text.h"
 
 #ifdef _WIN32
 #ifndef NOMINMAX
