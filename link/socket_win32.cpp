@@ -113,6 +113,12 @@ Readiness SelectSocket(SOCKET sock, Awaited awaited, int timeout_ms, const Waker
   }
 }
 
+// ioctlsocket takes its command as a long, and FIONBIO is built unsigned.
+int SetNonBlocking(SOCKET s, bool on) {
+  u_long value = on ? 1 : 0;
+  return ioctlsocket(s, static_cast<long>(FIONBIO), &value);
+}
+
 SOCKET NewSocket() {
   return WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
                     WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
@@ -187,9 +193,8 @@ Waker::Waker() : read_end_(kNoSocket), write_end_(kNoSocket) {
   const BOOL no_delay = TRUE;
   setsockopt(static_cast<SOCKET>(client.get()), IPPROTO_TCP, TCP_NODELAY,
              reinterpret_cast<const char*>(&no_delay), sizeof no_delay);
-  u_long non_blocking = 1;
-  ioctlsocket(static_cast<SOCKET>(client.get()), FIONBIO, &non_blocking);
-  ioctlsocket(static_cast<SOCKET>(server.get()), FIONBIO, &non_blocking);
+  SetNonBlocking(static_cast<SOCKET>(client.get()), true);
+  SetNonBlocking(static_cast<SOCKET>(server.get()), true);
 
   read_end_ = server.release();
   write_end_ = client.release();
@@ -257,14 +262,10 @@ std::optional<std::uint32_t> ResolveFirstIPv4(const std::string& host) {
 }
 
 NonBlockingScope::NonBlockingScope(SOCKET s) : s_(s) {
-  u_long non_blocking = 1;
-  if (ioctlsocket(s_, FIONBIO, &non_blocking) == SOCKET_ERROR) ThrowLastError();
+  if (SetNonBlocking(s_, true) == SOCKET_ERROR) ThrowLastError();
 }
 
-NonBlockingScope::~NonBlockingScope() {
-  u_long non_blocking = 0;
-  ioctlsocket(s_, FIONBIO, &non_blocking);
-}
+NonBlockingScope::~NonBlockingScope() { SetNonBlocking(s_, false); }
 
 void ThrowUnlessConnecting() {
   const int started = WSAGetLastError();
