@@ -1,5 +1,6 @@
-// The part of the socket layer that reads the same on every platform; the
-// platform files supply Native and ResolveFirstIPv4.
+// The part of the socket layer that reads the same on every platform. What
+// differs (the handle, the resolver, the wait, one send or receive) comes from
+// socket_posix.cpp or socket_win32.cpp through socket_platform.h.
 #include <climits>
 
 #include "link/errors.h"
