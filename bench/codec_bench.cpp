@@ -26,7 +26,7 @@ void BM_ParseResponse(benchmark::State& state, const std::string& text) {
     auto fields = pcpos::ParseResponse(text);
     benchmark::DoNotOptimize(fields);
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
 }
 BENCHMARK_CAPTURE(BM_ParseResponse, approval, kAnswer);
 BENCHMARK_CAPTURE(BM_ParseResponse, wrong_header, kWrongHeader);

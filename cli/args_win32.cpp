@@ -92,7 +92,7 @@ std::vector<std::string> Utf8Arguments() {
 }
 
 struct ConsoleText::Redirect {
-  Redirect(std::ostream& stream, HANDLE console) : stream(stream), buffer(console) {
+  Redirect(std::ostream& target, HANDLE console) : stream(target), buffer(console) {
     stream.flush();
     previous = stream.rdbuf(&buffer);
   }

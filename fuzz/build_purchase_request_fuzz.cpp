@@ -9,7 +9,7 @@
 
 #include "fuzz/fuzz_check.h"
 #include "payment/message_format.h"
-#include "payment/text.h"
+#include "text/text.h"
 
 namespace {
 // Header, then the fixed fields around the amount: 36 bytes plus the amount.

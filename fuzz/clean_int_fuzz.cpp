@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "fuzz/fuzz_check.h"
-#include "payment/message_format.h"
-#include "payment/text.h"
+#include "text/numbers.h"
+#include "text/text.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "fuzz/fuzz_check.h"
-#include "payment/text.h"
+#include "text/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);

@@ -9,6 +9,7 @@
 
 #include "fuzz/fuzz_check.h"
 #include "payment/message_format.h"
+#include "text/numbers.h"
 
 namespace {
 

@@ -3,11 +3,12 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 #include "link/cancellable_lookup.h"
 #include "link/errors.h"
 #include "link/ipv4.h"
-#include "payment/text.h"
+#include "text/text.h"
 
 namespace pcpos {
 namespace {
@@ -50,20 +51,16 @@ void CardReaderConnection::Open() {
   closed_by_peer_ = false;
   resolved_at_.reset();
 
+  // Step 5: until the connect succeeds the socket is this function's, so any
+  // failure closes it and leaves the object unconnected.
   net::StartSocketLibrary();
-  const net::SocketHandle socket = net::CreateTcpSocket();
-  try {
-    net::BindAny(socket);
-    net::SetNoDelay(socket, false);
-    const std::uint32_t address = ResolveHost(host_, waker_);
-    resolved_at_ = std::chrono::steady_clock::now();
-    net::Connect(socket, address, port_, connect_limit_ms_, waker_);
-  } catch (...) {
-    // Step 5: the object stays unconnected.
-    net::Close(socket);
-    throw;
-  }
-  socket_ = socket;
+  net::Socket socket = net::CreateTcpSocket();
+  net::BindAny(socket.get());
+  net::SetNoDelay(socket.get(), false);
+  const std::uint32_t address = ResolveHost(host_, waker_);
+  resolved_at_ = std::chrono::steady_clock::now();
+  net::Connect(socket.get(), address, port_, connect_limit_ms_, waker_);
+  socket_ = std::move(socket);
 }
 
 void CardReaderConnection::SendLine(std::string_view text) {
@@ -72,18 +69,18 @@ void CardReaderConnection::SendLine(std::string_view text) {
   line += "\r\n";
   const std::string bytes = ToAscii(line);
   // An unopened or released connection has no socket: the layer raises 10038.
-  net::SendAll(socket_, bytes.data(), bytes.size());
+  net::SendAll(socket_.get(), bytes.data(), bytes.size());
 }
 
 void CardReaderConnection::Poll() {
   for (int round = 0; round < 2; ++round) {
     if (!IsOpen()) return;
-    if (net::WaitReadable(socket_, 0, nullptr) != net::Readiness::Readable) continue;
+    if (net::WaitReadable(socket_.get(), 0, nullptr) != net::Readiness::Readable) continue;
     const std::size_t old_size = input_.size();
     input_.resize(old_size + kReadSize);
     std::size_t received = 0;
     try {
-      received = net::Receive(socket_, input_.data() + old_size, kReadSize);
+      received = net::Receive(socket_.get(), input_.data() + old_size, kReadSize);
     } catch (...) {
       input_.resize(old_size);
       throw;
@@ -99,7 +96,7 @@ void CardReaderConnection::Poll() {
 
 net::Readiness CardReaderConnection::WaitForInput() {
   if (!IsOpen()) return net::Readiness::Readable;
-  return net::WaitReadable(socket_, read_limit_ms_, waker_);
+  return net::WaitReadable(socket_.get(), read_limit_ms_, waker_);
 }
 
 std::string CardReaderConnection::TakeText() {
@@ -114,10 +111,9 @@ void CardReaderConnection::Release() noexcept {
 }
 
 void CardReaderConnection::CloseSocket() noexcept {
-  if (socket_ == net::kNoSocket) return;
-  net::ShutdownSend(socket_);
-  net::Close(socket_);
-  socket_ = net::kNoSocket;
+  if (!socket_) return;
+  net::ShutdownSend(socket_.get());
+  socket_.reset();
 }
 
 }  // namespace pcpos

@@ -56,7 +56,7 @@ class CardReaderConnection {
   // All input as text (bytes above 127 become "?"); empties the input.
   std::string TakeText();
 
-  bool IsOpen() const { return socket_ != net::kNoSocket; }
+  bool IsOpen() const { return static_cast<bool>(socket_); }
   // When the last Open had the reader's address (after any lookup), for timings.
   std::optional<std::chrono::steady_clock::time_point> ResolvedAt() const { return resolved_at_; }
   bool ClosedByPeer() const { return closed_by_peer_; }
@@ -73,7 +73,7 @@ class CardReaderConnection {
   int connect_limit_ms_ = 0;
   int read_limit_ms_ = -1;
   const net::Waker* waker_ = nullptr;
-  net::SocketHandle socket_ = net::kNoSocket;
+  net::Socket socket_;
   std::string input_;
   bool closed_by_peer_ = false;
   std::optional<std::chrono::steady_clock::time_point> resolved_at_;

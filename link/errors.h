@@ -11,11 +11,16 @@ namespace pcpos {
 // Windows Sockets error numbers the core raises by name.
 namespace wsa {
 inline constexpr int kInterrupted = 10004;
+inline constexpr int kInvalidArgument = 10022;
 inline constexpr int kNotSocket = 10038;
+inline constexpr int kSocketTypeNotSupported = 10044;
+inline constexpr int kAddressFamilyNotSupported = 10047;
 inline constexpr int kConnectionAborted = 10053;
 inline constexpr int kConnectionReset = 10054;
+inline constexpr int kNoBufferSpace = 10055;
 inline constexpr int kTimedOut = 10060;
 inline constexpr int kConnectionRefused = 10061;
+inline constexpr int kTypeNotFound = 10109;  // an unknown service
 inline constexpr int kHostNotFound = 11001;
 inline constexpr int kTryAgain = 11002;
 inline constexpr int kNoRecovery = 11003;

@@ -1,8 +1,8 @@
 // Which hosts are IPv4 literals, read with the tolerant integer rules.
 #include "link/ipv4.h"
 
-#include "payment/message_format.h"
-#include "payment/text.h"
+#include "text/numbers.h"
+#include "text/text.h"
 
 namespace pcpos {
 

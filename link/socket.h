@@ -1,11 +1,13 @@
-// The platform's sockets behind one neutral interface. socket_posix.cpp and
-// socket_win32.cpp implement it; no platform header is included here.
+// The platform's sockets behind one neutral interface. socket_common.cpp holds
+// what both platforms share, socket_posix.cpp and socket_win32.cpp what differs;
+// no platform header is included here.
 // Every function that fails throws a SocketError with the Windows Sockets number.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace pcpos::net {
 
@@ -31,12 +33,42 @@ class Waker {
   std::intptr_t write_end_;
 };
 
+// Never throw: release paths ignore their results.
+void ShutdownSend(SocketHandle s) noexcept;
+void Close(SocketHandle s) noexcept;
+
+// The one owner of a socket: closes it when it goes, so that no way out of a
+// function can leak one. Moves, never copies; never throws.
+class Socket {
+ public:
+  Socket() noexcept = default;
+  explicit Socket(SocketHandle handle) noexcept : handle_(handle) {}
+  ~Socket() { Close(handle_); }
+  Socket(Socket&& other) noexcept : handle_(other.release()) {}
+  Socket& operator=(Socket&& other) noexcept {
+    reset(other.release());
+    return *this;
+  }
+  Socket(const Socket&) = delete;
+  Socket& operator=(const Socket&) = delete;
+
+  SocketHandle get() const noexcept { return handle_; }
+  explicit operator bool() const noexcept { return handle_ != kNoSocket; }
+  // Gives the handle up without closing it.
+  SocketHandle release() noexcept { return std::exchange(handle_, kNoSocket); }
+  // Closes the handle held, if any, and holds `handle` instead.
+  void reset(SocketHandle handle = kNoSocket) noexcept { Close(std::exchange(handle_, handle)); }
+
+ private:
+  SocketHandle handle_ = kNoSocket;
+};
+
 // Starts the platform's socket library once per process (Windows Sockets 2.2);
 // a no-op elsewhere. Throws ConnectionError "Error on loading Winsock2 library (...)".
 void StartSocketLibrary();
 
 // An IPv4 stream socket in blocking mode.
-SocketHandle CreateTcpSocket();
+Socket CreateTcpSocket();
 // Bind to any local address and a port of the system's choice; a failure is
 // ConnectionError "Could not bind socket. ..." whatever its cause.
 void BindAny(SocketHandle s);
@@ -60,9 +92,5 @@ Readiness WaitReadable(SocketHandle s, int timeout_ms, const Waker* waker);
 
 // One read of at most `size` bytes; 0 means the peer closed the connection.
 std::size_t Receive(SocketHandle s, char* buffer, std::size_t size);
-
-// Never throw: release paths ignore their results.
-void ShutdownSend(SocketHandle s) noexcept;
-void Close(SocketHandle s) noexcept;
 
 }  // namespace pcpos::net

@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <string>
 
-#if defined(_WIN32)
+#ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
 // The errno column means nothing on Windows.
@@ -77,9 +77,6 @@ constexpr ErrorRow kErrors[] = {
     {11001, 0, 0, "Host not found."},
 };
 
-// Windows Sockets numbers of lookup failures that have no text in the table.
-constexpr int kWsaTypeNotFound = 10109;  // WSATYPE_NOT_FOUND: unknown service
-
 }  // namespace
 
 SocketError::SocketError(int code) : ConnectionError(SocketErrorMessage(code)), code_(code) {}
@@ -138,13 +135,14 @@ int SocketErrorFromLookup(int eai, int saved_errno) {
 #if defined(EAI_ADDRFAMILY)
       {EAI_ADDRFAMILY, wsa::kNoData},  // the name has no IPv4 address
 #endif
-      {EAI_FAMILY, 10047},            // WSAEAFNOSUPPORT, as Winsock's EAI_FAMILY
-      {EAI_SOCKTYPE, 10044},          // WSAESOCKTNOSUPPORT, as Winsock's EAI_SOCKTYPE
-      {EAI_BADFLAGS, 10022},          // WSAEINVAL, as Winsock's EAI_BADFLAGS
-      {EAI_SERVICE, kWsaTypeNotFound},  // WSATYPE_NOT_FOUND, as Winsock's EAI_SERVICE
-      {EAI_MEMORY, 10055},            // out of memory: "No buffer space available."
+      // As Winsock's own EAI_* values, which are these numbers.
+      {EAI_FAMILY, wsa::kAddressFamilyNotSupported},
+      {EAI_SOCKTYPE, wsa::kSocketTypeNotSupported},
+      {EAI_BADFLAGS, wsa::kInvalidArgument},
+      {EAI_SERVICE, wsa::kTypeNotFound},  // no text in the table
+      {EAI_MEMORY, wsa::kNoBufferSpace},  // out of memory: "No buffer space available."
 #if defined(EAI_OVERFLOW)
-      {EAI_OVERFLOW, 10022},
+      {EAI_OVERFLOW, wsa::kInvalidArgument},
 #endif
 #if defined(EAI_CANCELED)
       {EAI_CANCELED, wsa::kInterrupted},

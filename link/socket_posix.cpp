@@ -1,36 +1,32 @@
 // socket.h over POSIX sockets. Every failure becomes the Windows Sockets number
 // of the table in socket_errors.cpp, so the messages match Windows.
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <climits>
-#include <cstring>
 
 #include "link/errors.h"
-#include "link/socket.h"
+#include "link/socket_platform.h"
 
 #ifndef MSG_NOSIGNAL
 #define MSG_NOSIGNAL 0  // where it is missing, SO_NOSIGPIPE is set on the socket
 #endif
 
 namespace pcpos::net {
-namespace {
+namespace detail {
 
-using Clock = std::chrono::steady_clock;
-
-// A handle that cannot be a descriptor is not a socket (Winsock's 10038).
-int Fd(SocketHandle s) {
-  if (s < 0 || s > INT_MAX) throw NotSocketError();
+// A handle that cannot be a descriptor is not a socket.
+std::optional<NativeSocket> Native(SocketHandle s) noexcept {
+  if (s < 0 || s > INT_MAX) return std::nullopt;
   return static_cast<int>(s);
 }
+
+}  // namespace detail
+
+namespace {
 
 // An error of a call that was handed a socket: a bad descriptor (EBADF) is,
 // as on Windows, an operation on something that is not a socket.
@@ -41,16 +37,6 @@ int Fd(SocketHandle s) {
 
 [[noreturn]] void ThrowErrno(int err) { ThrowSocketError(SocketErrorFromErrno(err)); }
 
-// Milliseconds left until the deadline, for poll: -1 without a deadline, never
-// below 0 with one.
-int RemainingMs(bool limited, Clock::time_point deadline) {
-  if (!limited) return -1;
-  const auto left =
-      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  if (left <= 0) return 0;
-  return left > INT_MAX ? INT_MAX : static_cast<int>(left);
-}
-
 int WakerFd(const Waker* waker) { return waker ? static_cast<int>(waker->Handle()) : -1; }
 
 // Sleeps until the socket has one of `events` (or an error or hang-up, which
@@ -58,15 +44,13 @@ int WakerFd(const Waker* waker) { return waker ? static_cast<int>(waker->Handle(
 // timeout_ms passes (negative: no limit). An interrupted sleep goes on with the
 // time that is left. Readable stands for "the socket is ready".
 Readiness PollSocket(int fd, short events, int timeout_ms, const Waker* waker) {
-  const bool limited = timeout_ms >= 0;
-  const Clock::time_point deadline =
-      Clock::now() + std::chrono::milliseconds(limited ? timeout_ms : 0);
+  const detail::Deadline deadline(timeout_ms);
   pollfd fds[2] = {{fd, events, 0}, {WakerFd(waker), POLLIN, 0}};
   const nfds_t count = waker ? 2 : 1;
   for (;;) {
     fds[0].revents = 0;
     fds[1].revents = 0;
-    const int n = ::poll(fds, count, RemainingMs(limited, deadline));
+    const int n = ::poll(fds, count, deadline.RemainingMs());
     if (n < 0) {
       if (errno == EINTR) continue;
       ThrowErrno(errno);
@@ -78,22 +62,12 @@ Readiness PollSocket(int fd, short events, int timeout_ms, const Waker* waker) {
   }
 }
 
-// Puts the socket into non-blocking mode for the time of a connect and back
-// into blocking mode on every way out.
-class NonBlockingScope {
- public:
-  explicit NonBlockingScope(int fd) : fd_(fd) {
-    flags_ = ::fcntl(fd_, F_GETFL, 0);
-    if (flags_ < 0 || ::fcntl(fd_, F_SETFL, flags_ | O_NONBLOCK) < 0) ThrowForSocket(errno);
-  }
-  ~NonBlockingScope() { ::fcntl(fd_, F_SETFL, flags_ & ~O_NONBLOCK); }
-  NonBlockingScope(const NonBlockingScope&) = delete;
-  NonBlockingScope& operator=(const NonBlockingScope&) = delete;
-
- private:
-  int fd_;
-  int flags_ = 0;
-};
+// What a send or recv moved; nullopt when a signal interrupted it.
+std::optional<std::size_t> Moved(ssize_t n) {
+  if (n >= 0) return static_cast<std::size_t>(n);
+  if (errno != EINTR) ThrowForSocket(errno);
+  return std::nullopt;
+}
 
 }  // namespace
 
@@ -145,7 +119,7 @@ std::intptr_t Waker::Handle() const noexcept { return read_end_; }
 
 void StartSocketLibrary() {}
 
-SocketHandle CreateTcpSocket() {
+Socket CreateTcpSocket() {
 #if defined(SOCK_CLOEXEC)
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) ThrowErrno(errno);
@@ -158,31 +132,19 @@ SocketHandle CreateTcpSocket() {
   const int one = 1;
   ::setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &one, sizeof one);
 #endif
-  return fd;
-}
-
-void BindAny(SocketHandle s) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_ANY);
-  address.sin_port = 0;
-  if (s < 0 || s > INT_MAX ||
-      ::bind(static_cast<int>(s), reinterpret_cast<const sockaddr*>(&address), sizeof address) !=
-          0) {
-    throw ConnectionError(kBindFailedText);
-  }
+  return Socket(fd);
 }
 
 void SetNoDelay(SocketHandle s, bool on) {
   const int value = on ? 1 : 0;
-  if (::setsockopt(Fd(s), IPPROTO_TCP, TCP_NODELAY, &value, sizeof value) != 0) {
+  if (::setsockopt(detail::NativeOrThrow(s), IPPROTO_TCP, TCP_NODELAY, &value, sizeof value) != 0) {
     ThrowForSocket(errno);
   }
 }
 
-std::uint32_t LookupIPv4(const std::string& host) {
-  // A name with a zero byte in it cannot be passed on whole; it names no host.
-  if (host.find('\0') != std::string::npos) ThrowSocketError(wsa::kHostNotFound);
+namespace detail {
+
+std::optional<std::uint32_t> ResolveFirstIPv4(const std::string& host) {
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
@@ -191,92 +153,51 @@ std::uint32_t LookupIPv4(const std::string& host) {
   const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &result);
   const int saved_errno = errno;
   if (rc != 0) ThrowSocketError(SocketErrorFromLookup(rc, saved_errno));
-  std::uint32_t address = 0;
-  bool found = false;
-  for (const addrinfo* ai = result; ai != nullptr; ai = ai->ai_next) {
-    if (ai->ai_family == AF_INET && ai->ai_addr != nullptr &&
-        ai->ai_addrlen >= static_cast<socklen_t>(sizeof(sockaddr_in))) {
-      sockaddr_in in{};
-      std::memcpy(&in, ai->ai_addr, sizeof in);
-      address = ntohl(in.sin_addr.s_addr);
-      found = true;
-      break;
-    }
-  }
+  const std::optional<std::uint32_t> address = FirstIPv4(result);
   ::freeaddrinfo(result);
-  if (!found) ThrowSocketError(wsa::kNoData);
   return address;
 }
 
-void Connect(SocketHandle s, std::uint32_t address, std::uint16_t port, int timeout_ms,
-             const Waker* waker) {
-  const int fd = Fd(s);
-  if (waker && waker->IsWoken()) throw Canceled();
+NonBlockingScope::NonBlockingScope(int fd) : s_(fd) {
+  saved_flags_ = ::fcntl(s_, F_GETFL, 0);
+  if (saved_flags_ < 0 || ::fcntl(s_, F_SETFL, saved_flags_ | O_NONBLOCK) < 0) ThrowForSocket(errno);
+}
 
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_addr.s_addr = htonl(address);
-  to.sin_port = htons(port);
+NonBlockingScope::~NonBlockingScope() { ::fcntl(s_, F_SETFL, saved_flags_ & ~O_NONBLOCK); }
 
-  NonBlockingScope non_blocking(fd);
-  if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) return;
+void ThrowUnlessConnecting() {
   // EINTR: the connect goes on in the background, as with EINPROGRESS.
   if (errno != EINPROGRESS && errno != EINTR) ThrowForSocket(errno);
+}
 
-  switch (PollSocket(fd, POLLOUT, timeout_ms > 0 ? timeout_ms : -1, waker)) {
-    case Readiness::Woken:
-      throw Canceled();
-    case Readiness::TimedOut:
-      ThrowSocketError(wsa::kTimedOut);
-    case Readiness::Readable:
-      break;
-  }
-
+Readiness AwaitConnect(int fd, int timeout_ms, const Waker* waker) {
+  const Readiness readiness = PollSocket(fd, POLLOUT, timeout_ms, waker);
+  if (readiness != Readiness::Readable) return readiness;
   int error = 0;
   socklen_t length = sizeof error;
   if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) ThrowForSocket(errno);
   if (error != 0) ThrowForSocket(error);
+  return readiness;
 }
 
-void SendAll(SocketHandle s, const char* data, std::size_t size) {
-  const int fd = Fd(s);
-  while (size > 0) {
-    // The whole remaining tail is offered each time. MSG_NOSIGNAL: a peer that
-    // reset the connection gives an error, never SIGPIPE.
-    const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ThrowForSocket(errno);
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-}
-
-Readiness WaitReadable(SocketHandle s, int timeout_ms, const Waker* waker) {
-  const int fd = Fd(s);
-  if (waker && waker->IsWoken()) return Readiness::Woken;
+Readiness AwaitInput(int fd, int timeout_ms, const Waker* waker) {
   return PollSocket(fd, POLLIN, timeout_ms, waker);
 }
 
-std::size_t Receive(SocketHandle s, char* buffer, std::size_t size) {
-  const int fd = Fd(s);
-  for (;;) {
-    const ssize_t n = ::recv(fd, buffer, size, 0);
-    if (n >= 0) return static_cast<std::size_t>(n);
-    if (errno != EINTR) ThrowForSocket(errno);
-  }
+std::optional<std::size_t> SendOnce(int fd, const char* data, std::size_t size) {
+  // MSG_NOSIGNAL: a peer that reset the connection gives an error, never SIGPIPE.
+  return Moved(::send(fd, data, size, MSG_NOSIGNAL));
 }
 
-void ShutdownSend(SocketHandle s) noexcept {
-  if (s < 0 || s > INT_MAX) return;
-  ::shutdown(static_cast<int>(s), SHUT_WR);
+std::optional<std::size_t> ReceiveOnce(int fd, char* buffer, std::size_t size) {
+  return Moved(::recv(fd, buffer, size, 0));
 }
+
+}  // namespace detail
 
 void Close(SocketHandle s) noexcept {
-  if (s < 0 || s > INT_MAX) return;
   // Not retried on EINTR: the descriptor is gone either way on Linux.
-  ::close(static_cast<int>(s));
+  if (const std::optional<int> fd = detail::Native(s)) ::close(*fd);
 }
 
 }  // namespace pcpos::net

@@ -1,23 +1,14 @@
 // socket.h over Windows Sockets 2. Winsock reports its own error numbers
 // (WSAGetLastError), which are the numbers of the table in socket_errors.cpp.
 // Built only on Windows (link/CMakeLists.txt links ws2_32 there).
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <winsock2.h>
-#include <ws2tcpip.h>
+#include "link/socket_platform.h"
+
 #include <windows.h>
 
-#include <chrono>
 #include <climits>
-#include <cstring>
 #include <string>
 
 #include "link/errors.h"
-#include "link/socket.h"
 
 #if defined(_MSC_VER)
 #pragma comment(lib, "ws2_32.lib")
@@ -28,16 +19,18 @@
 #endif
 
 namespace pcpos::net {
-namespace {
+namespace detail {
 
-using Clock = std::chrono::steady_clock;
-
-constexpr const char* kLibraryName = "WS2_32.DLL";
-
-SOCKET Sock(SocketHandle s) {
-  if (s == kNoSocket) throw NotSocketError();
+std::optional<NativeSocket> Native(SocketHandle s) noexcept {
+  if (s == kNoSocket) return std::nullopt;
   return static_cast<SOCKET>(s);
 }
+
+}  // namespace detail
+
+namespace {
+
+constexpr const char* kLibraryName = "WS2_32.DLL";
 
 [[noreturn]] void ThrowLastError() { ThrowSocketError(WSAGetLastError()); }
 
@@ -57,39 +50,91 @@ std::string SystemText(int code) {
   return text;
 }
 
-// A time-out for select: null without a limit.
-timeval* RemainingTime(bool limited, Clock::time_point deadline, timeval& storage) {
-  if (!limited) return nullptr;
-  auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
-  if (left < 0) left = 0;
-  storage.tv_sec = static_cast<long>(left / 1000000);
-  storage.tv_usec = static_cast<long>(left % 1000000);
+// The time left for select: null without a limit.
+timeval* RemainingTime(const detail::Deadline& deadline, timeval& storage) {
+  const int left_ms = deadline.RemainingMs();
+  if (left_ms < 0) return nullptr;
+  storage.tv_sec = left_ms / 1000;
+  storage.tv_usec = (left_ms % 1000) * 1000;
   return &storage;
 }
 
-void SetBlocking(SOCKET s, bool blocking) {
-  u_long non_blocking = blocking ? 0 : 1;
-  if (ioctlsocket(s, FIONBIO, &non_blocking) == SOCKET_ERROR) ThrowLastError();
+// Why a connect that select put into the exception set failed.
+int ConnectError(SOCKET sock) {
+  int error = 0;
+  int length = sizeof error;
+  if (getsockopt(sock, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) ==
+      SOCKET_ERROR) {
+    return WSAGetLastError();
+  }
+  return error != 0 ? error : wsa::kConnectionRefused;
 }
 
-// Non-blocking for the time of a connect, blocking again on every way out.
-class NonBlockingScope {
- public:
-  explicit NonBlockingScope(SOCKET s) : s_(s) { SetBlocking(s_, false); }
-  ~NonBlockingScope() {
-    u_long non_blocking = 0;
-    ioctlsocket(s_, FIONBIO, &non_blocking);
-  }
-  NonBlockingScope(const NonBlockingScope&) = delete;
-  NonBlockingScope& operator=(const NonBlockingScope&) = delete;
+enum class Awaited { Input, Connected };
 
- private:
-  SOCKET s_;
-};
+// The one wait of this file: until the socket is ready, the waker fires, or
+// timeout_ms passes (negative: no limit). Input: data, the peer's close or a
+// reset make the socket readable. Connected: a connect that succeeds makes it
+// writable; one that fails puts it into the exception set and throws its error
+// here (WSAPoll is not used: older Windows versions do not report a failed
+// connect through it). Readable stands for "the socket is ready".
+Readiness SelectSocket(SOCKET sock, Awaited awaited, int timeout_ms, const Waker* waker) {
+  const detail::Deadline deadline(timeout_ms);
+  const SOCKET wake = waker ? static_cast<SOCKET>(waker->Handle()) : INVALID_SOCKET;
+  const bool connecting = awaited == Awaited::Connected;
+  for (;;) {
+    // Winsock refuses an empty set: a set without sockets is passed as null.
+    fd_set readable;
+    fd_set writable;
+    fd_set failed;
+    FD_ZERO(&readable);
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    if (connecting) {
+      FD_SET(sock, &writable);
+      FD_SET(sock, &failed);
+    } else {
+      FD_SET(sock, &readable);
+    }
+    if (waker) FD_SET(wake, &readable);
+    const bool any_readable = waker || !connecting;
+    timeval storage{};
+    const int n = select(0, any_readable ? &readable : nullptr, connecting ? &writable : nullptr,
+                         connecting ? &failed : nullptr, RemainingTime(deadline, storage));
+    if (n == SOCKET_ERROR) {
+      const int error = WSAGetLastError();
+      if (error == WSAEINTR) continue;
+      ThrowSocketError(error);
+    }
+    if (waker && FD_ISSET(wake, &readable)) return Readiness::Woken;
+    if (connecting && FD_ISSET(sock, &failed)) ThrowSocketError(ConnectError(sock));
+    if (FD_ISSET(sock, connecting ? &writable : &readable)) return Readiness::Readable;
+    if (n == 0) return Readiness::TimedOut;
+  }
+}
+
+// ioctlsocket takes its command as a long, and FIONBIO is built unsigned.
+int SetNonBlocking(SOCKET s, bool on) {
+  u_long value = on ? 1 : 0;
+  return ioctlsocket(s, static_cast<long>(FIONBIO), &value);
+}
 
 SOCKET NewSocket() {
   return WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
                     WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
+}
+
+// send and recv take an int length: a longer buffer goes in pieces.
+int Chunk(std::size_t size) {
+  return size > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
+}
+
+// What a send or recv moved; nullopt when it was interrupted.
+std::optional<std::size_t> Moved(int n) {
+  if (n != SOCKET_ERROR) return static_cast<std::size_t>(n);
+  const int error = WSAGetLastError();
+  if (error != WSAEINTR) ThrowSocketError(error);
+  return std::nullopt;
 }
 
 }  // namespace
@@ -120,51 +165,39 @@ void StartSocketLibrary() {
 
 Waker::Waker() : read_end_(kNoSocket), write_end_(kNoSocket) {
   StartSocketLibrary();
-  SOCKET listener = NewSocket();
-  if (listener == INVALID_SOCKET) ThrowLastError();
-  SOCKET client = INVALID_SOCKET;
-  SOCKET server = INVALID_SOCKET;
-  const auto fail = [&](int error) {
-    if (server != INVALID_SOCKET) closesocket(server);
-    if (client != INVALID_SOCKET) closesocket(client);
-    closesocket(listener);
-    ThrowSocketError(error);
-  };
-
+  // Owned until the end: every way out before it closes what was made.
+  Socket listener(static_cast<SocketHandle>(NewSocket()));
+  if (!listener) ThrowLastError();
+  const SOCKET listening = static_cast<SOCKET>(listener.get());
   const BOOL exclusive = TRUE;
-  setsockopt(listener, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
+  setsockopt(listening, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
              sizeof exclusive);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = 0;
+  sockaddr_in address = detail::Ipv4Address(INADDR_LOOPBACK, 0);
   int length = sizeof address;
-  if (bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address) == SOCKET_ERROR ||
-      getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == SOCKET_ERROR ||
-      listen(listener, 1) == SOCKET_ERROR) {
-    fail(WSAGetLastError());
+  if (bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof address) == SOCKET_ERROR ||
+      getsockname(listening, reinterpret_cast<sockaddr*>(&address), &length) == SOCKET_ERROR ||
+      listen(listening, 1) == SOCKET_ERROR) {
+    ThrowLastError();
   }
-  client = NewSocket();
-  if (client == INVALID_SOCKET) fail(WSAGetLastError());
-  if (connect(client, reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
-      SOCKET_ERROR) {
-    fail(WSAGetLastError());
+  Socket client(static_cast<SocketHandle>(NewSocket()));
+  if (!client) ThrowLastError();
+  if (connect(static_cast<SOCKET>(client.get()), reinterpret_cast<const sockaddr*>(&address),
+              sizeof address) == SOCKET_ERROR) {
+    ThrowLastError();
   }
-  server = accept(listener, nullptr, nullptr);
-  if (server == INVALID_SOCKET) fail(WSAGetLastError());
-  closesocket(listener);
-  listener = INVALID_SOCKET;
+  Socket server(static_cast<SocketHandle>(accept(listening, nullptr, nullptr)));
+  if (!server) ThrowLastError();
+  listener.reset();
 
   // The byte goes out at once, and a send never blocks.
   const BOOL no_delay = TRUE;
-  setsockopt(client, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&no_delay),
-             sizeof no_delay);
-  u_long non_blocking = 1;
-  ioctlsocket(client, FIONBIO, &non_blocking);
-  ioctlsocket(server, FIONBIO, &non_blocking);
+  setsockopt(static_cast<SOCKET>(client.get()), IPPROTO_TCP, TCP_NODELAY,
+             reinterpret_cast<const char*>(&no_delay), sizeof no_delay);
+  SetNonBlocking(static_cast<SOCKET>(client.get()), true);
+  SetNonBlocking(static_cast<SOCKET>(server.get()), true);
 
-  read_end_ = static_cast<std::intptr_t>(server);
-  write_end_ = static_cast<std::intptr_t>(client);
+  read_end_ = server.release();
+  write_end_ = client.release();
 }
 
 Waker::~Waker() {
@@ -190,33 +223,23 @@ std::intptr_t Waker::Handle() const noexcept { return read_end_; }
 
 // ---------------------------------------------------------------------------
 
-SocketHandle CreateTcpSocket() {
+Socket CreateTcpSocket() {
   const SOCKET s = NewSocket();
   if (s == INVALID_SOCKET) ThrowLastError();
-  return static_cast<SocketHandle>(s);
-}
-
-void BindAny(SocketHandle s) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_ANY);
-  address.sin_port = 0;
-  if (s == kNoSocket || bind(static_cast<SOCKET>(s), reinterpret_cast<const sockaddr*>(&address),
-                             sizeof address) == SOCKET_ERROR) {
-    throw ConnectionError(kBindFailedText);
-  }
+  return Socket(static_cast<SocketHandle>(s));
 }
 
 void SetNoDelay(SocketHandle s, bool on) {
   const BOOL value = on ? TRUE : FALSE;
-  if (setsockopt(Sock(s), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&value),
-                 sizeof value) == SOCKET_ERROR) {
+  if (setsockopt(detail::NativeOrThrow(s), IPPROTO_TCP, TCP_NODELAY,
+                 reinterpret_cast<const char*>(&value), sizeof value) == SOCKET_ERROR) {
     ThrowLastError();
   }
 }
 
-std::uint32_t LookupIPv4(const std::string& host) {
-  if (host.find('\0') != std::string::npos) ThrowSocketError(wsa::kHostNotFound);
+namespace detail {
+
+std::optional<std::uint32_t> ResolveFirstIPv4(const std::string& host) {
   // The host is UTF-8; GetAddrInfoW takes UTF-16.
   std::wstring wide;
   if (!host.empty()) {
@@ -233,140 +256,42 @@ std::uint32_t LookupIPv4(const std::string& host) {
   ADDRINFOW* result = nullptr;
   const int rc = GetAddrInfoW(wide.c_str(), nullptr, &hints, &result);
   if (rc != 0) ThrowSocketError(SocketErrorFromLookup(rc, 0));
-  std::uint32_t address = 0;
-  bool found = false;
-  for (const ADDRINFOW* ai = result; ai != nullptr; ai = ai->ai_next) {
-    if (ai->ai_family == AF_INET && ai->ai_addr != nullptr &&
-        ai->ai_addrlen >= sizeof(sockaddr_in)) {
-      sockaddr_in in{};
-      std::memcpy(&in, ai->ai_addr, sizeof in);
-      address = ntohl(in.sin_addr.s_addr);
-      found = true;
-      break;
-    }
-  }
+  const std::optional<std::uint32_t> address = FirstIPv4(result);
   FreeAddrInfoW(result);
-  if (!found) ThrowSocketError(wsa::kNoData);
   return address;
 }
 
-void Connect(SocketHandle s, std::uint32_t address, std::uint16_t port, int timeout_ms,
-             const Waker* waker) {
-  const SOCKET sock = Sock(s);
-  if (waker && waker->IsWoken()) throw Canceled();
+NonBlockingScope::NonBlockingScope(SOCKET s) : s_(s) {
+  if (SetNonBlocking(s_, true) == SOCKET_ERROR) ThrowLastError();
+}
 
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_addr.s_addr = htonl(address);
-  to.sin_port = htons(port);
+NonBlockingScope::~NonBlockingScope() { SetNonBlocking(s_, false); }
 
-  NonBlockingScope non_blocking(sock);
-  if (connect(sock, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) return;
+void ThrowUnlessConnecting() {
   const int started = WSAGetLastError();
   if (started != WSAEWOULDBLOCK) ThrowSocketError(started);
-
-  const bool limited = timeout_ms > 0;
-  const Clock::time_point deadline =
-      Clock::now() + std::chrono::milliseconds(limited ? timeout_ms : 0);
-  const SOCKET wake = waker ? static_cast<SOCKET>(waker->Handle()) : INVALID_SOCKET;
-  for (;;) {
-    // A connect that succeeds makes the socket writable; one that fails puts
-    // it into the exception set (WSAPoll is not used: older Windows versions
-    // do not report a failed connect through it).
-    fd_set writable;
-    fd_set failed;
-    fd_set readable;
-    FD_ZERO(&writable);
-    FD_ZERO(&failed);
-    FD_ZERO(&readable);
-    FD_SET(sock, &writable);
-    FD_SET(sock, &failed);
-    if (waker) FD_SET(wake, &readable);
-    timeval storage{};
-    const int n = select(0, waker ? &readable : nullptr, &writable, &failed,
-                         RemainingTime(limited, deadline, storage));
-    if (n == SOCKET_ERROR) {
-      const int error = WSAGetLastError();
-      if (error == WSAEINTR) continue;
-      ThrowSocketError(error);
-    }
-    if (waker && FD_ISSET(wake, &readable)) throw Canceled();
-    if (FD_ISSET(sock, &failed)) {
-      int error = 0;
-      int length = sizeof error;
-      if (getsockopt(sock, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) ==
-          SOCKET_ERROR) {
-        ThrowLastError();
-      }
-      ThrowSocketError(error != 0 ? error : wsa::kConnectionRefused);
-    }
-    if (FD_ISSET(sock, &writable)) return;
-    if (n == 0) ThrowSocketError(wsa::kTimedOut);
-  }
 }
 
-void SendAll(SocketHandle s, const char* data, std::size_t size) {
-  const SOCKET sock = Sock(s);
-  while (size > 0) {
-    // The whole remaining tail is offered each time (within send's int length).
-    const int chunk = size > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
-    const int n = send(sock, data, chunk, 0);
-    if (n == SOCKET_ERROR) {
-      const int error = WSAGetLastError();
-      if (error == WSAEINTR) continue;
-      ThrowSocketError(error);
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
+Readiness AwaitConnect(SOCKET s, int timeout_ms, const Waker* waker) {
+  return SelectSocket(s, Awaited::Connected, timeout_ms, waker);
 }
 
-Readiness WaitReadable(SocketHandle s, int timeout_ms, const Waker* waker) {
-  const SOCKET sock = Sock(s);
-  if (waker && waker->IsWoken()) return Readiness::Woken;
-
-  const bool limited = timeout_ms >= 0;
-  const Clock::time_point deadline =
-      Clock::now() + std::chrono::milliseconds(limited ? timeout_ms : 0);
-  const SOCKET wake = waker ? static_cast<SOCKET>(waker->Handle()) : INVALID_SOCKET;
-  for (;;) {
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(sock, &readable);
-    if (waker) FD_SET(wake, &readable);
-    timeval storage{};
-    const int n = select(0, &readable, nullptr, nullptr, RemainingTime(limited, deadline, storage));
-    if (n == SOCKET_ERROR) {
-      const int error = WSAGetLastError();
-      if (error == WSAEINTR) continue;
-      ThrowSocketError(error);
-    }
-    if (waker && FD_ISSET(wake, &readable)) return Readiness::Woken;
-    // Data, the peer's close and a reset all make the socket readable.
-    if (FD_ISSET(sock, &readable)) return Readiness::Readable;
-    if (n == 0) return Readiness::TimedOut;
-  }
+Readiness AwaitInput(SOCKET s, int timeout_ms, const Waker* waker) {
+  return SelectSocket(s, Awaited::Input, timeout_ms, waker);
 }
 
-std::size_t Receive(SocketHandle s, char* buffer, std::size_t size) {
-  const SOCKET sock = Sock(s);
-  const int chunk = size > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
-  for (;;) {
-    const int n = recv(sock, buffer, chunk, 0);
-    if (n != SOCKET_ERROR) return static_cast<std::size_t>(n);
-    const int error = WSAGetLastError();
-    if (error != WSAEINTR) ThrowSocketError(error);
-  }
+std::optional<std::size_t> SendOnce(SOCKET s, const char* data, std::size_t size) {
+  return Moved(send(s, data, Chunk(size), 0));
 }
 
-void ShutdownSend(SocketHandle s) noexcept {
-  if (s == kNoSocket) return;
-  shutdown(static_cast<SOCKET>(s), SD_SEND);
+std::optional<std::size_t> ReceiveOnce(SOCKET s, char* buffer, std::size_t size) {
+  return Moved(recv(s, buffer, Chunk(size), 0));
 }
+
+}  // namespace detail
 
 void Close(SocketHandle s) noexcept {
-  if (s == kNoSocket) return;
-  closesocket(static_cast<SOCKET>(s));
+  if (const std::optional<SOCKET> sock = detail::Native(s)) closesocket(*sock);
 }
 
 }  // namespace pcpos::net

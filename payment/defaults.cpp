@@ -1,18 +1,23 @@
 #include "payment/defaults.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+
+namespace pcpos {
+
+std::string DefaultLogFolder() { return "C:\\"; }
+
+}  // namespace pcpos
+
+#else
+
 #include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
-#endif
 
 namespace pcpos {
 
 std::string DefaultLogFolder() {
-#ifdef _WIN32
-  return "C:\\";
-#else
   // The log path adds no separator, so the folder carries its own.
   const auto with_separator = [](std::string folder) {
     if (folder.back() != '/') folder += '/';
@@ -26,7 +31,8 @@ std::string DefaultLogFolder() {
     return with_separator(entry->pw_dir);
   }
   return "/tmp/";
-#endif
 }
 
 }  // namespace pcpos
+
+#endif

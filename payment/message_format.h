@@ -28,18 +28,6 @@ struct ResponseFields {
   bool operator==(const ResponseFields&) const = default;
 };
 
-// Width copies of fill, then the decimal form of n; the last `width` characters.
-std::string PadNumber(std::int64_t n, int width, char fill);
-
-// The tolerant integer reading used for every number taken from a text
-// (port, length prefixes, response code). Never fails: anything unreadable is 0.
-std::int32_t CleanInt(std::string_view text);
-
-// Step 3 of CleanInt alone (no trimming, no dropping of ",()"): a signed 32-bit
-// decimal or "$"/"x"/"0x" hexadecimal number. nullopt where CleanInt would give 0
-// because the text does not read, which the IPv4 literal rule needs to tell apart.
-std::optional<std::int32_t> ParseStrictInt(std::string_view text);
-
 // Reads the field starting at `position` (1-based, updated in place). `length`
 // receives the prefix's value L, not the length of what was taken. The value is
 // stored in *target when a target is given.

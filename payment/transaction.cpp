@@ -7,7 +7,8 @@
 #include "link/card_reader_connection.h"
 #include "link/errors.h"
 #include "payment/response_log.h"
-#include "payment/text.h"
+#include "text/numbers.h"
+#include "text/text.h"
 
 namespace pcpos {
 namespace {

@@ -45,7 +45,8 @@ cmake --build "$out" -j "$jobs"
 
 say "The window's Windows-only sources without Qt: start-up and the icon resource"
 mkdir -p "$out/ui"
-x86_64-w64-mingw32-g++-posix -std=c++20 -Wall -Wextra -Werror -I. -c ui/platform_win32.cpp \
+x86_64-w64-mingw32-g++-posix -std=c++20 -Wall -Wextra -Wshadow -Wconversion -Wsign-conversion \
+  -Wpedantic -Wold-style-cast -Werror -I. -c ui/platform_win32.cpp \
   -o "$out/ui/platform_win32.o"
 x86_64-w64-mingw32-windres -I ui ui/pcpos-tester.rc -O coff -o "$out/ui/pcpos-tester.res.o"
 # The program's icon group must be there under the name Explorer looks for.

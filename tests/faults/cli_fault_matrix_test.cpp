@@ -20,7 +20,7 @@
 #include <thread>
 
 #include "payment/message_format.h"
-#include "payment/text.h"
+#include "text/text.h"
 #include "payment/transaction.h"
 #include "tests/faults/fault_report.h"
 #include "tests/faults/lock_holder.h"

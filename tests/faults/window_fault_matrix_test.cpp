@@ -15,7 +15,7 @@
 #include <fstream>
 #include <thread>
 
-#include "payment/text.h"
+#include "text/text.h"
 #include "tests/faults/fault_report.h"
 #include "tests/faults/lock_holder.h"
 #include "tests/link/hanging_listener.h"

@@ -315,7 +315,7 @@ TEST(CardReaderConnection, SilenceEndsWithTheReadLimit) {
   EXPECT_TRUE(connection.InputIsEmpty());
   EXPECT_TRUE(connection.IsOpen());
   connection.Release();
-  EXPECT_TRUE(true);
+  EXPECT_FALSE(connection.IsOpen());
 }
 
 TEST(CardReaderConnection, ReleaseShutsDownSendingSoThePeerSeesTheClose) {

@@ -74,7 +74,7 @@ class HangingListener {
   static Handle NewSocket(bool non_blocking) {
     const Handle s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     u_long on = non_blocking ? 1 : 0;
-    if (s != INVALID_SOCKET) ::ioctlsocket(s, FIONBIO, &on);
+    if (s != INVALID_SOCKET) ::ioctlsocket(s, static_cast<long>(FIONBIO), &on);
     return s;
   }
   static void CloseSocket(Handle s) { ::closesocket(s); }

@@ -30,12 +30,6 @@ long long MsSince(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
-// A socket handle closed at the end of the scope.
-struct OwnedSocket {
-  SocketHandle s = CreateTcpSocket();
-  ~OwnedSocket() { Close(s); }
-};
-
 // Both ends of a pipe: descriptors that are not sockets.
 struct Pipe {
   int fds[2];
@@ -45,6 +39,31 @@ struct Pipe {
     ::close(fds[1]);
   }
 };
+
+bool IsOpenDescriptor(SocketHandle s) { return ::fcntl(static_cast<int>(s), F_GETFD) != -1; }
+
+// One close, by whichever owner holds the socket last; none after a release.
+TEST(Socket, ClosesExactlyWhenItsLastOwnerEnds) {
+  SocketHandle handle = kNoSocket;
+  {
+    Socket first = CreateTcpSocket();
+    handle = first.get();
+    Socket second = std::move(first);
+    EXPECT_FALSE(first);
+    EXPECT_EQ(second.get(), handle);
+    first = std::move(second);
+    EXPECT_TRUE(IsOpenDescriptor(handle));
+  }
+  EXPECT_FALSE(IsOpenDescriptor(handle));
+
+  Socket owner = CreateTcpSocket();
+  const SocketHandle released = owner.release();
+  owner.reset();
+  EXPECT_TRUE(IsOpenDescriptor(released));
+  owner.reset(released);
+  owner = Socket();
+  EXPECT_FALSE(IsOpenDescriptor(released));
+}
 
 TEST(Waker, StaysWokenOnceWoken) {
   Waker waker;
@@ -63,47 +82,47 @@ TEST(Waker, WakeNeverBlocks) {
 
 TEST(Waker, WakesAWaitFromAnotherThread) {
   TcpPeer peer([](PeerSocket& s) { s.WaitForClose(5s); });
-  OwnedSocket socket;
-  Connect(socket.s, kLoopback, peer.port(), 0, nullptr);
+  const Socket socket = CreateTcpSocket();
+  Connect(socket.get(), kLoopback, peer.port(), 0, nullptr);
   Waker waker;
   std::thread canceller([&] {
     std::this_thread::sleep_for(100ms);
     waker.Wake();
   });
   const auto start = Clock::now();
-  EXPECT_EQ(WaitReadable(socket.s, -1, &waker), Readiness::Woken);
+  EXPECT_EQ(WaitReadable(socket.get(), -1, &waker), Readiness::Woken);
   EXPECT_LT(MsSince(start), 500);
   canceller.join();
   // A woken waker ends every later wait at once.
-  EXPECT_EQ(WaitReadable(socket.s, 5000, &waker), Readiness::Woken);
-  ShutdownSend(socket.s);
+  EXPECT_EQ(WaitReadable(socket.get(), 5000, &waker), Readiness::Woken);
+  ShutdownSend(socket.get());
 }
 
 TEST(Socket, NoDelayIsSetAsAsked) {
-  OwnedSocket socket;
+  const Socket socket = CreateTcpSocket();
   int value = -1;
   socklen_t length = sizeof value;
-  SetNoDelay(socket.s, false);
-  ASSERT_EQ(::getsockopt(static_cast<int>(socket.s), IPPROTO_TCP, TCP_NODELAY, &value, &length), 0);
+  SetNoDelay(socket.get(), false);
+  ASSERT_EQ(::getsockopt(static_cast<int>(socket.get()), IPPROTO_TCP, TCP_NODELAY, &value, &length), 0);
   EXPECT_EQ(value, 0);
-  SetNoDelay(socket.s, true);
-  ASSERT_EQ(::getsockopt(static_cast<int>(socket.s), IPPROTO_TCP, TCP_NODELAY, &value, &length), 0);
+  SetNoDelay(socket.get(), true);
+  ASSERT_EQ(::getsockopt(static_cast<int>(socket.get()), IPPROTO_TCP, TCP_NODELAY, &value, &length), 0);
   EXPECT_NE(value, 0);
 }
 
 TEST(Socket, IsBlockingAndClosedOnExec) {
-  OwnedSocket socket;
-  const int fd = static_cast<int>(socket.s);
+  const Socket socket = CreateTcpSocket();
+  const int fd = static_cast<int>(socket.get());
   EXPECT_EQ(::fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
   EXPECT_NE(::fcntl(fd, F_GETFD) & FD_CLOEXEC, 0);
 }
 
 TEST(Socket, BindAnyTakesAnyAddressAndASystemPort) {
-  OwnedSocket socket;
-  BindAny(socket.s);
+  const Socket socket = CreateTcpSocket();
+  BindAny(socket.get());
   sockaddr_in address{};
   socklen_t length = sizeof address;
-  ASSERT_EQ(::getsockname(static_cast<int>(socket.s), reinterpret_cast<sockaddr*>(&address),
+  ASSERT_EQ(::getsockname(static_cast<int>(socket.get()), reinterpret_cast<sockaddr*>(&address),
                           &length),
             0);
   EXPECT_EQ(address.sin_addr.s_addr, htonl(INADDR_ANY));
@@ -111,10 +130,10 @@ TEST(Socket, BindAnyTakesAnyAddressAndASystemPort) {
 }
 
 TEST(Socket, BindFailureHasItsOwnTextWhateverTheCause) {
-  OwnedSocket socket;
-  BindAny(socket.s);
+  const Socket socket = CreateTcpSocket();
+  BindAny(socket.get());
   try {
-    BindAny(socket.s);  // bound already: EINVAL
+    BindAny(socket.get());  // bound already: EINVAL
     FAIL() << "nothing thrown";
   } catch (const SocketError&) {
     FAIL() << "a bind failure is not a socket error";
@@ -162,9 +181,9 @@ TEST(Lookup, NameWithAZeroByteIsNotFound) {
 }
 
 TEST(Connect, RefusedPort) {
-  OwnedSocket socket;
+  const Socket socket = CreateTcpSocket();
   try {
-    Connect(socket.s, kLoopback, pcpos::testing::UnusedPort(), 0, nullptr);
+    Connect(socket.get(), kLoopback, pcpos::testing::UnusedPort(), 0, nullptr);
     FAIL() << "nothing thrown";
   } catch (const SocketError& e) {
     EXPECT_EQ(e.code(), 10061);
@@ -173,18 +192,18 @@ TEST(Connect, RefusedPort) {
 
 TEST(Connect, LeavesTheSocketBlocking) {
   TcpPeer peer([](PeerSocket& s) { s.WaitForClose(5s); });
-  OwnedSocket socket;
-  Connect(socket.s, kLoopback, peer.port(), 2000, nullptr);
-  EXPECT_EQ(::fcntl(static_cast<int>(socket.s), F_GETFL) & O_NONBLOCK, 0);
-  ShutdownSend(socket.s);
+  const Socket socket = CreateTcpSocket();
+  Connect(socket.get(), kLoopback, peer.port(), 2000, nullptr);
+  EXPECT_EQ(::fcntl(static_cast<int>(socket.get()), F_GETFL) & O_NONBLOCK, 0);
+  ShutdownSend(socket.get());
 }
 
 TEST(Connect, LimitEndsAHangingConnect) {
   HangingListener listener;
-  OwnedSocket socket;
+  const Socket socket = CreateTcpSocket();
   const auto start = Clock::now();
   try {
-    Connect(socket.s, kLoopback, listener.port(), 200, nullptr);
+    Connect(socket.get(), kLoopback, listener.port(), 200, nullptr);
     FAIL() << "the connect did not hang; the test cannot make one hang here";
   } catch (const SocketError& e) {
     EXPECT_EQ(e.code(), 10060);
@@ -197,36 +216,36 @@ TEST(Connect, LimitEndsAHangingConnect) {
 
 TEST(Connect, WakerCancelsAHangingConnect) {
   HangingListener listener;
-  OwnedSocket socket;
+  const Socket socket = CreateTcpSocket();
   Waker waker;
   std::thread canceller([&] {
     std::this_thread::sleep_for(100ms);
     waker.Wake();
   });
   const auto start = Clock::now();
-  EXPECT_THROW(Connect(socket.s, kLoopback, listener.port(), 0, &waker), Canceled);
+  EXPECT_THROW(Connect(socket.get(), kLoopback, listener.port(), 0, &waker), Canceled);
   EXPECT_LT(MsSince(start), 500);
   canceller.join();
 }
 
 TEST(Connect, AlreadyWokenWakerCancelsAtOnce) {
   TcpPeer peer([](PeerSocket&) {});
-  OwnedSocket socket;
+  const Socket socket = CreateTcpSocket();
   Waker waker;
   waker.Wake();
-  EXPECT_THROW(Connect(socket.s, kLoopback, peer.port(), 0, &waker), Canceled);
+  EXPECT_THROW(Connect(socket.get(), kLoopback, peer.port(), 0, &waker), Canceled);
   EXPECT_EQ(peer.accepted(), 0);
 }
 
 TEST(WaitReadable, ZeroTimeOutOnlyTests) {
   TcpPeer peer([](PeerSocket& s) { s.WaitForClose(5s); });
-  OwnedSocket socket;
-  Connect(socket.s, kLoopback, peer.port(), 0, nullptr);
+  const Socket socket = CreateTcpSocket();
+  Connect(socket.get(), kLoopback, peer.port(), 0, nullptr);
   const auto start = Clock::now();
-  EXPECT_EQ(WaitReadable(socket.s, 0, nullptr), Readiness::TimedOut);
-  EXPECT_EQ(WaitReadable(socket.s, 50, nullptr), Readiness::TimedOut);
+  EXPECT_EQ(WaitReadable(socket.get(), 0, nullptr), Readiness::TimedOut);
+  EXPECT_EQ(WaitReadable(socket.get(), 50, nullptr), Readiness::TimedOut);
   EXPECT_LT(MsSince(start), 1000);
-  ShutdownSend(socket.s);
+  ShutdownSend(socket.get());
 }
 
 TEST(SendAll, LargeSendArrivesWhole) {
@@ -243,10 +262,10 @@ TEST(SendAll, LargeSendArrivesWhole) {
     }
   });
   {
-    OwnedSocket socket;
-    Connect(socket.s, kLoopback, peer.port(), 0, nullptr);
-    SendAll(socket.s, payload.data(), payload.size());
-    ShutdownSend(socket.s);
+    const Socket socket = CreateTcpSocket();
+    Connect(socket.get(), kLoopback, peer.port(), 0, nullptr);
+    SendAll(socket.get(), payload.data(), payload.size());
+    ShutdownSend(socket.get());
     peer.Join();
   }
   EXPECT_EQ(got.size(), payload.size());

@@ -106,7 +106,7 @@ TEST_F(TransactionTest, LogKeepsOnlyTheLastGoodAnswerAndAMismatchKeepsIt) {
   std::string second = std::string(kAnswer).replace(7 + 2 + 8 + 2 + 6 + 2 + 12 + 2 + 3 + 2 + 2 + 2, 2, "30");
   std::vector<std::string> answers = {kAnswer, second, "@@zrm@@0812345678"};
   TcpPeer peer(
-      [&, i = 0](PeerSocket& s) mutable {
+      [&, i = std::size_t{0}](PeerSocket& s) mutable {
         s.ReadLine();
         s.Send(answers[i++]);
       },
@@ -275,7 +275,7 @@ INSTANTIATE_TEST_SUITE_P(
                      s.WaitForClose();
                    },
                    "Socket Error # 10060\r\nConnection timed out."}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(TransactionTest, CancelEndsTheWaitPromptly) {
   TcpPeer peer([](PeerSocket& s) {
@@ -332,7 +332,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal{"AmountTooLongForItsPrefix", "127.0.0.1", "PEER",
                               std::string(99, '1') + "۲",
                               "Invalid amount: 100 characters, at most 99 fit the request"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(TransactionTest, RefusedConnectionIsShown) {
   auto events = Run(std::to_string(testing::UnusedPort()));

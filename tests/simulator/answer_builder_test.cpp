@@ -69,7 +69,7 @@ TEST(AnswerBuilder, StanIsUniqueAcrossThreads) {
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
-      for (int i = 0; i < kEach; ++i) seen[t].push_back(builder.Build("00", QDateTime::currentDateTime()).substr(19, 6));
+      for (int i = 0; i < kEach; ++i) seen[static_cast<std::size_t>(t)].push_back(builder.Build("00", QDateTime::currentDateTime()).substr(19, 6));
     });
   }
   for (auto& thread : threads) thread.join();

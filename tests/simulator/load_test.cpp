@@ -69,12 +69,12 @@ TEST(SimulatorLoad, TwoHundredConcurrentClientsAllGetTheirAnswer) {
       // Every fifth client plays the delay scenario (ending 10), the rest a code.
       const std::string ending = i % 5 == 4 ? "10" : kinds[i % 4].first;
       const std::string amount = std::to_string(1000 + i) + ending;
-      results[i].amount_sent = ending;
+      results[static_cast<std::size_t>(i)].amount_sent = ending;
       TransactionOptions transaction_options;
       transaction_options.answer_timeout = 20s;
       PaymentTransaction transaction({"127.0.0.1", sim.port_text(), amount, folder.string() + "/"},
                                      transaction_options);
-      Keeper keeper(results[i]);
+      Keeper keeper(results[static_cast<std::size_t>(i)]);
       start.arrive_and_wait();
       transaction.Run(keeper);
     });
@@ -86,7 +86,7 @@ TEST(SimulatorLoad, TwoHundredConcurrentClientsAllGetTheirAnswer) {
   std::set<std::string> stans;
   for (int i = 0; i < kClients; ++i) {
     SCOPED_TRACE("client " + std::to_string(i));
-    const Result& r = results[i];
+    const Result& r = results[static_cast<std::size_t>(i)];
     ASSERT_TRUE(r.got_line);
     const std::string expected = r.amount_sent == "10" ? "00" : r.amount_sent;
     EXPECT_EQ(r.code, expected);

@@ -29,7 +29,7 @@ struct Control {
   QString text;  // caption, title or initial text
 };
 
-QString Q(std::string_view s) { return QString::fromUtf8(s.data(), s.size()); }
+QString Q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
 std::vector<Control> DesignedControls() {
   const char* W = "Frm_Selvarin";

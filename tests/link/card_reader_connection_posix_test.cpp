@@ -1,5 +1,5 @@
-// A lookup that a name server never answers, abandoned by the waker. POSIX
-// only: the silent name server lives in a private network namespace.
+// CardReaderConnection with a name server that never answers: the resolver is
+// set up in a network namespace of its own, which only Linux offers.
 #include <gtest/gtest.h>
 
 #include <chrono>
