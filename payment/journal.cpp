@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "payment/response_log.h"
-#include "payment/text.h"
+#include "text/text.h"
 
 #ifdef _WIN32
 #ifndef NOMINMAX

@@ -234,7 +234,7 @@ TEST(SimulatorProgram, ARepeatedRunThroughTheCommandLineClient) {
   ASSERT_EQ(objects.size(), 5u);
   const char* outcomes[] = {"approved", "declined", "unknown", "approved"};
   std::vector<double> answer_ms;
-  for (int i = 0; i < 4; ++i) {
+  for (std::size_t i = 0; i < 4; ++i) {
     EXPECT_EQ(objects[i]["outcome"], outcomes[i]) << i;
     if (objects[i]["timings"]["answer_ms"].is_number()) {
       answer_ms.push_back(objects[i]["timings"]["answer_ms"].get<double>());
