@@ -14,6 +14,7 @@
 #include <QShowEvent>
 #include <QStyleHints>
 
+#include "payment/journal.h"
 #include "ui/application.h"
 #include "ui/result_line.h"
 #include "ui/window_font.h"
@@ -24,7 +25,6 @@ namespace {
 constexpr int kClientWidth = 445;
 constexpr int kClientHeight = 462;
 
-const QString kPayCaption = QStringLiteral("ارسال مبلغ به کارت خوان");
 const QString kCancelCaption = QStringLiteral("لغو");
 const QString kPreviousTip = QStringLiteral("این مقدار از پرداخت قبلی است");
 
@@ -45,6 +45,17 @@ void MarkAsPrevious(QWidget* control, bool previous, const QColor& grey) {
 }
 
 }  // namespace
+
+QString PayCaption() { return QStringLiteral("ارسال مبلغ به کارت خوان"); }
+
+// The reader's own time: from the request leaving to the answer read. The
+// group box keeps its place, only its caption grows.
+QString RawResponseCaption(const PaymentReport* report) {
+  const QString plain = QStringLiteral("Raw Response");
+  if (report == nullptr || !report->timings.sent_ms || !report->timings.answer_ms) return plain;
+  const double seconds = (*report->timings.answer_ms - *report->timings.sent_ms) / 1000.0;
+  return plain + QStringLiteral(" (reader answered in %1 s)").arg(seconds, 0, 'f', 2);
+}
 
 TFrm_Selvarin::TFrm_Selvarin(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -97,6 +108,7 @@ void TFrm_Selvarin::FormShow() { Btn_ClearClick(); }
 void TFrm_Selvarin::Btn_ClearClick() {
   for (QLineEdit* field : ResultFields()) field->clear();
   Mem_RawResponse->clear();
+  Grp_RawResponse->setTitle(RawResponseCaption());
   MarkPrevious(false);
   Lbl_ResponseMsg->clear();  // its colour stays until the next text sets it
 }
@@ -114,6 +126,7 @@ void TFrm_Selvarin::Btn_PaymentClick() {
   if (!worker_.Start(std::move(inputs), options_)) return;
   SetBusy(true);
   MarkPrevious(true);
+  Grp_RawResponse->setTitle(RawResponseCaption());
   waiting_.Start(options_.answer_timeout);
 }
 
@@ -178,7 +191,7 @@ void TFrm_Selvarin::ConnectKeys() {
 }
 
 void TFrm_Selvarin::SetBusy(bool busy) {
-  Btn_Payment->setText(busy ? kCancelCaption : kPayCaption);
+  Btn_Payment->setText(busy ? kCancelCaption : PayCaption());
   for (QWidget* control : {static_cast<QWidget*>(Btn_Clear), static_cast<QWidget*>(Edt_IP),
                            static_cast<QWidget*>(Edt_Port), static_cast<QWidget*>(txtAmount),
                            static_cast<QWidget*>(Edt_LogPath)}) {
@@ -236,9 +249,16 @@ void TFrm_Selvarin::SetResultLine(const QString& text, const QColor& colour) {
   Lbl_ResponseMsg->setText(ResultLineDisplayText(text));
 }
 
-void TFrm_Selvarin::PaymentFinished(const PaymentReport& /*report*/) {
+void TFrm_Selvarin::PaymentFinished(const PaymentReport& report, const QString& journal_error) {
   waiting_.Stop();
   SetBusy(false);
+  Grp_RawResponse->setTitle(RawResponseCaption(&report));
+  // Below whatever the payment showed: the journal never hides an outcome.
+  if (!journal_error.isEmpty()) {
+    Mem_RawResponse->appendPlainText(QString::fromUtf8(kJournalFileName.data(),
+                                                       static_cast<qsizetype>(kJournalFileName.size())) +
+                                     QStringLiteral(": ") + journal_error);
+  }
 }
 
 }  // namespace pcpos::ui

@@ -21,6 +21,11 @@ class QShowEvent;
 
 namespace pcpos::ui {
 
+// The payment button's caption, shown again whenever a payment ends.
+QString PayCaption();
+// The raw pane's group caption, and the same with how long the reader took.
+QString RawResponseCaption(const PaymentReport* report = nullptr);
+
 class TFrm_Selvarin : public QWidget {
   Q_OBJECT
 
@@ -84,7 +89,7 @@ class TFrm_Selvarin : public QWidget {
   void ShowFields(const ResponseFields& fields);
   void ShowResultLine(const QString& text, Colour colour);
   void SetResultLine(const QString& text, const QColor& colour);
-  void PaymentFinished(const PaymentReport& report);
+  void PaymentFinished(const PaymentReport& report, const QString& journal_error);
 
   PaymentWorker worker_;
   TransactionOptions options_;

@@ -106,14 +106,14 @@ void TFrm_Selvarin::CreateControls() {
   Image1->setPixmap(QPixmap(QStringLiteral(":/logo.png")));
   Image1->setScaledContents(true);
 
-  Btn_Payment = MakeButton(this, "Btn_Payment", QStringLiteral("ارسال مبلغ به کارت خوان"),
+  Btn_Payment = MakeButton(this, "Btn_Payment", PayCaption(),
                            QRect(17, 118, 191, 25));
   Btn_Clear = MakeButton(this, "Btn_Clear", QStringLiteral("پاک سازی نتایج"),
                          QRect(241, 118, 191, 25));
   Btn_Payment->setFont(PersianWindowFont());
   Btn_Clear->setFont(PersianWindowFont());
 
-  Grp_RawResponse = MakeGroup(this, "Grp_RawResponse", QStringLiteral("Raw Response"),
+  Grp_RawResponse = MakeGroup(this, "Grp_RawResponse", RawResponseCaption(),
                               QRect(8, 154, 431, 79));
   Mem_RawResponse = new QPlainTextEdit(Grp_RawResponse);
   Mem_RawResponse->setObjectName(QStringLiteral("Mem_RawResponse"));

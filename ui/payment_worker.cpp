@@ -3,7 +3,11 @@
 #include <QMetaObject>
 #include <QPointer>
 
+#include <chrono>
+#include <optional>
 #include <utility>
+
+#include "payment/journal.h"
 
 namespace pcpos::ui {
 
@@ -43,14 +47,22 @@ PaymentWorker::~PaymentWorker() { CancelAndWait(); }
 
 bool PaymentWorker::Start(PaymentInputs inputs, TransactionOptions options) {
   if (IsRunning()) return false;
-  transaction_ = std::make_unique<PaymentTransaction>(std::move(inputs), options);
+  transaction_ = std::make_unique<PaymentTransaction>(inputs, options);
   const std::uint64_t run = ++run_;
-  thread_ = std::thread([this, transaction = transaction_.get(), run] {
+  thread_ = std::thread([this, transaction = transaction_.get(), run, inputs = std::move(inputs)] {
     QueuedObserver observer(this);
+    const auto started = std::chrono::system_clock::now();
     PaymentReport report = transaction->Run(observer);
+    // Here rather than on the window's thread: the row is written even when the
+    // window closes during the payment, and a slow disk never stalls the window.
+    const std::optional<std::string> journal_error = JournalPayment(inputs, report, started);
     // Posted last, so it arrives after every output of this run.
     QMetaObject::invokeMethod(
-        this, [this, run, report = std::move(report)] { OnThreadEnded(run, report); },
+        this,
+        [this, run, report = std::move(report),
+         error = QString::fromStdString(journal_error.value_or(std::string()))] {
+          OnThreadEnded(run, report, error);
+        },
         Qt::QueuedConnection);
   });
   return true;
@@ -65,11 +77,12 @@ void PaymentWorker::CancelAndWait() {
   Reap();
 }
 
-void PaymentWorker::OnThreadEnded(std::uint64_t run, const PaymentReport& report) {
+void PaymentWorker::OnThreadEnded(std::uint64_t run, const PaymentReport& report,
+                                  const QString& journal_error) {
   // A run already reaped by CancelAndWait, or superseded, ends nothing here.
   if (run != run_ || !IsRunning()) return;
   Reap();
-  emit Finished(report);
+  emit Finished(report, journal_error);
 }
 
 void PaymentWorker::Reap() {

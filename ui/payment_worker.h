@@ -39,11 +39,12 @@ class PaymentWorker : public QObject {
   void FieldsReceived(const pcpos::ResponseFields& fields);
   void ResultLineChanged(const QString& text, pcpos::Colour colour);
   // Last of a run, with the whole of it (a journal keeps these).
-  void Finished(const pcpos::PaymentReport& report);
+  // journal_error: why the payment's journal row could not be written, or empty.
+  void Finished(const pcpos::PaymentReport& report, const QString& journal_error);
 
  private:
   class QueuedObserver;
-  void OnThreadEnded(std::uint64_t run, const PaymentReport& report);
+  void OnThreadEnded(std::uint64_t run, const PaymentReport& report, const QString& journal_error);
   void Reap();
 
   std::unique_ptr<PaymentTransaction> transaction_;

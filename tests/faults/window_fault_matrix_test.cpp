@@ -276,7 +276,12 @@ TEST_F(WindowFaultMatrix, LogFaultsKeepTheLogIntactAndTheWindowGoesOn) {
     TcpPeer peer(Answering());
     folder_ = scratch_.folder() + "missing/";
     const Outcome shown = Pay("log folder missing", peer.port());
-    ExpectRed(shown, "Invalid file name - " + LogPath());
+    // The journal beside the log cannot be written either, and says so below.
+    const std::string journal = folder_ + "Selvarin-PcPosJournal.csv";
+    ExpectRed(Outcome{shown.result, shown.colour, shown.raw.section(u'\n', 0, 0), shown.time},
+              "Invalid file name - " + LogPath());
+    EXPECT_EQ(shown.raw.section(u'\n', 1).toStdString(),
+              "Selvarin-PcPosJournal.csv: Invalid file name - " + journal);
     EXPECT_EQ(peer.accepted(), 0);
   }
   {

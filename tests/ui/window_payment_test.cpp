@@ -6,8 +6,10 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QGroupBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <atomic>
@@ -148,6 +150,46 @@ TEST_F(WindowPayment, SuccessfulPaymentFillsTheWindowAndTheLog) {
   // The picture of the finished window, for a person to look at.
   QDir().mkpath(PCPOS_UI_ARTIFACT_DIR);
   EXPECT_TRUE(window->grab().save(PCPOS_UI_ARTIFACT_DIR "/window-after-payment.png"));
+}
+
+// Each payment leaves a journal row, and the raw pane's caption says how long
+// the reader took; a journal that cannot be written is said below the answer
+// and changes nothing else.
+TEST_F(WindowPayment, JournalRowAndTheReadersTimeAfterEachPayment) {
+  TcpPeer peer(
+      [](PeerSocket& s) {
+        s.ReadLine();
+        std::this_thread::sleep_for(250ms);
+        s.Send(kGoodAnswer);
+      },
+      2);
+  Pay(peer);
+  ASSERT_TRUE(WaitForPaymentEnd(*window));
+  const QString title = window->Grp_RawResponse->title();
+  const QRegularExpressionMatch took =
+      QRegularExpression(QStringLiteral("^Raw Response \\(reader answered in ([0-9.]+) s\\)$")).match(title);
+  ASSERT_TRUE(took.hasMatch()) << title.toStdString();
+  EXPECT_GE(took.captured(1).toDouble(), 0.25);
+  QFile journal(log_dir.filePath("Selvarin-PcPosJournal.csv"));
+  ASSERT_TRUE(journal.open(QIODevice::ReadOnly));
+  const QList<QByteArray> rows = journal.readAll().split('\n');
+  ASSERT_EQ(rows.size(), 3);  // header, the row, and nothing after the last CR LF
+  EXPECT_TRUE(rows[1].contains(",approved,")) << rows[1].toStdString();
+  EXPECT_TRUE(rows[1].contains(kGoodAnswer)) << rows[1].toStdString();
+  journal.close();
+
+  // A folder where the journal should be: the row cannot be written.
+  ASSERT_TRUE(journal.remove());
+  ASSERT_TRUE(QDir(log_dir.path()).mkdir(QStringLiteral("Selvarin-PcPosJournal.csv")));
+  Pay(peer);
+  EXPECT_EQ(window->Grp_RawResponse->title(), QStringLiteral("Raw Response"));  // while it runs
+  ASSERT_TRUE(WaitForPaymentEnd(*window));
+  const QStringList lines = window->Mem_RawResponse->toPlainText().split(u'\n');
+  ASSERT_EQ(lines.size(), 2);
+  EXPECT_EQ(lines[0], kGoodAnswer);
+  EXPECT_TRUE(lines[1].startsWith(QStringLiteral("Selvarin-PcPosJournal.csv: "))) << lines[1].toStdString();
+  EXPECT_EQ(Colour(window->Lbl_ResponseMsg), kGreen);
+  EXPECT_EQ(LogContent(), kGoodAnswer);
 }
 
 TEST_F(WindowPayment, BadHeaderKeepsEarlierValuesAndClearingKeepsTheColour) {
