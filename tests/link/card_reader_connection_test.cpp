@@ -18,22 +18,22 @@
 
 #include "link/card_reader_connection.h"
 #include "link/errors.h"
-#include "tests/link/hanging_listener.h"
+#include "tests/support/hanging_listener.h"
 #include "tests/support/tcp_peer.h"
 #include "tests/support/wine.h"
+#include "tests/support/answers.h"
 
 namespace pcpos {
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using testing::kAnswer;
 using testing::HangingListener;
 using testing::PeerSocket;
 using testing::TcpPeer;
 
 constexpr const char* kRequest = "@@ZRM@@011000410000000020000000530000011";
-constexpr const char* kAnswer =
-    "@@ZRM@@08123456780600012312123456789012030010200020016123456******789012139812051230";
 
 long long MsSince(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();

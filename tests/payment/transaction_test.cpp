@@ -15,18 +15,18 @@
 #include "payment/response_log.h"
 #include "tests/support/other_writer.h"
 #include "tests/support/tcp_peer.h"
-#include "tests/support/unprivileged.h"
+#include "tests/support/scratch_dir.h"
 #include "tests/support/wine.h"
+#include "tests/support/answers.h"
 
 namespace pcpos {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::kAnswer;
 using testing::PeerSocket;
 using testing::TcpPeer;
 
-constexpr const char* kAnswer =
-    "@@ZRM@@08123456780600012312123456789012030010200020016123456******789012139812051230";
 constexpr const char* kRequest1000 = "@@ZRM@@011000410000000020000000530000011\r\n";
 
 // The observer's calls as one readable line each, in order.
