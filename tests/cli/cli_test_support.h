@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "tests/support/tcp_peer.h"
-#include "tests/support/scratch_dir.h"
 #include "tests/support/answers.h"
 #include "tests/support/files.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/support/tcp_peer.h"
 
 namespace pcpos::clitest {
 

@@ -25,11 +25,11 @@
 #include "tests/faults/fault_report.h"
 #include "tests/faults/lock_holder.h"
 #include "tests/faults/subprocess.h"
-#include "tests/support/hanging_listener.h"
-#include "tests/support/tcp_peer.h"
-#include "tests/support/scratch_dir.h"
 #include "tests/support/answers.h"
 #include "tests/support/files.h"
+#include "tests/support/hanging_listener.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/support/tcp_peer.h"
 
 namespace pcpos::testing {
 namespace {

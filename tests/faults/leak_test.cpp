@@ -9,9 +9,9 @@
 #include <fstream>
 
 #include "payment/transaction.h"
-#include "tests/support/tcp_peer.h"
-#include "tests/support/scratch_dir.h"
 #include "tests/support/answers.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/support/tcp_peer.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define PCPOS_SANITIZED 1

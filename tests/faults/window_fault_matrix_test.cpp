@@ -18,12 +18,12 @@
 #include "text/text.h"
 #include "tests/faults/fault_report.h"
 #include "tests/faults/lock_holder.h"
-#include "tests/support/hanging_listener.h"
-#include "tests/support/tcp_peer.h"
-#include "tests/support/scratch_dir.h"
-#include "tests/ui/ui_test_support.h"
 #include "tests/support/answers.h"
 #include "tests/support/files.h"
+#include "tests/support/hanging_listener.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/support/tcp_peer.h"
+#include "tests/ui/ui_test_support.h"
 
 namespace pcpos::ui::testing {
 namespace {

@@ -18,10 +18,10 @@
 
 #include "link/card_reader_connection.h"
 #include "link/errors.h"
+#include "tests/support/answers.h"
 #include "tests/support/hanging_listener.h"
 #include "tests/support/tcp_peer.h"
 #include "tests/support/wine.h"
-#include "tests/support/answers.h"
 
 namespace pcpos {
 namespace {

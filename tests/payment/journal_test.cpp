@@ -18,9 +18,9 @@
 #include <string>
 
 #include "payment/response_log.h"
-#include "tests/support/scratch_dir.h"
 #include "tests/support/answers.h"
 #include "tests/support/files.h"
+#include "tests/support/scratch_dir.h"
 
 namespace pcpos {
 namespace {

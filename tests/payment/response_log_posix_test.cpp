@@ -15,9 +15,10 @@
 #include <string>
 
 #include "payment/defaults.h"
+#include "tests/payment/log_error_code.h"
+#include "tests/support/files.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/unprivileged.h"
-#include "tests/support/files.h"
 
 namespace pcpos {
 namespace {
@@ -27,16 +28,6 @@ using testing::ReadFile;
 using testing::WriteFile;
 using testing::RunUnprivileged;
 using testing::ScratchDir;
-
-template <typename Action>
-std::optional<int> ErrorCodeOf(Action&& action) {
-  try {
-    action();
-  } catch (const LogFileError& e) {
-    return e.code();
-  }
-  return std::nullopt;
-}
 
 TEST(LogErrorFromPlatform, MapsErrnoOntoTheTableCodes) {
   const struct {

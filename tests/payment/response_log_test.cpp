@@ -9,9 +9,10 @@
 #include <sstream>
 #include <string>
 
+#include "tests/payment/log_error_code.h"
+#include "tests/support/files.h"
 #include "tests/support/other_writer.h"
 #include "tests/support/scratch_dir.h"
-#include "tests/support/files.h"
 
 namespace pcpos {
 namespace {
@@ -21,17 +22,6 @@ using testing::ReadFile;
 using testing::WriteFile;
 using testing::OtherWriter;
 using testing::ScratchDir;
-
-// The code of the LogFileError that `action` throws, or nullopt when it throws none.
-template <typename Action>
-std::optional<int> ErrorCodeOf(Action&& action) {
-  try {
-    action();
-  } catch (const LogFileError& e) {
-    return e.code();
-  }
-  return std::nullopt;
-}
 
 // Text that shows where a piece is lost or repeated: no two 4-byte windows agree.
 std::string Numbered(std::size_t size) {

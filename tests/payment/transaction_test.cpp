@@ -13,11 +13,11 @@
 #include <thread>
 
 #include "payment/response_log.h"
-#include "tests/support/other_writer.h"
-#include "tests/support/tcp_peer.h"
-#include "tests/support/scratch_dir.h"
-#include "tests/support/wine.h"
 #include "tests/support/answers.h"
+#include "tests/support/other_writer.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/support/tcp_peer.h"
+#include "tests/support/wine.h"
 
 namespace pcpos {
 namespace {
