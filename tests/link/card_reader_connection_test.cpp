@@ -31,6 +31,7 @@ using Clock = std::chrono::steady_clock;
 using testing::kAnswer;
 using testing::HangingListener;
 using testing::PeerSocket;
+using testing::Resetting;
 using testing::TcpPeer;
 
 constexpr const char* kRequest = "@@ZRM@@011000410000000020000000530000011";
@@ -198,10 +199,7 @@ TEST(CardReaderConnection, ResetDuringTheWaitRaisesFromPoll) {
   if (testing::UnderWine()) {
     GTEST_SKIP() << "under Wine 8 a reset reads as a graceful close (docs/windows.md)";
   }
-  TcpPeer peer([](PeerSocket& s) {
-    s.ReadLine();
-    s.Reset();
-  });
+  TcpPeer peer(Resetting());
   CardReaderConnection connection;
   OpenTo(connection, peer);
   connection.SendLine(kRequest);
@@ -224,10 +222,7 @@ TEST(CardReaderConnection, ResetDuringTheWaitRaisesFromPoll) {
 TEST(CardReaderConnection, SendingAfterAResetNeverRaisesSigpipe) {
   // The default action of SIGPIPE ends the process: the test would die.
   auto* previous = std::signal(SIGPIPE, SIG_DFL);
-  TcpPeer peer([](PeerSocket& s) {
-    s.ReadLine();
-    s.Reset();
-  });
+  TcpPeer peer(Resetting());
   CardReaderConnection connection;
   OpenTo(connection, peer);
   connection.SendLine(kRequest);

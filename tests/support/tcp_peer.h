@@ -90,6 +90,13 @@ inline TcpPeer::Script Split(std::string answer, std::vector<std::size_t> cuts,
     s.Send(std::string_view(answer).substr(from));
   };
 }
+// Closes with an RST at once.
+inline TcpPeer::Script Resetting() {
+  return [](PeerSocket& s) {
+    s.ReadLine();
+    s.Reset();
+  };
+}
 // Sends nothing and holds the connection until the other side closes it.
 inline TcpPeer::Script Silent() {
   return [](PeerSocket& s) {
