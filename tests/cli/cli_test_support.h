@@ -25,6 +25,7 @@ using namespace std::chrono_literals;
 using testing::kAnswer;
 using testing::ReadFile;
 using testing::PeerSocket;
+using testing::Silent;
 using testing::Resetting;
 using testing::TcpPeer;
 

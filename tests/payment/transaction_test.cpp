@@ -25,6 +25,7 @@ namespace {
 using namespace std::chrono_literals;
 using testing::kAnswer;
 using testing::PeerSocket;
+using testing::Silent;
 using testing::TcpPeer;
 
 constexpr const char* kRequest1000 = "@@ZRM@@011000410000000020000000530000011\r\n";
@@ -270,18 +271,12 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    "Connection Closed Gracefully."},
         WaitEnding{"StaysSilent",
-                   [](PeerSocket& s) {
-                     s.ReadLine();
-                     s.WaitForClose();
-                   },
+                   Silent(),
                    "Socket Error # 10060\r\nConnection timed out."}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(TransactionTest, CancelEndsTheWaitPromptly) {
-  TcpPeer peer([](PeerSocket& s) {
-    s.ReadLine();
-    s.WaitForClose();
-  });
+  TcpPeer peer(Silent());
   PaymentTransaction t({"127.0.0.1", peer.port_text(), "1000", folder_});
   Recorder r;
   auto done = std::async(std::launch::async, [&] { t.Run(r); });
