@@ -19,17 +19,15 @@ class QTcpServer;
 
 namespace pcpos::sim {
 
-using namespace std::chrono_literals;
-
 struct ServerOptions {
   std::optional<Scenario> scenario;  // none: chosen by the amount
   std::optional<Script> script;      // steps taken before the scenarios
-  std::chrono::milliseconds delay = 3s;
+  std::chrono::milliseconds delay = std::chrono::seconds(3);
   // Between the two segments; shorter than the client's quiet time, so the split
   // answer is read whole.
-  std::chrono::milliseconds pause = 300ms;
-  std::chrono::milliseconds request_timeout = 30s;  // for a peer that never sends
-  std::chrono::milliseconds silence_max = 10min;
+  std::chrono::milliseconds pause = std::chrono::milliseconds(300);
+  std::chrono::milliseconds request_timeout = std::chrono::seconds(30);  // for a peer that never sends
+  std::chrono::milliseconds silence_max = std::chrono::minutes(10);
   std::size_t max_request = 64 * 1024;
   ReaderIdentity identity;
 };

@@ -18,6 +18,7 @@
 #include "payment/transaction.h"
 #include "tests/cli/cli_test_support.h"
 #include "tests/support/silent_resolver.h"
+#include "tests/support/unprivileged.h"
 
 namespace pcpos::clitest {
 namespace {
@@ -99,7 +100,7 @@ TEST_F(CliProcessTest, AJournalThatCannotBeWrittenLeavesTheOutcome) {
   });
   EXPECT_EQ(result, 0) << "1 JSON, 2 text";
   EXPECT_FALSE(std::filesystem::exists(journal_));
-  EXPECT_EQ(ReadText(log), kAnswer);
+  EXPECT_EQ(ReadFile(log), kAnswer);
 }
 
 // The real program: Ctrl-C cancels the wait and the exit status says so.
@@ -143,7 +144,7 @@ TEST_F(CliProcessTest, InterruptDuringASeriesCancelsThePaymentAndSummarises) {
   ASSERT_TRUE(WaitForRequests(peer, 2));
   ::kill(pid, SIGINT);
   EXPECT_EQ(WaitExit(pid), 3);
-  std::istringstream lines(ReadText(output));
+  std::istringstream lines(ReadFile(output));
   std::vector<nlohmann::json> objects;
   for (std::string line; std::getline(lines, line);) objects.push_back(nlohmann::json::parse(line));
   ASSERT_EQ(objects.size(), 3u);

@@ -51,10 +51,7 @@ TEST_F(CliTest, JsonReportsNullsForWhatNeverHappened) {
   if (testing::UnderWine()) {
     GTEST_SKIP() << "under Wine 8 a reset reads as a graceful close (docs/windows.md)";
   }
-  TcpPeer peer([](PeerSocket& s) {
-    s.ReadLine();
-    s.Reset();
-  });
+  TcpPeer peer(Resetting());
   CliRun reset = Cli(Args(peer, {"--json", "--amount", "250000"}));
   EXPECT_EQ(reset.status, 3);
   auto j = nlohmann::json::parse(reset.out);
@@ -129,10 +126,7 @@ TEST_F(CliTest, LiveOutputFollowsTheTransaction) {
 }
 
 TEST_F(CliTest, TimeoutOptionBoundsTheWait) {
-  TcpPeer peer([](PeerSocket& s) {
-    s.ReadLine();
-    s.WaitForClose();
-  });
+  TcpPeer peer(Silent());
   auto start = std::chrono::steady_clock::now();
   CliRun run = Cli(Args(peer, {"--json", "--timeout", "0.2"}));
   EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);

@@ -14,17 +14,21 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "tests/support/answers.h"
+#include "tests/support/files.h"
+#include "tests/support/scratch_dir.h"
 #include "tests/support/tcp_peer.h"
-#include "tests/support/unprivileged.h"
 
 namespace pcpos::clitest {
 
 using namespace std::chrono_literals;
+using testing::kAnswer;
+using testing::ReadFile;
 using testing::PeerSocket;
+using testing::Silent;
+using testing::Resetting;
 using testing::TcpPeer;
 
-inline constexpr const char* kAnswer =
-    "@@ZRM@@08123456780600012312123456789012030010200020016123456******789012139812051230";
 
 struct CliRun {
   int status;
@@ -101,11 +105,6 @@ inline bool WaitForRequests(const TcpPeer& peer, std::size_t n) {
     std::this_thread::sleep_for(5ms);
   }
   return true;
-}
-
-inline std::string ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 class CliTest : public ::testing::Test {

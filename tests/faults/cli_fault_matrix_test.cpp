@@ -25,9 +25,11 @@
 #include "tests/faults/fault_report.h"
 #include "tests/faults/lock_holder.h"
 #include "tests/faults/subprocess.h"
-#include "tests/link/hanging_listener.h"
+#include "tests/support/answers.h"
+#include "tests/support/files.h"
+#include "tests/support/hanging_listener.h"
+#include "tests/support/scratch_dir.h"
 #include "tests/support/tcp_peer.h"
-#include "tests/support/unprivileged.h"
 
 namespace pcpos::testing {
 namespace {
@@ -35,8 +37,6 @@ namespace {
 using namespace std::chrono_literals;
 using nlohmann::json;
 
-constexpr std::string_view kAnswer =
-    "@@ZRM@@08123456780600012312123456789012030010200020016123456******789012139812051230";
 constexpr std::string_view kApproved = "تراکنش با موفقیت انجام شد";
 constexpr std::string_view kMismatch = "فرمت اطلاعات بازگشتی نامعتبر است.";
 constexpr std::string_view kReset = "Socket Error # 10054\r\nConnection reset by peer.";
@@ -74,15 +74,6 @@ struct CliOutcome {
     return report["result"][key].get<std::string>();
   }
 };
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteFile(const std::string& path, std::string_view content) {
-  std::ofstream(path, std::ios::binary) << content;
-}
 
 class CliFaultMatrix : public ::testing::Test {
  protected:
@@ -190,15 +181,7 @@ TEST_F(CliFaultMatrix, AnswersThatArriveUnevenlyAreReadWhole) {
            std::this_thread::sleep_for(30ms);
          }
        }},
-      {"answer in three pieces, 200 ms apart",
-       [](PeerSocket& s) {
-         s.ReadLine();
-         s.Send(kAnswer.substr(0, 3));
-         std::this_thread::sleep_for(200ms);
-         s.Send(kAnswer.substr(3, 40));
-         std::this_thread::sleep_for(200ms);
-         s.Send(kAnswer.substr(43));
-       }},
+      {"answer in three pieces, 200 ms apart", Split(kAnswer, {3, 43}, 200ms)},
       {"answer followed at once by a reset",
        [](PeerSocket& s) {
          s.ReadLine();
@@ -358,20 +341,13 @@ TEST_F(CliFaultMatrix, UnresolvableAndRefusingReaders) {
   }
 }
 
-TcpPeer::Script Answering() {
-  return [](PeerSocket& s) {
-    s.ReadLine();
-    s.Send(kAnswer);
-  };
-}
-
 // With no descriptors left the cancel mechanism cannot be made: a message and
 // exit 1, never an abort, and nothing is sent.
 TEST_F(CliFaultMatrix, NoDescriptorsLeftEndsWithAMessage) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "the sanitizer runtimes need descriptors of their own; the plain build runs this row";
 #endif
-  TcpPeer peer(Answering());
+  TcpPeer peer(Answering(kAnswer));
   ChildLimits limits;
   limits.max_open_files = 4;  // standard streams and one for the loader
   const ChildResult child = RunChild({PCPOS_CLI_PATH, "--json", "--host", "127.0.0.1", "--port",
@@ -396,7 +372,7 @@ ChildLimits Unprivileged() {
 
 
 TEST_F(CliFaultMatrix, MissingLogFolderStopsBeforeAnyConnection) {
-  TcpPeer peer(Answering());
+  TcpPeer peer(Answering(kAnswer));
   folder_ = scratch_.folder() + "missing/";
   const CliOutcome o = Run("log folder missing", peer.port());
   ExpectRed(o, "Invalid file name - " + LogPath());
@@ -406,7 +382,7 @@ TEST_F(CliFaultMatrix, MissingLogFolderStopsBeforeAnyConnection) {
 }
 
 TEST_F(CliFaultMatrix, ReadOnlyLogFolderStopsBeforeAnyConnection) {
-  TcpPeer peer(Answering());
+  TcpPeer peer(Answering(kAnswer));
   ASSERT_EQ(::chmod(scratch_.path().c_str(), 0555), 0);
   const CliOutcome o = Run("log folder read-only", peer.port(), Unprivileged());
   ::chmod(scratch_.path().c_str(), 0777);
@@ -417,7 +393,7 @@ TEST_F(CliFaultMatrix, ReadOnlyLogFolderStopsBeforeAnyConnection) {
 }
 
 TEST_F(CliFaultMatrix, ReadOnlyLogFileKeepsItsContent) {
-  TcpPeer peer(Answering());
+  TcpPeer peer(Answering(kAnswer));
   WriteFile(LogPath(), kPrevious);
   ASSERT_EQ(::chmod(LogPath().c_str(), 0444), 0);
   const CliOutcome o = Run("log file read-only", peer.port(), Unprivileged());
@@ -458,7 +434,7 @@ class FullFolder {
 };
 
 TEST_F(CliFaultMatrix, FullLogFolderShowsTheDiskFullErrorBelowTheApproval) {
-  TcpPeer peer(Answering());
+  TcpPeer peer(Answering(kAnswer));
   FullFolder full(scratch_.path() / "full");
   folder_ = full.folder();
   ChildLimits limits;
@@ -477,7 +453,7 @@ TEST_F(CliFaultMatrix, FullLogFolderShowsTheDiskFullErrorBelowTheApproval) {
 }
 
 TEST_F(CliFaultMatrix, LockedLogFileIsLeftAsItWas) {
-  TcpPeer peer(Answering());
+  TcpPeer peer(Answering(kAnswer));
   WriteFile(LogPath(), kPrevious);
   LockHolder holder(LogPath());
   ASSERT_TRUE(holder.locked());

@@ -9,8 +9,9 @@
 #include <fstream>
 
 #include "payment/transaction.h"
+#include "tests/support/answers.h"
+#include "tests/support/scratch_dir.h"
 #include "tests/support/tcp_peer.h"
-#include "tests/support/unprivileged.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define PCPOS_SANITIZED 1
@@ -23,8 +24,6 @@
 namespace pcpos::testing {
 namespace {
 
-constexpr std::string_view kAnswer =
-    "@@ZRM@@08123456780600012312123456789012030010200020016123456******789012139812051230";
 constexpr int kWarmUp = 50;
 constexpr int kTransactions = 1000;
 // Allocator arenas settle during the warm-up; after it, a leak of even a few

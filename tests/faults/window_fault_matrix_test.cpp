@@ -18,20 +18,23 @@
 #include "text/text.h"
 #include "tests/faults/fault_report.h"
 #include "tests/faults/lock_holder.h"
-#include "tests/link/hanging_listener.h"
+#include "tests/support/answers.h"
+#include "tests/support/files.h"
+#include "tests/support/hanging_listener.h"
+#include "tests/support/scratch_dir.h"
 #include "tests/support/tcp_peer.h"
-#include "tests/support/unprivileged.h"
 #include "tests/ui/ui_test_support.h"
 
 namespace pcpos::ui::testing {
 namespace {
 
 using namespace std::chrono_literals;
+using pcpos::testing::Answering;
+using pcpos::testing::kAnswer;
+using pcpos::testing::ReadFile;
 using pcpos::testing::PeerSocket;
 using pcpos::testing::TcpPeer;
 
-constexpr std::string_view kAnswer =
-    "@@ZRM@@08123456780600012312123456789012030010200020016123456******789012139812051230";
 const QString kApproved = QStringLiteral("تراکنش با موفقیت انجام شد");
 const QString kMismatch = QStringLiteral("فرمت اطلاعات بازگشتی نامعتبر است.");
 const QString kDeclined = QStringLiteral("عملیات با شکست مواجه شده است");
@@ -46,18 +49,6 @@ std::string WithCode(std::string_view code) {
   std::string answer(kAnswer);
   answer.replace(50, 2, code);
   return answer;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-TcpPeer::Script Answering(std::string answer = std::string(kAnswer)) {
-  return [answer](PeerSocket& s) {
-    s.ReadLine();
-    s.Send(answer);
-  };
 }
 
 class WindowFaultMatrix : public ::testing::Test {
@@ -106,7 +97,7 @@ class WindowFaultMatrix : public ::testing::Test {
   void ExpectStillServes() {
     folder_ = scratch_.folder() + "after/";
     std::filesystem::create_directory(folder_);
-    TcpPeer peer(Answering());
+    TcpPeer peer(Answering(kAnswer));
     window_->Edt_LogPath->setText(QString::fromStdString(folder_));
     window_->Edt_Port->setText(QString::number(peer.port()));
     WaitOutPressGuard();
@@ -259,7 +250,7 @@ TEST_F(WindowFaultMatrix, FloodsAndStrangeBytesAreShownSafely) {
 
 TEST_F(WindowFaultMatrix, LogFaultsKeepTheLogIntactAndTheWindowGoesOn) {
   {
-    TcpPeer peer(Answering());
+    TcpPeer peer(Answering(kAnswer));
     const std::string kept = "@@ZRM@@ an earlier good answer";
     std::ofstream(LogPath(), std::ios::binary) << kept;
     pcpos::testing::LockHolder holder(LogPath());
@@ -273,7 +264,7 @@ TEST_F(WindowFaultMatrix, LogFaultsKeepTheLogIntactAndTheWindowGoesOn) {
     EXPECT_EQ(ReadFile(LogPath()), kept);
   }
   {
-    TcpPeer peer(Answering());
+    TcpPeer peer(Answering(kAnswer));
     folder_ = scratch_.folder() + "missing/";
     const Outcome shown = Pay("log folder missing", peer.port());
     // The journal beside the log cannot be written either, and says so below.

@@ -18,7 +18,8 @@
 
 #include "link/card_reader_connection.h"
 #include "link/errors.h"
-#include "tests/link/hanging_listener.h"
+#include "tests/support/answers.h"
+#include "tests/support/hanging_listener.h"
 #include "tests/support/tcp_peer.h"
 #include "tests/support/wine.h"
 
@@ -27,13 +28,13 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using testing::kAnswer;
 using testing::HangingListener;
 using testing::PeerSocket;
+using testing::Resetting;
 using testing::TcpPeer;
 
 constexpr const char* kRequest = "@@ZRM@@011000410000000020000000530000011";
-constexpr const char* kAnswer =
-    "@@ZRM@@08123456780600012312123456789012030010200020016123456******789012139812051230";
 
 long long MsSince(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
@@ -198,10 +199,7 @@ TEST(CardReaderConnection, ResetDuringTheWaitRaisesFromPoll) {
   if (testing::UnderWine()) {
     GTEST_SKIP() << "under Wine 8 a reset reads as a graceful close (docs/windows.md)";
   }
-  TcpPeer peer([](PeerSocket& s) {
-    s.ReadLine();
-    s.Reset();
-  });
+  TcpPeer peer(Resetting());
   CardReaderConnection connection;
   OpenTo(connection, peer);
   connection.SendLine(kRequest);
@@ -224,10 +222,7 @@ TEST(CardReaderConnection, ResetDuringTheWaitRaisesFromPoll) {
 TEST(CardReaderConnection, SendingAfterAResetNeverRaisesSigpipe) {
   // The default action of SIGPIPE ends the process: the test would die.
   auto* previous = std::signal(SIGPIPE, SIG_DFL);
-  TcpPeer peer([](PeerSocket& s) {
-    s.ReadLine();
-    s.Reset();
-  });
+  TcpPeer peer(Resetting());
   CardReaderConnection connection;
   OpenTo(connection, peer);
   connection.SendLine(kRequest);

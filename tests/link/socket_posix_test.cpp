@@ -12,7 +12,7 @@
 
 #include "link/errors.h"
 #include "link/socket.h"
-#include "tests/link/hanging_listener.h"
+#include "tests/support/hanging_listener.h"
 #include "tests/support/tcp_peer.h"
 
 namespace pcpos::net {

@@ -18,17 +18,15 @@
 #include <string>
 
 #include "payment/response_log.h"
-#include "tests/support/unprivileged.h"
+#include "tests/support/answers.h"
+#include "tests/support/files.h"
+#include "tests/support/scratch_dir.h"
 
 namespace pcpos {
 namespace {
 
 using testing::ScratchDir;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using testing::ReadFile;
 
 // Sets the process's time zone for one test and puts the old one back.
 class TimeZone {
@@ -79,8 +77,7 @@ TEST(Journal, HeaderOnceAndOneExactRowPerOutcome) {
   const TimeZone utc("UTC0");
   ScratchDir dir("pcpos-journal-");
   const std::string request = "@@ZRM@@011000410000000020000000530000011";
-  const std::string approval =
-      "@@ZRM@@08123456780600012312123456789012030010200020016123456******789012139812051230";
+  const std::string approval = testing::kAnswer;
   const std::string decline =
       "@@ZRM@@08123456780600012312123456789012030010200025116123456******789012139812051230";
   const PaymentInputs inputs{"127.0.0.1", "9053", "1000", dir.folder()};

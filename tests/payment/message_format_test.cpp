@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/answers.h"
+
 #include <string>
 
 namespace pcpos {
@@ -107,8 +109,8 @@ TEST(ParseResponse, ReadsTheEightFieldsAndDerivesTheRest) {
   };
   for (const auto& c : cases) {
     const auto fields = ParseResponse(c.answer);
-    ASSERT_TRUE(fields.has_value()) << testing::PrintToString(c.answer);
-    EXPECT_EQ(*fields, c.expected) << testing::PrintToString(c.answer);
+    ASSERT_TRUE(fields.has_value()) << ::testing::PrintToString(c.answer);
+    EXPECT_EQ(*fields, c.expected) << ::testing::PrintToString(c.answer);
   }
 }
 
@@ -143,8 +145,7 @@ TEST(ResultLineFor, ReadsTheCodeStrictly) {
 // Whole once the header and eight fields have arrived by their own prefixes;
 // every shorter cut of a whole answer is not.
 TEST(IsCompleteResponse, NeedsEveryFieldItsPrefixAnnounces) {
-  const std::string answer =
-      "@@ZRM@@08123456780600012312123456789012030010200020016123456******789012139812051230";
+  const std::string& answer = testing::kAnswer;
   EXPECT_TRUE(IsCompleteResponse(answer));
   EXPECT_TRUE(IsCompleteResponse(answer + "trailing"));
   for (std::size_t cut = 0; cut < answer.size(); ++cut) {

@@ -15,33 +15,19 @@
 #include <string>
 
 #include "payment/defaults.h"
+#include "tests/payment/log_error_code.h"
+#include "tests/support/files.h"
+#include "tests/support/scratch_dir.h"
 #include "tests/support/unprivileged.h"
 
 namespace pcpos {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ReadFile;
+using testing::WriteFile;
 using testing::RunUnprivileged;
 using testing::ScratchDir;
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void PutFile(const fs::path& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary) << content;
-}
-
-template <typename Action>
-std::optional<int> ErrorCodeOf(Action&& action) {
-  try {
-    action();
-  } catch (const LogFileError& e) {
-    return e.code();
-  }
-  return std::nullopt;
-}
 
 TEST(LogErrorFromPlatform, MapsErrnoOntoTheTableCodes) {
   const struct {
@@ -68,7 +54,7 @@ class ResponseLogPermissions : public ::testing::Test {
 };
 
 TEST_F(ResponseLogPermissions, ReadOnlyFileExistsButRefusesTheWrite) {
-  PutFile(path_, "kept");
+  WriteFile(path_, "kept");
   ASSERT_EQ(::chmod(path_.c_str(), 0444), 0);
   const int code = RunUnprivileged([&] {
     if (!LogFileExists(path_)) return 100;

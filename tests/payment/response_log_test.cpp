@@ -9,35 +9,19 @@
 #include <sstream>
 #include <string>
 
+#include "tests/payment/log_error_code.h"
+#include "tests/support/files.h"
 #include "tests/support/other_writer.h"
-#include "tests/support/unprivileged.h"
+#include "tests/support/scratch_dir.h"
 
 namespace pcpos {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ReadFile;
+using testing::WriteFile;
 using testing::OtherWriter;
 using testing::ScratchDir;
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void PutFile(const fs::path& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary) << content;
-}
-
-// The code of the LogFileError that `action` throws, or nullopt when it throws none.
-template <typename Action>
-std::optional<int> ErrorCodeOf(Action&& action) {
-  try {
-    action();
-  } catch (const LogFileError& e) {
-    return e.code();
-  }
-  return std::nullopt;
-}
 
 // Text that shows where a piece is lost or repeated: no two 4-byte windows agree.
 std::string Numbered(std::size_t size) {
@@ -92,7 +76,7 @@ TEST_F(ResponseLogFile, EnsureLogCreatesAnEmptyFile) {
 }
 
 TEST_F(ResponseLogFile, EnsureLogKeepsAnExistingFile) {
-  PutFile(path_, "@@ZRM@@earlier answer");
+  WriteFile(path_, "@@ZRM@@earlier answer");
   EnsureLog(path_);
   EXPECT_EQ(ReadFile(path_), "@@ZRM@@earlier answer");
 }
@@ -134,7 +118,7 @@ TEST_F(ResponseLogFile, AFolderOfThatNameIsNotALogFile) {
 }
 
 TEST_F(ResponseLogFile, AnotherWriterHoldingTheFileIsASharingViolation) {
-  PutFile(path_, "the other writer's answer");
+  WriteFile(path_, "the other writer's answer");
   OtherWriter other(path_);
   ASSERT_TRUE(other.holding());
 

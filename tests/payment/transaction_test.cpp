@@ -13,20 +13,21 @@
 #include <thread>
 
 #include "payment/response_log.h"
+#include "tests/support/answers.h"
 #include "tests/support/other_writer.h"
+#include "tests/support/scratch_dir.h"
 #include "tests/support/tcp_peer.h"
-#include "tests/support/unprivileged.h"
 #include "tests/support/wine.h"
 
 namespace pcpos {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::kAnswer;
 using testing::PeerSocket;
+using testing::Silent;
 using testing::TcpPeer;
 
-constexpr const char* kAnswer =
-    "@@ZRM@@08123456780600012312123456789012030010200020016123456******789012139812051230";
 constexpr const char* kRequest1000 = "@@ZRM@@011000410000000020000000530000011\r\n";
 
 // The observer's calls as one readable line each, in order.
@@ -270,18 +271,12 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    "Connection Closed Gracefully."},
         WaitEnding{"StaysSilent",
-                   [](PeerSocket& s) {
-                     s.ReadLine();
-                     s.WaitForClose();
-                   },
+                   Silent(),
                    "Socket Error # 10060\r\nConnection timed out."}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(TransactionTest, CancelEndsTheWaitPromptly) {
-  TcpPeer peer([](PeerSocket& s) {
-    s.ReadLine();
-    s.WaitForClose();
-  });
+  TcpPeer peer(Silent());
   PaymentTransaction t({"127.0.0.1", peer.port_text(), "1000", folder_});
   Recorder r;
   auto done = std::async(std::launch::async, [&] { t.Run(r); });

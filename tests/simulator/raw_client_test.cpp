@@ -1,15 +1,14 @@
 // Requests the core would never send, written byte by byte on a raw loopback
 // socket: the simulator answers each with a well-formed answer or a clean close.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <optional>
 #include <thread>
 
+#include "link/errors.h"
+#include "link/socket.h"
 #include "payment/message_format.h"
 #include "tests/simulator/simulator_thread.h"
 
@@ -19,6 +18,8 @@ namespace {
 using namespace std::chrono_literals;
 using test_support::SimulatorThread;
 
+constexpr std::uint32_t kLoopback = 0x7F000001;  // 127.0.0.1, host order
+
 constexpr const char* kRequest = "@@ZRM@@011000410000000020000000530000011";
 
 // Connects, writes the chunks with a pause between them, and reads until the
@@ -26,15 +27,13 @@ constexpr const char* kRequest = "@@ZRM@@011000410000000020000000530000011";
 std::optional<std::string> Exchange(quint16 port, const std::vector<std::string>& chunks,
                                     std::chrono::milliseconds pause = 0ms,
                                     std::chrono::milliseconds limit = 5s) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    ::close(fd);
+  const net::Socket socket = net::CreateTcpSocket();
+  try {
+    net::Connect(socket.get(), kLoopback, port, 0, nullptr);
+  } catch (const ConnectionError&) {
     return std::nullopt;
   }
+  const int fd = static_cast<int>(socket.get());
   for (std::size_t i = 0; i < chunks.size(); ++i) {
     if (i > 0) std::this_thread::sleep_for(pause);
     ::send(fd, chunks[i].data(), chunks[i].size(), MSG_NOSIGNAL);
@@ -45,7 +44,6 @@ std::optional<std::string> Exchange(quint16 port, const std::vector<std::string>
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     pollfd watch{fd, POLLIN, 0};
     if (left.count() <= 0 || ::poll(&watch, 1, static_cast<int>(left.count())) <= 0) {
-      ::close(fd);
       return std::nullopt;
     }
     char buffer[4096];
@@ -53,7 +51,6 @@ std::optional<std::string> Exchange(quint16 port, const std::vector<std::string>
     if (n <= 0) break;
     received.append(buffer, static_cast<std::size_t>(n));
   }
-  ::close(fd);
   return received;
 }
 

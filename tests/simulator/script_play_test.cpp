@@ -1,18 +1,17 @@
 // Scripts played by a running simulator: every step key through the parser
 // and a real server, with a raw loopback client that times each piece, then
 // what happens after the last step with and without "repeat".
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <string>
 #include <vector>
 
+#include "link/errors.h"
+#include "link/socket.h"
 #include "payment/message_format.h"
 #include "simulator/script.h"
 #include "tests/simulator/simulator_thread.h"
@@ -23,6 +22,8 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using test_support::SimulatorThread;
+
+constexpr std::uint32_t kLoopback = 0x7F000001;  // 127.0.0.1, host order
 
 const std::string kRequest = "@@ZRM@@011000410000000020000000530000011";
 const std::string kDeclineRequest = "@@ZRM@@011000410510000020000000530000011";
@@ -48,15 +49,13 @@ struct Exchange {
 
 Exchange Send(quint16 port, const std::string& request, std::chrono::milliseconds limit = 5s) {
   Exchange out;
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    ::close(fd);
+  const net::Socket socket = net::CreateTcpSocket();
+  try {
+    net::Connect(socket.get(), kLoopback, port, 0, nullptr);
+  } catch (const ConnectionError&) {
     return out;
   }
+  const int fd = static_cast<int>(socket.get());
   const auto sent = Clock::now();
   const std::string line = request + "\r\n";
   ::send(fd, line.data(), line.size(), MSG_NOSIGNAL);
@@ -76,7 +75,6 @@ Exchange Send(quint16 port, const std::string& request, std::chrono::millisecond
     out.ended = now;
     break;
   }
-  ::close(fd);
   return out;
 }
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <system_error>
 
-#include "tests/support/unprivileged.h"
+#include "tests/support/scratch_dir.h"
 
 namespace pcpos::testing {
 

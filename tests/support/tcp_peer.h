@@ -8,6 +8,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -65,6 +66,44 @@ class TcpPeer {
   std::string received_;
   friend class PeerSocket;
 };
+
+// Ready-made scripts. Each reads the request line first.
+// Sends `answer` whole.
+inline TcpPeer::Script Answering(std::string answer) {
+  return [answer = std::move(answer)](PeerSocket& s) {
+    s.ReadLine();
+    s.Send(answer);
+  };
+}
+// Sends `answer` in pieces cut at the offsets `cuts` (ascending), with `pause`
+// before each piece after the first.
+inline TcpPeer::Script Split(std::string answer, std::vector<std::size_t> cuts,
+                             std::chrono::milliseconds pause) {
+  return [answer = std::move(answer), cuts = std::move(cuts), pause](PeerSocket& s) {
+    s.ReadLine();
+    std::size_t from = 0;
+    for (const std::size_t cut : cuts) {
+      s.Send(std::string_view(answer).substr(from, cut - from));
+      std::this_thread::sleep_for(pause);
+      from = cut;
+    }
+    s.Send(std::string_view(answer).substr(from));
+  };
+}
+// Closes with an RST at once.
+inline TcpPeer::Script Resetting() {
+  return [](PeerSocket& s) {
+    s.ReadLine();
+    s.Reset();
+  };
+}
+// Sends nothing and holds the connection until the other side closes it.
+inline TcpPeer::Script Silent() {
+  return [](PeerSocket& s) {
+    s.ReadLine();
+    s.WaitForClose();
+  };
+}
 
 // A loopback port with nothing listening on it (bound, then closed).
 std::uint16_t UnusedPort();

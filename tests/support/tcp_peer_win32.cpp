@@ -1,5 +1,5 @@
-// tcp_peer.h over Windows Sockets: the same peer as tcp_peer.cpp, so that the
-// core's tests meet a real reader on loopback on Windows too.
+// The peer's socket calls over Windows Sockets, so that the core's tests meet
+// a real reader on loopback on Windows too.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -12,11 +12,10 @@
 #include <stdexcept>
 
 #include "tests/support/tcp_peer.h"
+#include "tests/support/tcp_peer_platform.h"
 
 namespace pcpos::testing {
 namespace {
-
-thread_local TcpPeer* current_peer = nullptr;
 
 // Winsock stays started for the life of the test program.
 void StartWinsock() {
@@ -30,6 +29,10 @@ void StartWinsock() {
 // Winsock handles fit in 32 bits, which is what PeerSocket keeps.
 SOCKET Sock(int fd) { return static_cast<SOCKET>(static_cast<unsigned>(fd)); }
 int Fd(SOCKET s) { return static_cast<int>(static_cast<unsigned>(s)); }
+
+}  // namespace
+
+namespace platform {
 
 int ListenLoopback(std::uint16_t& port) {
   StartWinsock();
@@ -62,25 +65,18 @@ bool WaitReadable(int fd, std::chrono::milliseconds timeout) {
   return ::select(0, &readable, nullptr, nullptr, &tv) > 0;
 }
 
-}  // namespace
-
-std::string PeerSocket::ReadLine(std::chrono::milliseconds timeout) {
-  std::string line;
-  auto deadline = std::chrono::steady_clock::now() + timeout;
-  char c;
-  while (line.empty() || line.back() != '\n') {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0 || !WaitReadable(fd_, left)) break;
-    if (::recv(Sock(fd_), &c, 1, 0) != 1) break;
-    line.push_back(c);
-  }
-  if (current_peer) {
-    std::lock_guard lock(current_peer->mutex_);
-    current_peer->received_ += line;
-  }
-  return line;
+long ReceiveSome(int fd, char* buffer, std::size_t size) {
+  return ::recv(Sock(fd), buffer, static_cast<int>(size), 0);
 }
+
+int Accept(int listen_fd) {
+  const SOCKET s = ::accept(Sock(listen_fd), nullptr, nullptr);
+  return s == INVALID_SOCKET ? -1 : Fd(s);
+}
+
+void CloseSocket(int fd) { ::closesocket(Sock(fd)); }
+
+}  // namespace platform
 
 void PeerSocket::Send(std::string_view bytes) {
   while (!bytes.empty()) {
@@ -94,72 +90,7 @@ void PeerSocket::Reset() {
   if (fd_ < 0) return;
   linger l{1, 0};
   ::setsockopt(Sock(fd_), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&l), sizeof l);
-  ::closesocket(Sock(fd_));
-  fd_ = -1;
-}
-
-void PeerSocket::Close() {
-  if (fd_ < 0) return;
-  ::closesocket(Sock(fd_));
-  fd_ = -1;
-}
-
-bool PeerSocket::WaitForClose(std::chrono::milliseconds timeout) {
-  auto deadline = std::chrono::steady_clock::now() + timeout;
-  char buffer[4096];
-  for (;;) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0 || !WaitReadable(fd_, left)) return false;
-    if (::recv(Sock(fd_), buffer, sizeof buffer, 0) <= 0) return true;
-  }
-}
-
-TcpPeer::TcpPeer(Script script, int connections) : script_(std::move(script)) {
-  listen_fd_ = ListenLoopback(port_);
-  thread_ = std::thread([this, connections] { Serve(connections); });
-}
-
-TcpPeer::TcpPeer(Script script, int connections, std::uint16_t port)
-    : script_(std::move(script)), port_(port) {
-  listen_fd_ = ListenLoopback(port_);
-  thread_ = std::thread([this, connections] { Serve(connections); });
-}
-
-TcpPeer::~TcpPeer() {
-  stopping_ = true;
-  Join();
-  if (listen_fd_ >= 0) ::closesocket(Sock(listen_fd_));
-}
-
-void TcpPeer::Serve(int connections) {
-  current_peer = this;
-  for (int i = 0; i < connections && !stopping_; ++i) {
-    while (!stopping_ && !WaitReadable(listen_fd_, std::chrono::milliseconds(50))) {
-    }
-    if (stopping_) break;
-    const SOCKET s = ::accept(Sock(listen_fd_), nullptr, nullptr);
-    if (s == INVALID_SOCKET) continue;
-    ++accepted_;
-    PeerSocket socket(Fd(s));
-    script_(socket);
-    socket.Close();
-  }
-}
-
-std::string TcpPeer::received() const {
-  std::lock_guard lock(mutex_);
-  return received_;
-}
-
-void TcpPeer::Join() {
-  if (thread_.joinable()) thread_.join();
-}
-
-std::uint16_t UnusedPort() {
-  std::uint16_t port = 0;
-  ::closesocket(Sock(ListenLoopback(port)));
-  return port;
+  Close();
 }
 
 }  // namespace pcpos::testing

@@ -1,7 +1,6 @@
 #include "tests/support/unprivileged.h"
 
 #include <grp.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -38,23 +37,6 @@ int RunUnprivileged(const std::function<int()>& body) {
     if (errno != EINTR) throw std::system_error(errno, std::generic_category(), "waitpid");
   }
   return WIFEXITED(status) ? WEXITSTATUS(status) : kUnprivilegedFailure;
-}
-
-ScratchDir::ScratchDir(const std::string& prefix) {
-  std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "XXXXXX")).string();
-  if (::mkdtemp(pattern.data()) == nullptr) {
-    throw std::system_error(errno, std::generic_category(), "mkdtemp");
-  }
-  path_ = pattern;
-  // mkdtemp makes it 0700; the unprivileged child must be able to work in it.
-  if (::chmod(path_.c_str(), 0777) != 0) {
-    throw std::system_error(errno, std::generic_category(), "chmod");
-  }
-}
-
-ScratchDir::~ScratchDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
 }
 
 }  // namespace pcpos::testing

@@ -16,7 +16,7 @@
 #include <chrono>
 #include <thread>
 
-#include "tests/link/hanging_listener.h"
+#include "tests/support/hanging_listener.h"
 #include "tests/support/tcp_peer.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/waiting_line.h"
