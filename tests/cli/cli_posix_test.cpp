@@ -234,7 +234,9 @@ TEST_F(CliProcessTest, InterruptEndsAHangingLookup) {
     const auto start = std::chrono::steady_clock::now();
     ::kill(pid, SIGINT);
     if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return 12;
-    if (std::chrono::steady_clock::now() - start > 500ms) return 13;
+    // The cancel itself is timed at the link layer; this bounds the whole
+    // process ending, which sanitizer builds make slower.
+    if (std::chrono::steady_clock::now() - start > 2s) return 13;
     return WEXITSTATUS(status);
   });
   if (!result) GTEST_SKIP() << "network namespaces are not allowed here";
