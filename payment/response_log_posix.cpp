@@ -10,8 +10,12 @@
 #include <cstddef>
 
 #include "payment/buffered_write.h"
+#include "payment/file_posix.h"
 
 namespace pcpos {
+
+using posix_file::Fail;
+using posix_file::FileDescriptor;
 
 namespace {
 
@@ -24,32 +28,6 @@ constexpr int kErrorCantResolveFilename = 1921; // ERROR_CANT_RESOLVE_FILENAME
 constexpr int kErrorIoDevice = 1117;            // ERROR_IO_DEVICE
 constexpr int kErrorGenFailure = 31;            // ERROR_GEN_FAILURE: everything else
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  // An error has already been reported on this path; a close failure would
-  // only hide it.
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  // Closes now; the errno of a failed close, else 0.
-  int Close() {
-    const int result = ::close(fd_);
-    fd_ = -1;
-    // After EINTR the descriptor is gone on Linux; nothing was lost.
-    return result == 0 || errno == EINTR ? 0 : errno;
-  }
-
- private:
-  int fd_;
-};
-
-[[noreturn]] void Fail(int error, const std::string& path) {
-  throw LogFileError(LogErrorFromPlatform(error), path);
-}
 
 // The C interfaces would silently cut a name at its first zero byte and reach
 // a different file.

@@ -9,21 +9,18 @@
 #include <cstddef>
 
 #include "payment/buffered_write.h"
+#include "payment/file_win32.h"
 
 namespace pcpos {
 
 // Windows: the system error codes are the codes of the messages, so they pass
 // through unchanged.
 
+using win32_file::Handle;
+using win32_file::Wide;
+
 namespace {
 
-std::wstring Wide(std::string_view utf8) {
-  if (utf8.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  return out;
-}
 
 // The file holds text in the ANSI code page; characters it lacks become its
 // default character.
@@ -38,25 +35,6 @@ std::string Ansi(std::string_view utf8) {
   return out;
 }
 
-class Handle {
- public:
-  explicit Handle(HANDLE h) : h_(h) {}
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  ~Handle() {
-    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
-  }
-  HANDLE get() const { return h_; }
-  // Closes now; the error code of a failed close, else 0.
-  DWORD Close() {
-    const BOOL ok = CloseHandle(h_);
-    h_ = INVALID_HANDLE_VALUE;
-    return ok ? 0 : GetLastError();
-  }
-
- private:
-  HANDLE h_;
-};
 
 // Others may read the file while it is written, but not write it.
 HANDLE OpenForWriting(const std::string& path, DWORD disposition) {

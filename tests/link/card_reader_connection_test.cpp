@@ -421,7 +421,12 @@ void ExpectEmptyMessageFailure(CardReaderConnection& connection) {
     EXPECT_STREQ(e.what(), "");
   }
   EXPECT_FALSE(connection.IsOpen());
-  EXPECT_EQ(OpenDescriptors(), descriptors);  // not even a socket was made
+  // Not even a socket was made. Under Wine the count is of the emulator's own
+  // descriptors, which come and go with its threads; the peer's accept count
+  // still shows that nothing reached the network.
+  if (!testing::UnderWine()) {
+    EXPECT_EQ(OpenDescriptors(), descriptors);
+  }
 }
 
 TEST(CardReaderConnection, PortZeroOr65536FailsWithAnEmptyMessage) {
