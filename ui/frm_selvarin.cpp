@@ -53,8 +53,10 @@ QString PayCaption() { return QStringLiteral("ارسال مبلغ به کارت 
 QString RawResponseCaption(const PaymentReport* report) {
   const QString plain = QStringLiteral("Raw Response");
   if (report == nullptr || !report->timings.sent_ms || !report->timings.answer_ms) return plain;
-  const double seconds = (*report->timings.answer_ms - *report->timings.sent_ms) / 1000.0;
-  return plain + QStringLiteral(" (reader answered in %1 s)").arg(seconds, 0, 'f', 2);
+  const double ms = *report->timings.answer_ms - *report->timings.sent_ms;
+  const QString took = ms >= 1000 ? QStringLiteral("%1 s").arg(ms / 1000, 0, 'f', 2)
+                                  : QStringLiteral("%1 ms").arg(ms, 0, 'f', 1);
+  return plain + QStringLiteral(" (reader answered in %1)").arg(took);
 }
 
 TFrm_Selvarin::TFrm_Selvarin(QWidget* parent)
