@@ -123,7 +123,7 @@ for i in "${!cli_pids[@]}"; do
 done
 for pid in "${cli_times[@]}" "${win_pids[@]}"; do wait "$pid" || true; done
 for r in $(seq "$REPS"); do
-  grep -q '"colour": "red"' "$work/idle-cli-$r.out" && grep -q 10060 "$work/idle-cli-$r.out" ||
+  grep -q '"colour": "amber"' "$work/idle-cli-$r.out" && grep -q 10060 "$work/idle-cli-$r.out" ||
     { echo "pcpos-cli did not wait for the silent reader:" >&2; cat "$work/idle-cli-$r.out" >&2; exit 1; }
   note idle_cli_total_s "$(awk 'END {printf "%.2f", $1 + $2}' "$work/idle-cli-$r.time")"
   line=$(grep '^window_idle_cpu_s' "$work/idle-win-$r.out") ||
