@@ -14,8 +14,6 @@ namespace pcpos::journal_detail {
 // Persian result texts as mojibake without it.
 inline constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-inline constexpr int kErrorInvalidName = 123;  // ERROR_INVALID_NAME, as the response log numbers it
-
 // Another writer holds the file only for the moment of one row; waiting in
 // short steps keeps a stuck holder from blocking a payment for ever.
 template <typename TryOnce>

@@ -13,13 +13,12 @@
 namespace pcpos {
 
 using journal_detail::FirstRowsOfNewFile;
-using journal_detail::kErrorInvalidName;
 using journal_detail::WithinLockWait;
 using posix_file::Fail;
 using posix_file::FileDescriptor;
 
 void AppendJournalRows(const std::string& path, std::string_view rows) {
-  if (path.find('\0') != std::string::npos) throw LogFileError(kErrorInvalidName, path);
+  if (path.find('\0') != std::string::npos) throw LogFileError(log_error::kInvalidName, path);
   // O_NONBLOCK keeps a FIFO put in the file's place from blocking the open.
   FileDescriptor file(
       ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666));

@@ -7,7 +7,6 @@
 namespace pcpos {
 
 using journal_detail::FirstRowsOfNewFile;
-using journal_detail::kErrorInvalidName;
 using journal_detail::WithinLockWait;
 using win32_file::Handle;
 using win32_file::Wide;
@@ -18,7 +17,7 @@ using win32_file::Wide;
 
 
 void AppendJournalRows(const std::string& path, std::string_view rows) {
-  if (path.find('\0') != std::string::npos) throw LogFileError(kErrorInvalidName, path);
+  if (path.find('\0') != std::string::npos) throw LogFileError(log_error::kInvalidName, path);
   const std::wstring wide_path = Wide(path);
   HANDLE opened = INVALID_HANDLE_VALUE;
   const bool got_it = WithinLockWait([&] {

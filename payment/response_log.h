@@ -16,6 +16,8 @@ inline constexpr int kPathNotFound = 3;
 inline constexpr int kTooManyOpenFiles = 4;
 inline constexpr int kAccessDenied = 5;
 inline constexpr int kSharingViolation = 32;
+// A name the file system cannot take (a zero byte in it): ERROR_INVALID_NAME.
+inline constexpr int kInvalidName = 123;
 inline constexpr int kDiskFull = 112;
 }  // namespace log_error
 

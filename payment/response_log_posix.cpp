@@ -22,7 +22,6 @@ namespace {
 // Codes for errors that have no entry of their own in the message table; the
 // numbers are the Windows system errors for the same conditions, so the
 // message reads the same on every platform.
-constexpr int kErrorInvalidName = 123;          // ERROR_INVALID_NAME
 constexpr int kErrorFilenameTooLong = 206;      // ERROR_FILENAME_EXCED_RANGE
 constexpr int kErrorCantResolveFilename = 1921; // ERROR_CANT_RESOLVE_FILENAME
 constexpr int kErrorIoDevice = 1117;            // ERROR_IO_DEVICE
@@ -34,7 +33,7 @@ constexpr int kErrorGenFailure = 31;            // ERROR_GEN_FAILURE: everything
 bool IsValidName(const std::string& path) { return path.find('\0') == std::string::npos; }
 
 int OpenForWriting(const std::string& path) {
-  if (!IsValidName(path)) throw LogFileError(kErrorInvalidName, path);
+  if (!IsValidName(path)) throw LogFileError(log_error::kInvalidName, path);
   // No O_TRUNC: the content may only go once the lock is held. O_NONBLOCK keeps
   // a FIFO swapped in for the file from blocking the open.
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);

@@ -58,6 +58,12 @@ std::string CheckedAmount(const std::string& text) {
   return amount;
 }
 
+// The raw pane of an open outcome: the line sending the operator to the reader
+// above what came (or the error).
+std::string WithOutcomeWarning(const std::string& raw) {
+  return std::string(kOutcomeUnknownText) + "\r\n" + raw;
+}
+
 // A failure before the request left is definite; after it the reader may
 // have taken the payment, and the operator is told to look before trying again.
 void ReportError(TransactionObserver& observer, PaymentReport& report, const std::string& message) {
@@ -65,9 +71,8 @@ void ReportError(TransactionObserver& observer, PaymentReport& report, const std
   report.outcome = sent ? Outcome::Unknown : Outcome::NotSent;
   report.error = message;
   report.result = ResultLine{message, sent ? Colour::Amber : Colour::Red};
-  std::string raw = NormaliseLineBreaks(message);
-  if (sent) raw = std::string(kOutcomeUnknownText) + "\r\n" + raw;
-  observer.OnRawResponse(raw);
+  const std::string raw = NormaliseLineBreaks(message);
+  observer.OnRawResponse(sent ? WithOutcomeWarning(raw) : raw);
   observer.OnResultLine(*report.result);
 }
 
@@ -97,10 +102,11 @@ std::string_view OutcomeName(Outcome outcome) {
 PaymentTransaction::PaymentTransaction(PaymentInputs inputs, TransactionOptions options)
     : inputs_(std::move(inputs)), options_(options), log_path_(LogFilePath(inputs_.log_folder)) {}
 
-double PaymentTransaction::MsSinceStart() const {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start_)
-      .count();
+double PaymentTransaction::MsAt(std::chrono::steady_clock::time_point at) const {
+  return std::chrono::duration<double, std::milli>(at - start_).count();
 }
+
+double PaymentTransaction::MsSinceStart() const { return MsAt(std::chrono::steady_clock::now()); }
 
 PaymentReport PaymentTransaction::Run(TransactionObserver& observer) {
   start_ = std::chrono::steady_clock::now();
@@ -128,17 +134,17 @@ void PaymentTransaction::RunSteps(TransactionObserver& observer, PaymentReport& 
   connection.SetPort(port);
   connection.SetConnectLimit(ToMs(options_.connect_timeout));
   connection.SetWaker(&waker_);
+  // A connect that fails after the lookup still tells how long the lookup took.
+  const auto note_lookup = [&] {
+    if (auto at = connection.ResolvedAt()) report.timings.lookup_ms = MsAt(*at);
+  };
   try {
     connection.Open();
   } catch (...) {
-    if (auto at = connection.ResolvedAt()) {
-      report.timings.lookup_ms = std::chrono::duration<double, std::milli>(*at - start_).count();
-    }
+    note_lookup();
     throw;
   }
-  if (auto at = connection.ResolvedAt()) {
-    report.timings.lookup_ms = std::chrono::duration<double, std::milli>(*at - start_).count();
-  }
+  note_lookup();
   report.timings.connect_ms = MsSinceStart();
   connection.SendLine(request);
   report.timings.sent_ms = MsSinceStart();
@@ -235,7 +241,7 @@ void PaymentTransaction::ProcessAnswer(TransactionObserver& observer, PaymentRep
   observer.OnResultLine(line);
 
   std::string raw = NormaliseLineBreaks(text);
-  if (report.outcome == Outcome::Unknown) raw = std::string(kOutcomeUnknownText) + "\r\n" + raw;
+  if (report.outcome == Outcome::Unknown) raw = WithOutcomeWarning(raw);
   if (report.log_error) raw += "\r\n" + NormaliseLineBreaks(*report.log_error);
   observer.OnRawResponse(raw);
 }

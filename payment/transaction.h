@@ -107,6 +107,7 @@ class PaymentTransaction {
   void RunSteps(TransactionObserver& observer, PaymentReport& report);
   std::string ReadAnswer(CardReaderConnection& connection, PaymentReport& report);
   void ProcessAnswer(TransactionObserver& observer, PaymentReport& report, bool whole);
+  double MsAt(std::chrono::steady_clock::time_point at) const;
   double MsSinceStart() const;
 
   PaymentInputs inputs_;
