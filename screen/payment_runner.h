@@ -1,0 +1,65 @@
+// Runs one payment on a thread of its own, journals it there, and hands every
+// output to the window's thread through a function the window supplies (Qt
+// queues it with QMetaObject::invokeMethod, Win32 with PostMessageW), so the
+// window keeps answering, and can cancel, while the cardholder pays.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "payment/transaction.h"
+
+namespace pcpos::screen {
+
+// Receives a run's outputs on the window's thread, in the order the transaction
+// reported them; OnFinished comes last, after the journal row is written.
+class PaymentListener {
+ public:
+  virtual ~PaymentListener() = default;
+  virtual void OnRequestSent(const std::string& request) = 0;
+  virtual void OnRawResponse(const std::string& text) = 0;
+  virtual void OnFields(const ResponseFields& fields) = 0;
+  virtual void OnResultLine(const ResultLine& line) = 0;
+  // journal_error: why the journal row could not be written.
+  virtual void OnFinished(const PaymentReport& report,
+                          const std::optional<std::string>& journal_error) = 0;
+};
+
+// What the screen needs of a runner; the tests give it a fake one.
+class Runner {
+ public:
+  virtual ~Runner() = default;
+  // False when a payment is already running.
+  virtual bool Start(PaymentInputs inputs, TransactionOptions options,
+                     PaymentListener& listener) = 0;
+  // Ends the lookup, the connect or the wait; OnFinished follows.
+  virtual void Cancel() = 0;
+  // Cancels and returns once the thread has ended (its journal row written);
+  // OnFinished is not delivered for a run ended this way.
+  virtual void CancelAndWait() = 0;
+  virtual bool IsRunning() const = 0;
+};
+
+class PaymentRunner final : public Runner {
+ public:
+  // Runs `call` later on the window's thread; must be callable from any thread.
+  using Post = std::function<void(std::function<void()> call)>;
+  explicit PaymentRunner(Post post);
+  ~PaymentRunner() override;  // CancelAndWait
+
+  bool Start(PaymentInputs inputs, TransactionOptions options,
+             PaymentListener& listener) override;
+  void Cancel() override;
+  void CancelAndWait() override;
+  bool IsRunning() const override;
+
+ private:
+  Post post_;
+  // (implementation state: the transaction, the thread, a run counter so that a
+  // late post of an earlier run is dropped)
+};
+
+}  // namespace pcpos::screen

@@ -1,0 +1,111 @@
+// Everything the window does that is not drawing: the state of a payment run,
+// what each press and key does, which values are greyed as left from the
+// previous payment, and the texts and tones of the result line and the raw pane.
+// A window (Qt or Win32) implements ScreenView to render, forwards its events
+// here, and gives the screen a runner that posts results to its own thread.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "payment/transaction.h"
+#include "screen/payment_runner.h"
+
+namespace pcpos::screen {
+
+// The eleven result fields, in the order a payment writes them.
+enum class Field {
+  TerminalNo, STAN, RRN, BatchNo, ResponseType, ResponseCode,
+  CardNo, PAN, BIN, TransactionDate, TransactionTime,
+};
+inline constexpr std::size_t kFieldCount = 11;
+// "txtTerminalNo", ...
+std::string_view FieldControlName(Field field);
+const std::string& FieldValue(const ResponseFields& fields, Field field);
+
+enum class Input { Host, Port, Amount, LogFolder };  // Edt_IP, Edt_Port, txtAmount, Edt_LogPath
+
+// How sure the result line is. Window is the window-text colour: the waiting
+// line, and the line before any payment.
+enum class Tone { Window, Green, Red, Amber };
+struct Rgb {
+  std::uint8_t r, g, b;
+  bool operator==(const Rgb&) const = default;
+};
+// Green (0, 128, 0), red (255, 0, 0), amber (160, 82, 0); nullopt for Window.
+std::optional<Rgb> ToneColour(Tone tone);
+Tone ToneOf(Outcome outcome);
+
+enum class Phase { Idle, Running, Cancelling, Finished };
+enum class Command { None, Start, Cancel };
+
+class ScreenView {
+ public:
+  virtual ~ScreenView() = default;
+  virtual std::string InputText(Input input) const = 0;
+  virtual std::string FieldText(Field field) const = 0;
+  virtual std::string RawText() const = 0;
+
+  virtual void SetFieldText(Field field, std::string_view text) = 0;
+  // CR LF line breaks.
+  virtual void SetRawText(std::string_view text) = 0;
+  virtual void SetRawCaption(std::string_view caption) = 0;
+  // Greyed (the platform's disabled-text colour) with the tooltip kPreviousTip.
+  virtual void SetFieldPrevious(Field field, bool previous) = 0;
+  virtual void SetRawPrevious(bool previous) = 0;
+  // `text` is ready to draw: one line, isolated (ResultLineDisplayText).
+  virtual void SetResultLine(std::string_view text, Tone tone) = 0;
+  // Running: the payment button reads kCancelCaption, the four inputs and the
+  // clear button are disabled, the busy cursor shows.
+  virtual void SetBusy(bool busy) = 0;
+  // While on, the window calls Tick() once a second.
+  virtual void SetTicking(bool ticking) = 0;
+};
+
+class PaymentScreen final : public PaymentListener {
+ public:
+  using Clock = std::function<std::chrono::steady_clock::time_point()>;
+
+  // `double_click` is the platform's double-click time: for that long after the
+  // payment button starts or ends a payment its presses are ignored.
+  PaymentScreen(ScreenView& view, Runner& runner, Clock clock,
+                std::chrono::milliseconds double_click, TransactionOptions options = {});
+
+  // Operator events. Each returns what it did.
+  Command PressPayment();  // a click of the payment button
+  Command PressReturn();   // Return or Enter in an input or on the payment button: starts only
+  Command PressEscape();   // cancels only
+  void Show();             // the window shown: clears, as the clear button does
+  void Clear();            // the clear button
+  void Tick();             // the one-second timer
+  // The window closes: cancels and waits for the payment's thread (bounded by
+  // the cancel), so its journal row is written before the window goes.
+  void Close();
+
+  Phase phase() const { return phase_; }
+  void SetTransactionOptions(const TransactionOptions& options) { options_ = options; }
+
+  // From the runner, on the window's thread.
+  void OnRequestSent(const std::string& request) override;
+  void OnRawResponse(const std::string& text) override;
+  void OnFields(const ResponseFields& fields) override;
+  void OnResultLine(const ResultLine& line) override;
+  void OnFinished(const PaymentReport& report,
+                  const std::optional<std::string>& journal_error) override;
+
+ private:
+  // (implementation state)
+  ScreenView& view_;
+  Runner& runner_;
+  Clock clock_;
+  std::chrono::milliseconds double_click_;
+  TransactionOptions options_;
+  Phase phase_ = Phase::Idle;
+};
+
+}  // namespace pcpos::screen
