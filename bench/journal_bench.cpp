@@ -1,5 +1,5 @@
 // The journal's cost per payment: the row made and appended to the file, with
-// the open, the lock and the close each payment pays for.
+// the open, the lock, the flush to the disk and the close each payment pays for.
 #include <benchmark/benchmark.h>
 
 #include <stdlib.h>
@@ -26,7 +26,7 @@ pcpos::PaymentReport Approved() {
   return report;
 }
 
-// An open outcome: the error with its line break is quoted.
+// An open outcome: the error's line break is written as " / ".
 pcpos::PaymentReport Reset() {
   pcpos::PaymentReport report;
   report.outcome = pcpos::Outcome::Unknown;
@@ -37,7 +37,18 @@ pcpos::PaymentReport Reset() {
   return report;
 }
 
-// A fresh folder under the system's temporary folder, removed at the end.
+// A rogue reader's answer: line breaks, a tab, backslashes and a formula, all
+// escaped, and a code that is not read.
+pcpos::PaymentReport Rogue() {
+  pcpos::PaymentReport report = Reset();
+  report.answer = "=HYPERLINK(\"http://attacker.invalid/\",\"00\")\r\n\t=1+1\\x41\r\n" + kAnswer;
+  report.timings.answer_ms = 3.5;
+  return report;
+}
+
+// A fresh folder under the temporary folder (TMPDIR), removed at the end. It
+// must be on a disk for the flush to cost what it costs: run.sh points TMPDIR
+// at the build folder, since /tmp may be a tmpfs.
 class Folder {
  public:
   Folder() {
@@ -64,9 +75,10 @@ void BM_JournalRow(benchmark::State& state, const pcpos::PaymentReport& report) 
 }
 BENCHMARK_CAPTURE(BM_JournalRow, approved, Approved());
 BENCHMARK_CAPTURE(BM_JournalRow, unknown, Reset());
+BENCHMARK_CAPTURE(BM_JournalRow, rogue, Rogue());
 
-// What each payment pays: row, open, lock, one write, close. Wall time, since
-// most of it is spent in the kernel.
+// What each payment pays: row, open, lock, one write, fdatasync, close. Wall
+// time, since most of it is spent in the kernel and waiting for the disk.
 void BM_JournalPayment(benchmark::State& state, const pcpos::PaymentReport& report) {
   const Folder folder;
   const pcpos::PaymentInputs inputs{"192.168.1.50", "9053", "1000", folder.text()};

@@ -195,10 +195,11 @@ md = [
     "  built Release; Debian's Google Benchmark prints \"Library was built as DEBUG\", which concerns",
     "  the library's own build, not the code it times.",
     "- **Journal.** `pcpos-bench-journal`, Google Benchmark, wall time per call: `JournalRow` makes",
-    "  one row (an approval; an open outcome whose error is quoted); `JournalPayment` is what each",
-    "  payment pays, the row made and appended to `Selvarin-PcPosJournal.csv` in a folder under the",
-    "  system's temporary folder: open, exclusive lock, one write, close. The file grows through the",
-    "  run, as a day's journal does.",
+    "  one row (an approval; an open outcome whose error has a line break; a rogue answer with line",
+    "  breaks, a tab, backslashes and a formula to escape); `JournalPayment` is what each payment pays,",
+    "  the row made and appended to `Selvarin-PcPosJournal.csv` in a folder under `build-bench/` (on",
+    "  the disk, not a tmpfs): open, exclusive lock, one write, `fdatasync`, close. The file grows",
+    "  through the run, as a day's journal does.",
     "",
 ]
 results.write_text("\n".join(md))

@@ -265,7 +265,9 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
       ->capture_default_str();
   app.add_option("--amount", inputs.amount, "Amount to collect")->capture_default_str();
   app.add_option("--log-dir", inputs.log_folder,
-                 "Log folder text; the log and journal file names are appended without a separator")
+                 "Log folder: the log and journal go inside an existing folder, other text gets "
+                 "their names appended; open the journal in a spreadsheet with every column "
+                 "imported as text")
       ->capture_default_str();
   app.add_option("--timeout", timeout_s, "Seconds to wait for the answer (0.1 to 86400)")
       ->capture_default_str()

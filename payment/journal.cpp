@@ -8,6 +8,7 @@
 #include <iterator>
 #include <thread>
 
+#include "payment/message_format.h"
 #include "payment/response_log.h"
 #include "text/text.h"
 
@@ -28,10 +29,94 @@ std::string Milliseconds(const std::optional<double>& ms) {
 }
 
 
+// Bytes a line-based tool or a spreadsheet would take for a row's end or a
+// cell's structure: control characters, DEL, and the escape's own backslash.
+bool NeedsEscape(unsigned char c) { return c < 0x20 || c == 0x7F || c == '\\'; }
+
+// A cell from outside (typed by the operator, or sent by the reader) kept on
+// one line, reversibly: each such byte as \xNN with uppercase hex digits.
+std::string Escaped(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (!NeedsEscape(byte)) {
+      out += c;
+      continue;
+    }
+    out += "\\x";
+    out += kHex[byte >> 4];
+    out += kHex[byte & 0x0F];
+  }
+  return out;
+}
+
+bool AllDigits(std::string_view text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// "-5", "+12", "3.25": a number to a spreadsheet, never a formula.
+bool IsPlainDecimal(std::string_view text) {
+  if (text.starts_with('-') || text.starts_with('+')) text.remove_prefix(1);
+  const std::size_t point = text.find('.');
+  if (point == std::string_view::npos) return AllDigits(text);
+  return AllDigits(text.substr(0, point)) && AllDigits(text.substr(point + 1));
+}
+
+// A spreadsheet evaluates a cell that starts with one of these as a formula
+// (also after a leading tab or CR, which escaping has already turned into
+// "\x09" or "\x0D"). The apostrophe is the spreadsheets' own mark for text; a
+// cell that starts with one is marked too, so that a reader of the file can
+// always take exactly one off.
+bool LooksLikeFormula(std::string_view cell) {
+  return !cell.empty() && std::string_view("=+-@'").find(cell.front()) != std::string_view::npos &&
+         !IsPlainDecimal(cell);
+}
+
+enum class Source { Typed, Wire };
+
+// A cell that came from outside, escaped and then disarmed. The reader's own
+// header starts with '@' and is left alone: it is no formula to either
+// spreadsheet, and every answer and request would otherwise carry the mark.
+std::string OutsideCell(std::string_view text, Source source) {
+  std::string cell = Escaped(text);
+  if (source == Source::Wire && cell.starts_with(kMessageHeader)) return cell;
+  if (LooksLikeFormula(cell)) cell.insert(0, 1, '\'');
+  return cell;
+}
+
+// The tool's own texts (the result line, the error) are written for people and
+// may hold line breaks ("Socket Error # 10054" above "Connection reset by
+// peer."): each break becomes " / ", any other control character a space.
+std::string OwnText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      out += " / ";
+    } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+      out += ' ';
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+// The code only when it decides something: digits, trimmed. A code that is not
+// (an attacker's formula among them) stays in the answer cell, escaped.
+std::string ReadableCode(const std::optional<ResponseFields>& fields) {
+  if (!fields || !ReadResponseCode(fields->ResponseCode)) return {};
+  return std::string(TrimControl(fields->ResponseCode));
+}
+
 }  // namespace
 
 std::string JournalFilePath(std::string_view folder) {
-  return std::string(TrimControl(folder)) + std::string(kJournalFileName);
+  return LogFolderPrefix(folder) + std::string(kJournalFileName);
 }
 
 std::string CsvField(std::string_view text) {
@@ -69,17 +154,17 @@ std::string JournalRow(const PaymentInputs& inputs, const PaymentReport& report,
                        std::chrono::system_clock::time_point started) {
   const std::string fields[] = {
       LocalIsoTime(started),
-      inputs.host,
-      inputs.port,
-      inputs.amount,
-      report.request.value_or(""),
-      report.answer,
-      report.fields ? report.fields->ResponseCode : "",
-      report.result ? report.result->text : "",
+      OutsideCell(inputs.host, Source::Typed),
+      OutsideCell(inputs.port, Source::Typed),
+      OutsideCell(inputs.amount, Source::Typed),
+      OutsideCell(report.request.value_or(""), Source::Wire),
+      OutsideCell(report.answer, Source::Wire),
+      ReadableCode(report.fields),
+      OwnText(report.result ? report.result->text : ""),
       std::string(OutcomeName(report.outcome)),
       Milliseconds(report.timings.connect_ms),
       Milliseconds(report.timings.answer_ms),
-      report.error,
+      OwnText(report.error),
   };
   std::string row;
   for (std::size_t i = 0; i < std::size(fields); ++i) {

@@ -18,8 +18,7 @@ inline constexpr std::string_view kJournalHeader =
 // How long a writer waits for another one to finish its row before it gives up.
 inline constexpr std::chrono::milliseconds kJournalLockWait{2000};
 
-// The folder text trimmed of characters 0..32, followed directly by the file
-// name: the same rule as the response log's path.
+// The journal beside the response log: the same folder rule (LogFolderPrefix).
 std::string JournalFilePath(std::string_view folder);
 
 // One field as RFC 4180 wants it: quoted, with quotes doubled, when it holds a
@@ -29,14 +28,22 @@ std::string CsvField(std::string_view text);
 // Local time with its offset from UTC, to the second: "2026-12-08T13:05:09+03:30".
 std::string LocalIsoTime(std::chrono::system_clock::time_point when);
 
-// The row for one payment, CR LF included. Times are milliseconds with one
-// decimal ("12.3"), empty for a phase that was not reached; the inputs are
-// written as typed.
+// The row for one payment, CR LF included, on one physical line whatever the
+// reader sent. The cells that come from outside (host, port, amount, request,
+// answer) are written as received except that each control character, DEL and
+// backslash is "\xNN" (uppercase hex), and that one which a spreadsheet would
+// take for a formula (starting with '=', '+', '-', '@' or an apostrophe, and
+// not a plain number such as "-5") is prefixed with an apostrophe; a request or
+// answer that starts with the reader's header is never prefixed. The tool's own
+// texts (result, error) have each line break as " / ". response_code is the
+// code only when it is readable (digits once trimmed), else empty. Times are
+// milliseconds with one decimal ("12.3"), empty for a phase not reached.
 std::string JournalRow(const PaymentInputs& inputs, const PaymentReport& report,
                        std::chrono::system_clock::time_point started);
 
 // Appends the bytes of whole rows to the journal at `path` in one write, while
-// holding the file against other writers; whoever creates the file writes the
+// holding the file against other writers, and returns only once they are on
+// the disk (fdatasync, FlushFileBuffers); whoever creates the file writes the
 // byte-order mark and the header first. Throws LogFileError.
 void AppendJournalRows(const std::string& path, std::string_view rows);
 

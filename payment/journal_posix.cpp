@@ -1,4 +1,5 @@
-// The journal's appends on POSIX systems: O_APPEND, one write, under flock.
+// The journal's appends on POSIX systems: O_APPEND, one write and fdatasync,
+// under flock.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -57,6 +58,10 @@ void AppendJournalRows(const std::string& path, std::string_view rows) {
     }
     Fail(error, path);
   }
+  // On the disk before the payment is reported: a power cut after the operator
+  // saw the result must not take its row. Still under the lock, so that rows
+  // of other writers stay in the order they became durable.
+  if (::fdatasync(file.get()) != 0) Fail(errno, path);
   if (const int error = file.Close()) Fail(error, path);
 }
 

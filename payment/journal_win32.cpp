@@ -43,6 +43,9 @@ void AppendJournalRows(const std::string& path, std::string_view rows) {
     throw LogFileError(static_cast<int>(GetLastError()), path);
   }
   if (written != bytes.size()) throw LogFileError(log_error::kDiskFull, path);
+  // On the disk before the payment is reported, while no other writer can open
+  // the file (FILE_APPEND_DATA is access enough to flush).
+  if (!FlushFileBuffers(file.get())) throw LogFileError(static_cast<int>(GetLastError()), path);
   if (const DWORD error = file.Close()) throw LogFileError(static_cast<int>(error), path);
 }
 

@@ -24,8 +24,26 @@ std::string LogErrorMessage(int code, std::string_view path) {
   }
 }
 
+std::string LogFolderPrefix(std::string_view folder) {
+  std::string prefix(TrimControl(folder));
+#ifdef _WIN32
+  constexpr std::string_view kSeparators = "\\/";
+  constexpr char kSeparator = '\\';
+#else
+  constexpr std::string_view kSeparators = "/";
+  constexpr char kSeparator = '/';
+#endif
+  // An operator who types "/var/log/pcpos" means the folder, not a file name
+  // starting "pcpos" beside it; text that names no folder keeps the old rule.
+  if (!prefix.empty() && kSeparators.find(prefix.back()) == std::string_view::npos &&
+      IsExistingFolder(prefix)) {
+    prefix += kSeparator;
+  }
+  return prefix;
+}
+
 std::string LogFilePath(std::string_view folder) {
-  return std::string(TrimControl(folder)) + std::string(kLogFileName);
+  return LogFolderPrefix(folder) + std::string(kLogFileName);
 }
 
 }  // namespace pcpos

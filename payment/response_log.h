@@ -36,8 +36,17 @@ std::string LogErrorMessage(int code, std::string_view path);
 // Maps a platform error (errno on POSIX) onto the codes above.
 int LogErrorFromPlatform(int platform_error);
 
-// The folder text trimmed of characters 0..32, followed directly by the file name.
+// The folder text trimmed of characters 0..32, with a separator added when it
+// names an existing folder and does not end with one ("/"; on Windows "\\" or
+// "/"). Any other text is kept as typed, so the file name is appended to it
+// directly; an empty text names the current folder.
+std::string LogFolderPrefix(std::string_view folder);
+
+// LogFolderPrefix of the folder text, followed by the file name.
 std::string LogFilePath(std::string_view folder);
+
+// True when the path names an existing folder (a zero byte in it names none).
+bool IsExistingFolder(const std::string& path);
 
 // True when the path names a file (not a folder, not missing, not invalid).
 bool LogFileExists(const std::string& path);

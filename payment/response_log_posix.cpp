@@ -75,6 +75,11 @@ bool LogFileExists(const std::string& path) {
   return IsValidName(path) && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+bool IsExistingFolder(const std::string& path) {
+  struct stat info {};
+  return IsValidName(path) && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 void EnsureLog(const std::string& path) {
   if (LogFileExists(path)) return;
   // Creates without truncating: a file that appeared since the test keeps its content.

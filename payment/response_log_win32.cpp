@@ -53,6 +53,12 @@ bool LogFileExists(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+bool IsExistingFolder(const std::string& path) {
+  if (path.find('\0') != std::string::npos) return false;
+  const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 void EnsureLog(const std::string& path) {
   if (LogFileExists(path)) return;
   // OPEN_ALWAYS: a file that appeared since the test keeps its content.

@@ -77,7 +77,7 @@ TEST_F(CliTest, JsonReportsNullsForWhatNeverHappened) {
   const auto rows = ReadJournal(journal_);
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0][kOutcome], "unknown");
-  EXPECT_EQ(rows[0][kError], "Socket Error # 10054\r\nConnection reset by peer.");
+  EXPECT_EQ(rows[0][kError], "Socket Error # 10054 / Connection reset by peer.");
   EXPECT_EQ(rows[1][kOutcome], "not-sent");
   EXPECT_EQ(rows[1][kPort], "70000");
   EXPECT_EQ(rows[1][kError], "Invalid port: 70000");

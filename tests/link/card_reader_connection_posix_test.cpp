@@ -38,7 +38,7 @@ TEST(CardReaderConnection, WakerCancelsAHangingLookup) {
     try {
       connection.Open();
     } catch (const Canceled&) {
-      code = MsSince(woken) < 100 ? 0 : 2;
+      code = MsSince(woken) < 500 ? 0 : 2;
     } catch (...) {
       code = 3;  // the lookup answered: the resolver was not the silent one
     }
@@ -46,7 +46,7 @@ TEST(CardReaderConnection, WakerCancelsAHangingLookup) {
     return code;
   });
   if (!result) GTEST_SKIP() << "network namespaces are not allowed here";
-  EXPECT_EQ(*result, 0) << "1: Open returned, 2: cancel took 100 ms or more, 3: lookup answered";
+  EXPECT_EQ(*result, 0) << "1: Open returned, 2: cancel took 500 ms or more, 3: lookup answered";
 }
 
 }  // namespace

@@ -56,6 +56,8 @@ TEST(JournalFilePath, FollowsTheResponseLogsRule) {
   EXPECT_EQ(JournalFilePath(" \t/var/tmp/\r\n"), "/var/tmp/Selvarin-PcPosJournal.csv");
   EXPECT_EQ(JournalFilePath("C:\\Logs"), "C:\\LogsSelvarin-PcPosJournal.csv");
   EXPECT_EQ(JournalFilePath(""), "Selvarin-PcPosJournal.csv");
+  ScratchDir dir("pcpos-journal-");
+  EXPECT_EQ(JournalFilePath(dir.path().string()), dir.folder() + "Selvarin-PcPosJournal.csv");
 }
 
 TEST(LocalIsoTime, CarriesTheOffsetEitherSideOfUtc) {
@@ -122,12 +124,94 @@ TEST(Journal, HeaderOnceAndOneExactRowPerOutcome) {
                 ",00,تراکنش با موفقیت انجام شد,approved,0.4,212.4,\r\n" +
                 t + ",127.0.0.1,9053,1000," + request + "," + decline +
                 ",51,عملیات با شکست مواجه شده است,declined,0.4,1500.1,\r\n" +
-                t + ",\"reader \"\"A\"\", till 2\",9053,1\t0,,,,"
+                t + ",\"reader \"\"A\"\", till 2\",9053,1\\x090,,,,"
                 "Invalid amount: control character at position 2,not-sent,,,"
                 "Invalid amount: control character at position 2\r\n" +
                 t + ",127.0.0.1,9053,1000," + request + ",,,"
-                "\"Socket Error # 10054\r\nConnection reset by peer.\",unknown,0.3,,"
-                "\"Socket Error # 10054\r\nConnection reset by peer.\"\r\n");
+                "Socket Error # 10054 / Connection reset by peer.,unknown,0.3,,"
+                "Socket Error # 10054 / Connection reset by peer.\r\n");
+}
+
+// The documented answer with another response code field, prefix and all.
+std::string AnswerWithCode(const std::string& code) {
+  const std::string& a = testing::kAnswer;
+  const std::size_t at = a.find("0200161234");  // the code's prefix, then the card's
+  return a.substr(0, at) + (code.size() < 10 ? "0" : "") + std::to_string(code.size()) + code +
+         a.substr(at + 4);
+}
+
+// What a script does to read a cell from outside back: one leading apostrophe
+// off, each \xNN back to its byte.
+std::string Unescaped(std::string cell) {
+  if (cell.starts_with('\'')) cell.erase(0, 1);
+  std::string out;
+  for (std::size_t i = 0; i < cell.size(); ++i) {
+    if (cell.compare(i, 2, "\\x") == 0 && i + 3 < cell.size()) {
+      out += static_cast<char>(std::stoi(cell.substr(i + 2, 2), nullptr, 16));
+      i += 3;
+    } else {
+      out += cell[i];
+    }
+  }
+  return out;
+}
+
+// What a rogue reader or a careless operator can put into a cell: no formula
+// for a spreadsheet, no second physical line for grep, no code that was not
+// read, and the exact bytes back for a script.
+TEST(Journal, RogueCellsStayTextOnOneLine) {
+  const TimeZone utc("UTC0");
+  const std::string t = "2026-12-08T09:35:09+00:00";
+  const std::string request = "@@ZRM@@011000410000000020000000530000011";
+  const std::string amber_tail = ",فرمت اطلاعات بازگشتی نامعتبر است.,unknown,0.4,9.0,\r\n";
+  const PaymentInputs typical{"127.0.0.1", "9053", "1000", ""};
+  const auto row = [&](const std::string& answer, const PaymentInputs& inputs) {
+    PaymentReport report;
+    report.outcome = Outcome::Unknown;
+    report.request = request;
+    report.answer = answer;
+    report.fields = ParseResponse(answer);
+    report.result = ResultLineFor(report.fields ? report.fields->ResponseCode : "");
+    report.timings = {0.05, 0.42, 0.48, 8.0, 9.0};
+    return JournalRow(inputs, report, kStarted);
+  };
+  const std::string head = t + ",127.0.0.1,9053,1000," + request + ",";
+
+  // A forged approval look in the code field: the code is not read, and the
+  // answer that carries it starts with the header, so it is text.
+  const std::string formula = "=HYPERLINK(\"http://attacker.invalid/\",\"00\")";
+  EXPECT_EQ(row(AnswerWithCode(formula), typical), head + CsvField(AnswerWithCode(formula)) + "," + amber_tail);
+  // Answers in no format at all, each a formula to some spreadsheet.
+  EXPECT_EQ(row("=1+1", typical), head + "'=1+1," + amber_tail);
+  EXPECT_EQ(row("\t=1+1", typical), head + "\\x09=1+1," + amber_tail);
+  EXPECT_EQ(row("\r=1+1", typical), head + "\\x0D=1+1," + amber_tail);
+  EXPECT_EQ(row("+1+1", typical), head + "'+1+1," + amber_tail);
+  EXPECT_EQ(row("-1+1", typical), head + "'-1+1," + amber_tail);
+  EXPECT_EQ(row("@SUM(1;1)", typical), head + "'@SUM(1;1)," + amber_tail);
+  EXPECT_EQ(row("'=1+1", typical), head + "''=1+1," + amber_tail);
+  EXPECT_EQ(row("-5", typical), head + "-5," + amber_tail);
+  // A line break and a backslash inside an answer in the format: one line, and
+  // a literal "\x41" in the answer does not read back as "A".
+  const std::string forged = AnswerWithCode("0\r\n" + t + ",approved,\\x41");
+  std::string expected = forged;
+  expected.replace(expected.find("\r\n"), 2, "\\x0D\\x0A");
+  expected.replace(expected.find("\\x41"), 1, "\\x5C");
+  EXPECT_EQ(row(forged, typical), head + CsvField(expected) + "," + amber_tail);
+  // The inputs as typed: a formula is marked, a negative number is not.
+  EXPECT_EQ(row(testing::kAnswer, {"=cmd|' /C calc'!A0", "-5", "+1000", ""}),
+            t + ",'=cmd|' /C calc'!A0,-5,+1000," + request + "," + testing::kAnswer +
+                ",00,تراکنش با موفقیت انجام شد,unknown,0.4,9.0,\r\n");
+
+  // Every byte a reader can send comes back exactly.
+  std::string every_byte;
+  for (int c = 0; c < 128; ++c) every_byte += static_cast<char>(c);
+  every_byte += "\\x41\\\\";
+  const std::string written = row("@" + every_byte, typical);
+  EXPECT_EQ(written.find_first_of("\r\n"), written.size() - 2);
+  const std::size_t from = head.size() + 1, to = written.rfind(amber_tail) - 2;  // inside the quotes
+  std::string cell = written.substr(from, to - from);
+  for (std::size_t at = 0; (at = cell.find("\"\"", at)) != std::string::npos; ++at) cell.erase(at, 1);
+  EXPECT_EQ(Unescaped(cell), "@" + every_byte);
 }
 
 // The journal never takes a path that the C interfaces would cut short, and a

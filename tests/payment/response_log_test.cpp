@@ -30,6 +30,7 @@ std::string Numbered(std::size_t size) {
   return out.str().substr(0, size);
 }
 
+// Text that names no existing folder is used as typed.
 TEST(LogFilePath, TrimsTheFolderAndAddsNoSeparator) {
   const struct {
     std::string folder;
@@ -42,6 +43,23 @@ TEST(LogFilePath, TrimsTheFolderAndAddsNoSeparator) {
       {"\xC2\xA0/x/", "\xC2\xA0/x/Selvarin-PcPosLog.txt"},  // a no-break space stays
   };
   for (const auto& c : cases) EXPECT_EQ(LogFilePath(c.folder), c.path) << c.folder;
+}
+
+// An existing folder typed without its last separator gets the file inside it;
+// a file or a missing name keeps the appending rule.
+TEST(LogFilePath, AnExistingFolderGetsTheFileInside) {
+  ScratchDir dir("pcpos-log-");
+  const std::string folder = dir.path().string();
+#ifdef _WIN32
+  const std::string separator = "\\";
+#else
+  const std::string separator = "/";
+#endif
+  EXPECT_EQ(LogFilePath(" " + folder + "\r\n"), folder + separator + "Selvarin-PcPosLog.txt");
+  EXPECT_EQ(LogFilePath(folder + "/"), folder + "/Selvarin-PcPosLog.txt");
+  WriteFile(folder + separator + "day1", "");
+  EXPECT_EQ(LogFilePath(folder + separator + "day1"), folder + separator + "day1Selvarin-PcPosLog.txt");
+  EXPECT_EQ(LogFilePath(folder + separator + "day2"), folder + separator + "day2Selvarin-PcPosLog.txt");
 }
 
 TEST(LogErrorMessage, FollowsTheFileErrorTable) {

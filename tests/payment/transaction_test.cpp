@@ -284,7 +284,8 @@ TEST_F(TransactionTest, CancelEndsTheWaitPromptly) {
   auto start = std::chrono::steady_clock::now();
   t.Cancel();
   ASSERT_EQ(done.wait_for(2s), std::future_status::ready);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 100ms);
+  // Promptly, with room for a loaded machine: the wait it ends has no end of its own before 120 s.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
   EXPECT_EQ(r.Last(), "amber Canceled by operator.");
   EXPECT_EQ(r.report.outcome, Outcome::Unknown);
   peer.Join();  // the reader saw the connection closed
@@ -330,7 +331,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(TransactionTest, RefusedConnectionIsShown) {
-  auto events = Run(std::to_string(testing::UnusedPort()));
+  const testing::RefusingPort refusing;
+  auto events = Run(refusing.port_text());
   EXPECT_EQ(events, (std::vector<std::string>{"raw Socket Error # 10061\r\nConnection refused.",
                                               "red Socket Error # 10061\r\nConnection refused."}));
 }

@@ -17,6 +17,8 @@
 
 #include "payment/transaction.h"
 #include "simulator/script.h"
+#include "tests/support/files.h"
+#include "tests/support/scratch_dir.h"
 
 namespace pcpos::sim {
 namespace {
@@ -325,6 +327,94 @@ TEST(SimulatorProgram, HelpShowsTheScenarioTable) {
   }
   EXPECT_TRUE(help.contains(QStringLiteral("--script <FILE>")));
   EXPECT_TRUE(help.contains(QString::fromUtf8(kExampleScript.data(), static_cast<qsizetype>(kExampleScript.size()))));
+}
+
+// One physical line of the journal split into its cells (RFC 4180 quoting).
+std::vector<std::string> CsvCells(const std::string& line) {
+  std::vector<std::string> cells(1);
+  bool quoted = false;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+      cells.back() += c;
+      ++i;
+    } else if (c == '"') {
+      quoted = !quoted;
+    } else if (c == ',' && !quoted) {
+      cells.emplace_back();
+    } else {
+      cells.back() += c;
+    }
+  }
+  return cells;
+}
+
+// A rogue reader, scripted with raw answers, against the client: every row of
+// the journal stays one physical line with no cell a spreadsheet would take
+// for a formula, and no response code is taken from an answer that has none.
+TEST(SimulatorProgram, RogueAnswersLeaveAJournalOfTextLines) {
+  const std::string answer = "@@ZRM@@08123456780600012312123456789012030010200020016123456******789012139812051230";
+  const auto with_code = [&](const std::string& code) {
+    const std::size_t at = answer.find("0200161234");
+    return answer.substr(0, at) + std::to_string(code.size()) + code + answer.substr(at + 4);
+  };
+  const std::vector<std::string> rogue = {
+      with_code("=HYPERLINK(\"http://attacker.invalid/\",\"00\")"),
+      "\t=1+1",
+      "\r=1+1",
+      "+1+1",
+      "-1+1",
+      "@SUM(1,1)",
+      with_code("0\r\n2026-12-08T09:35:09+00:00,127.0.0.1,9053,1000,x,y,00,ok,approved,1.0,2.0,"),
+      "C:\\x41\\",
+  };
+  nlohmann::json steps = nlohmann::json::array();
+  for (const std::string& raw : rogue) steps.push_back({{"raw", raw}});
+  const ScriptFile script(nlohmann::json{{"steps", steps}}.dump());
+  RunningSimulator sim({QStringLiteral("--script"), QString::fromStdString(script.path())});
+  ASSERT_FALSE(sim.port().empty()) << sim.first_line();
+
+  const testing::ScratchDir dir("pcpos-sim-rogue-");
+  QProcess client;
+  client.start(QString::fromUtf8(kClient),
+               {QStringLiteral("--host"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
+                QString::fromStdString(sim.port()), QStringLiteral("--amount"), QStringLiteral("1000"),
+                QStringLiteral("--log-dir"), QString::fromStdString(dir.path().string()),
+                QStringLiteral("--timeout"), QStringLiteral("5"), QStringLiteral("--repeat"),
+                QString::number(rogue.size()), QStringLiteral("--interval"), QStringLiteral("0")});
+  ASSERT_TRUE(client.waitForFinished(60000));
+  EXPECT_EQ(client.exitCode(), 3);
+
+  // The folder was typed without its separator: the journal is inside it.
+  const std::string journal = testing::ReadFile(dir.path() / "Selvarin-PcPosJournal.csv");
+  ASSERT_TRUE(journal.starts_with("\xEF\xBB\xBF"));
+  std::vector<std::string> lines;
+  for (std::size_t from = 3, end; (end = journal.find('\n', from)) != std::string::npos; from = end + 1) {
+    ASSERT_GT(end, from);
+    ASSERT_EQ(journal[end - 1], '\r') << "a lone LF in the journal";
+    lines.push_back(journal.substr(from, end - 1 - from));
+    EXPECT_EQ(lines.back().find('\r'), std::string::npos) << "a lone CR in the journal";
+  }
+  ASSERT_TRUE(journal.ends_with("\r\n"));
+  ASSERT_EQ(lines.size(), rogue.size() + 1) << journal;
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    const std::vector<std::string> cells = CsvCells(lines[i]);
+    ASSERT_EQ(cells.size(), 12u) << lines[i];
+    EXPECT_EQ(cells[6], "") << "response_code of " << lines[i];
+    EXPECT_EQ(cells[8], "unknown") << lines[i];
+    for (const std::string& cell : cells) {
+      const bool formula = !cell.empty() && std::string_view("=+-@\t\r").find(cell[0]) != std::string_view::npos;
+      EXPECT_TRUE(!formula || cell.starts_with("@@ZRM@@")) << "a formula cell: " << cell;
+    }
+  }
+  // What a script reads back: the answer as the client took it, line break
+  // and backslashes included.
+  EXPECT_EQ(CsvCells(lines[7])[5], [&] {
+    std::string escaped = rogue[6];
+    escaped.replace(escaped.find("\r\n"), 2, "\\x0D\\x0A");
+    return escaped;
+  }());
+  EXPECT_EQ(CsvCells(lines[8])[5], "C:\\x5Cx41\\x5C");
 }
 
 }  // namespace

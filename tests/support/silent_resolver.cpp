@@ -18,6 +18,8 @@
 #include <string>
 #include <system_error>
 
+#include "tests/support/scratch_dir.h"
+
 namespace pcpos::testing {
 namespace {
 
@@ -64,26 +66,23 @@ bool SilentNameServer() {
   return fd >= 0 && ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
 }
 
-// The child's own view of /etc/resolv.conf points at the silent server.
-bool UseSilentResolver() {
+// The child's own view of /etc/resolv.conf points at the silent server; the
+// file it shows is written into the caller's scratch folder.
+bool UseSilentResolver(const std::string& file) {
   if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return false;
-  char pattern[] = "/tmp/pcpos-resolv-XXXXXX";
-  const int fd = ::mkstemp(pattern);
-  if (fd < 0) return false;
-  ::close(fd);
-  const bool ok = WriteFile(pattern, "nameserver 127.0.0.1\noptions timeout:30 attempts:5\n") &&
-                  ::mount(pattern, "/etc/resolv.conf", nullptr, MS_BIND, nullptr) == 0;
-  ::unlink(pattern);  // the mount keeps the file alive
-  return ok;
+  return WriteFile(file, "nameserver 127.0.0.1\noptions timeout:30 attempts:5\n") &&
+         ::mount(file.c_str(), "/etc/resolv.conf", nullptr, MS_BIND, nullptr) == 0;
 }
 
 }  // namespace
 
 std::optional<int> RunWithSilentResolver(const std::function<int()>& body) {
+  const ScratchDir scratch("pcpos-resolv-");
+  const std::string resolv_conf = (scratch.path() / "resolv.conf").string();
   const pid_t child = ::fork();
   if (child < 0) throw std::system_error(errno, std::generic_category(), "fork");
   if (child == 0) {
-    if (!EnterNamespaces() || !LoopbackUp() || !SilentNameServer() || !UseSilentResolver()) {
+    if (!EnterNamespaces() || !LoopbackUp() || !SilentNameServer() || !UseSilentResolver(resolv_conf)) {
       ::_exit(kNotAllowed);
     }
     int result = 255;

@@ -85,10 +85,8 @@ void TcpPeer::Join() {
   if (thread_.joinable()) thread_.join();
 }
 
-std::uint16_t UnusedPort() {
-  std::uint16_t port = 0;
-  platform::CloseSocket(platform::ListenLoopback(port));
-  return port;
-}
+RefusingPort::RefusingPort() { fd_ = platform::BindLoopback(port_); }
+
+RefusingPort::~RefusingPort() { platform::CloseSocket(fd_); }
 
 }  // namespace pcpos::testing

@@ -105,7 +105,22 @@ inline TcpPeer::Script Silent() {
   };
 }
 
-// A loopback port with nothing listening on it (bound, then closed).
-std::uint16_t UnusedPort();
+// A loopback port that refuses connections for as long as this object lives:
+// a socket holds it bound without listening, so no other test (or program)
+// can be given it, and a connect to it is answered with a reset.
+class RefusingPort {
+ public:
+  RefusingPort();
+  ~RefusingPort();
+  RefusingPort(const RefusingPort&) = delete;
+  RefusingPort& operator=(const RefusingPort&) = delete;
+
+  std::uint16_t port() const { return port_; }
+  std::string port_text() const { return std::to_string(port_); }
+
+ private:
+  int fd_ = -1;
+  std::uint16_t port_ = 0;
+};
 
 }  // namespace pcpos::testing

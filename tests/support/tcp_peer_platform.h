@@ -11,6 +11,9 @@ namespace pcpos::testing::platform {
 // Listens on 127.0.0.1:port; port 0 asks the system for one, which is stored
 // in port. Throws std::runtime_error when the port cannot be had.
 int ListenLoopback(std::uint16_t& port);
+// Binds a TCP socket to 127.0.0.1 and a port of the system's choice, stored in
+// port, without listening. Throws std::runtime_error when no port can be had.
+int BindLoopback(std::uint16_t& port);
 bool WaitReadable(int fd, std::chrono::milliseconds timeout);
 // One read; 0 or less when the other side closed or the read failed.
 long ReceiveSome(int fd, char* buffer, std::size_t size);

@@ -35,6 +35,22 @@ int ListenLoopback(std::uint16_t& port) {
   return fd;
 }
 
+int BindLoopback(std::uint16_t& port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) throw std::runtime_error("socket");
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+    ::close(fd);
+    throw std::runtime_error("bind");
+  }
+  port = ntohs(addr.sin_port);
+  return fd;
+}
+
 bool WaitReadable(int fd, std::chrono::milliseconds timeout) {
   pollfd p{fd, POLLIN, 0};
   return ::poll(&p, 1, static_cast<int>(timeout.count())) > 0;

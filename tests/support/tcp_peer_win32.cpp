@@ -56,6 +56,26 @@ int ListenLoopback(std::uint16_t& port) {
   return Fd(s);
 }
 
+int BindLoopback(std::uint16_t& port) {
+  StartWinsock();
+  SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s == INVALID_SOCKET) throw std::runtime_error("socket");
+  const BOOL exclusive = TRUE;
+  ::setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
+               sizeof exclusive);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int len = sizeof addr;
+  if (::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+    ::closesocket(s);
+    throw std::runtime_error("bind");
+  }
+  port = ntohs(addr.sin_port);
+  return Fd(s);
+}
+
 bool WaitReadable(int fd, std::chrono::milliseconds timeout) {
   fd_set readable;
   FD_ZERO(&readable);

@@ -1,6 +1,5 @@
 // The application shell: its title, how escaped errors are shown, start-up
 // failures, command-line inputs and the exit code.
-#include <QDir>
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QKeyEvent>
@@ -9,6 +8,7 @@
 
 #include <stdexcept>
 
+#include "tests/support/scratch_dir.h"
 #include "tests/support/tcp_peer.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/startup.h"
@@ -191,6 +191,8 @@ TEST(StartUp, ClosingTheWindowDuringAPaymentExitsZero) {
     s.ReadLine();
     s.WaitForClose(10s);
   });
+  // The payment's log and journal go here, not into the shared temporary folder.
+  const pcpos::testing::ScratchDir logs("pcpos-app-");
   int stops = 0;
   QString host_seen;
   bool was_visible = false;
@@ -215,7 +217,7 @@ TEST(StartUp, ClosingTheWindowDuringAPaymentExitsZero) {
   const int code = RunApplication(App(),
                                   {"pcpos-tester", "--host", "127.0.0.1", "--port",
                                    QString::fromStdString(peer.port_text()), "--log-dir",
-                                   QDir::tempPath() + "/"},
+                                   QString::fromStdString(logs.folder())},
                                   {nullptr, [&] { ++stops; }});
   watchdog.stop();
   EXPECT_EQ(code, 0);

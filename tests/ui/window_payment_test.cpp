@@ -463,7 +463,7 @@ TEST_F(WindowPayment, ClosingDuringTheWaitCancelsAndJoins) {
   QElapsedTimer timer;
   timer.start();
   EXPECT_TRUE(window->close());
-  EXPECT_LT(timer.elapsed(), 1000);
+  EXPECT_LT(timer.elapsed(), 3000);  // the reader would hold the wait for 10 s
   EXPECT_FALSE(window->IsPaymentRunning()) << "the worker was joined before the window went";
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
   peer.Join();
