@@ -43,7 +43,7 @@ struct ControlSpec {
   ControlKind kind;
   std::string_view parent;   // empty for the window itself, else a group's name
   Rect rect;                 // in the parent's client coordinates, at 96 DPI
-  std::string_view caption;  // UTF-8; initial inputs are filled from payment/defaults
+  std::string_view caption;  // UTF-8; empty for the inputs (see InitialText)
   int tab = -1;              // place in the parent's tab order; -1 takes no focus
   // For a label: the left edge of the field it names; its caption must end before it.
   int field_left = 0;
@@ -61,7 +61,11 @@ std::vector<std::string_view> TabOrder();
 int Scaled(int design_pixels, int dpi);
 Rect Scaled(const Rect& design, int dpi);
 
-// The window's caption; `simulated` adds that the reader is a simulated one.
-std::string WindowCaption(bool simulated = false);
+// What a control shows when the window is created: its caption, or for the four
+// inputs their initial texts (payment/defaults).
+std::string InitialText(const ControlSpec& control);
+
+// The window's caption.
+std::string_view WindowCaption();
 
 }  // namespace pcpos::screen

@@ -4,6 +4,7 @@
 // window keeps answering, and can cancel, while the cardholder pays.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -57,9 +58,24 @@ class PaymentRunner final : public Runner {
   bool IsRunning() const override;
 
  private:
+  struct Link;
+  class Forwarder;
+  // On the window's thread: the run's end, when it is still the current one.
+  void Ended(std::uint64_t run, const PaymentReport& report,
+             const std::optional<std::string>& journal_error);
+  void Reap();
+
   Post post_;
-  // (implementation state: the transaction, the thread, a run counter so that a
-  // late post of an earlier run is dropped)
+  // Shared with the payment's thread and its posts: a post finds the runner
+  // through it, and finds nothing once the runner is gone.
+  std::shared_ptr<Link> link_;
+  std::unique_ptr<PaymentTransaction> transaction_;
+  std::thread thread_;
+  PaymentListener* listener_ = nullptr;
+  // The run whose outputs are delivered; 0 when none is (ended or abandoned),
+  // so that a late post of an earlier run is dropped.
+  std::uint64_t current_run_ = 0;
+  std::uint64_t last_run_ = 0;
 };
 
 }  // namespace pcpos::screen

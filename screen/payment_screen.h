@@ -88,7 +88,11 @@ class PaymentScreen final : public PaymentListener {
   void Close();
 
   Phase phase() const { return phase_; }
+  // Running or cancelling: the payment button cancels, the inputs are locked.
+  bool Busy() const { return phase_ == Phase::Running || phase_ == Phase::Cancelling; }
   void SetTransactionOptions(const TransactionOptions& options) { options_ = options; }
+  // The platform's double-click time changed (a setting the operator may change).
+  void SetDoubleClickTime(std::chrono::milliseconds double_click) { double_click_ = double_click; }
 
   // From the runner, on the window's thread.
   void OnRequestSent(const std::string& request) override;
@@ -99,13 +103,33 @@ class PaymentScreen final : public PaymentListener {
                   const std::optional<std::string>& journal_error) override;
 
  private:
-  // (implementation state)
+  using TimePoint = std::chrono::steady_clock::time_point;
+  bool WithinPressGuard() const;
+  void SetBusy(bool busy);
+  void MarkPrevious(bool previous);
+  void StopWaiting();
+  void ShowWaiting();
+  void ShowRaw();
+
   ScreenView& view_;
   Runner& runner_;
   Clock clock_;
   std::chrono::milliseconds double_click_;
   TransactionOptions options_;
   Phase phase_ = Phase::Idle;
+  // Since the payment button last changed between starting and cancelling.
+  std::optional<TimePoint> button_changed_;
+  // The waiting line: on from the press until the result line or the end.
+  bool waiting_ = false;
+  TimePoint pressed_at_{};
+  std::optional<TimePoint> sent_at_;
+  // The raw pane's parts as far as this run has reported them.
+  std::string raw_;
+  std::optional<Outcome> outcome_;
+  std::optional<std::string> log_error_;
+  std::optional<std::string> journal_error_;
+  // Kept when the line is cleared: the next text sets it again.
+  Tone tone_ = Tone::Window;
 };
 
 }  // namespace pcpos::screen
