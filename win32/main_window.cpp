@@ -14,7 +14,9 @@ namespace {
 
 constexpr UINT kRunPostedMessage = WM_APP + 1;
 constexpr UINT_PTR kTickTimer = 1;
-constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+// Not WS_CLIPCHILDREN: a group box paints only its frame and caption, so the
+// window must paint the face colour under it.
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
 
 std::string_view InputName(screen::Input input) {
   switch (input) {

@@ -1,11 +1,13 @@
 // Drives a running pcpos-tester.exe as an operator would, for scripts/windows.sh:
 // waits for its window, presses Return in the address field, waits for the
 // payment to end, prints the result line (UTF-8) and closes the window.
-// Exit status 0 when all of that happened, 1 otherwise.
+// Exit status 0 when all of that happened, 1 otherwise. With --hold SECONDS it
+// leaves the window open that long before closing it (scripts/screenshot.sh).
 #include <windows.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -43,7 +45,8 @@ std::string TextOf(HWND control) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  const double hold_s = argc == 3 && std::string_view(argv[1]) == "--hold" ? std::atof(argv[2]) : 0;
   const auto start = std::chrono::steady_clock::now();
   const auto elapsed_ms = [&] {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
@@ -60,15 +63,27 @@ int main() {
     std::this_thread::sleep_for(10ms);
   }
   std::printf("window shown after %.0f ms\n", elapsed_ms());
+  std::fflush(stdout);
   const HWND address = ControlOf(window, "Edt_IP");
   const HWND pay = ControlOf(window, "Btn_Payment");
   const HWND line = ControlOf(window, "Lbl_ResponseMsg");
   PostMessageW(address, WM_KEYDOWN, VK_RETURN, 1);
   const std::string pay_caption(pcpos::screen::kPayCaption);
   std::string result;
+  // The press shows the waiting line (the button already reads "cancel" then).
+  while (TextOf(line).empty()) {
+    if (elapsed_ms() > 60000) {
+      std::puts("the press was not taken");
+      return 1;
+    }
+    std::this_thread::sleep_for(10ms);
+  }
   for (;;) {
+    // The button first: once it offers to pay again the run has ended, and the
+    // line read after that is its last.
+    const bool ended = TextOf(pay) == pay_caption;
     result = TextOf(line);
-    if (!result.empty() && TextOf(pay) == pay_caption) break;
+    if (ended && !result.empty()) break;
     if (elapsed_ms() > 120000) {
       std::puts("the payment did not end");
       return 1;
@@ -77,6 +92,8 @@ int main() {
   }
   std::printf("result: %s\n", result.c_str());
   std::printf("raw: %s\n", TextOf(ControlOf(window, "Mem_RawResponse")).c_str());
+  std::fflush(stdout);
+  std::this_thread::sleep_for(std::chrono::duration<double>(hold_s));
   PostMessageW(window, WM_CLOSE, 0, 0);
   return 0;
 }
