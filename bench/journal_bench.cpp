@@ -32,7 +32,7 @@ pcpos::PaymentReport Reset() {
   report.outcome = pcpos::Outcome::Unknown;
   report.request = "@@ZRM@@011000410000000020000000530000011";
   report.error = "Socket Error # 10054\r\nConnection reset by peer.";
-  report.result = pcpos::ResultLine{report.error, pcpos::Colour::Amber};
+  report.result = pcpos::ResultLine{report.error, pcpos::Outcome::Unknown};
   report.timings = {0.05, 0.42, 0.48, std::nullopt, std::nullopt};
   return report;
 }

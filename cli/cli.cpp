@@ -21,13 +21,15 @@
 namespace pcpos {
 namespace {
 
-const char* ColourName(Colour c) {
-  switch (c) {
-    case Colour::Green:
+// The window's colour for an outcome, kept in the report for its readers.
+const char* ColourName(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::Approved:
       return "green";
-    case Colour::Red:
+    case Outcome::Declined:
+    case Outcome::NotSent:
       return "red";
-    case Colour::Amber:
+    case Outcome::Unknown:
       break;
   }
   return "amber";
@@ -93,7 +95,7 @@ class CliObserver : public TransactionObserver {
   }
   void OnRawResponse(const std::string& text) override {
     raw_ = text;
-    if (live_) out_ << "raw: " << Indented(text) << "\n" << std::flush;
+    if (live_ && !text.empty()) out_ << "raw: " << Indented(text) << "\n" << std::flush;
   }
   void OnFields(const ResponseFields& f) override {
     fields_ = f;
@@ -103,7 +105,7 @@ class CliObserver : public TransactionObserver {
   }
   void OnResultLine(const ResultLine& line) override {
     result_ = line;
-    if (live_) out_ << "result (" << ColourName(line.colour) << "): " << line.text << "\n" << std::flush;
+    if (live_) out_ << "result (" << ColourName(line.outcome) << "): " << line.text << "\n" << std::flush;
   }
 
   nlohmann::json Json(const std::string& log_file, const PaymentReport& report,
@@ -118,7 +120,7 @@ class CliObserver : public TransactionObserver {
       j["fields"] = nullptr;
     }
     if (result_) {
-      j["result"] = {{"text", result_->text}, {"colour", ColourName(result_->colour)}};
+      j["result"] = {{"text", result_->text}, {"colour", ColourName(result_->outcome)}};
     } else {
       j["result"] = nullptr;
     }

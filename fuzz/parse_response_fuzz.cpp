@@ -44,8 +44,8 @@ void CheckAnyText(std::string_view text) {
   const auto line = pcpos::ResultLineFor(fields->ResponseCode);
   const auto code = pcpos::ReadResponseCode(fields->ResponseCode);
   FUZZ_CHECK(!line.text.empty());
-  FUZZ_CHECK((line.colour == pcpos::Colour::Amber) == !code.has_value());
-  FUZZ_CHECK((line.colour == pcpos::Colour::Green) == (code && *code == 0));
+  FUZZ_CHECK((line.outcome == pcpos::Outcome::Unknown) == !code.has_value());
+  FUZZ_CHECK((line.outcome == pcpos::Outcome::Approved) == (code && *code == 0));
   if (code) FUZZ_CHECK(pcpos::CleanInt(fields->ResponseCode) == *code || *code == INT32_MAX);
 }
 

@@ -19,6 +19,20 @@ std::string_view Copy(std::string_view text, std::size_t from, std::size_t count
 
 }  // namespace
 
+std::string_view OutcomeName(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::Approved:
+      return "approved";
+    case Outcome::Declined:
+      return "declined";
+    case Outcome::NotSent:
+      return "not-sent";
+    case Outcome::Unknown:
+      break;
+  }
+  return "unknown";
+}
+
 void ReadField(std::string_view message, std::int64_t& position, std::int32_t& length,
                std::string* target) {
   // A position below 1 reads from the start, but the arithmetic keeps the
@@ -109,8 +123,8 @@ std::optional<std::int32_t> ReadResponseCode(std::string_view response_code) {
 
 ResultLine ResultLineFor(std::string_view response_code) {
   const std::optional<std::int32_t> code = ReadResponseCode(response_code);
-  if (!code) return ResultLine{std::string(kHeaderMismatchText), Colour::Amber};
-  return ResultLine{ResultText(*code), *code == 0 ? Colour::Green : Colour::Red};
+  if (!code) return ResultLine{std::string(kHeaderMismatchText), Outcome::Unknown};
+  return ResultLine{ResultText(*code), *code == 0 ? Outcome::Approved : Outcome::Declined};
 }
 
 bool HeaderMismatches(std::string_view text) {

@@ -43,14 +43,22 @@ std::string BuildPurchaseRequest(std::string_view amount);
 // code 0 is cut there before anything is derived from it.
 std::optional<ResponseFields> ParseResponse(std::string_view text);
 
-// Green: approved. Red: a definite failure (a declining code, or nothing reached
-// the reader). Amber: the request went out and no readable answer came back, so
-// the reader may have taken the payment.
-enum class Colour { Green, Red, Amber };
+// What became of the payment, as far as the tool can know it.
+enum class Outcome {
+  Approved,  // an answer read whole, response code 0
+  Declined,  // an answer with a declining code
+  NotSent,   // ended before the request left: nothing reached the reader
+  Unknown,   // the request went out and no readable answer came back
+};
 
+// "approved", "declined", "not-sent", "unknown".
+std::string_view OutcomeName(Outcome outcome);
+
+// The result line's text and the outcome it stands for; how that looks is the
+// window's business.
 struct ResultLine {
   std::string text;  // UTF-8
-  Colour colour = Colour::Red;
+  Outcome outcome = Outcome::Unknown;
   bool operator==(const ResultLine&) const = default;
 };
 
@@ -63,9 +71,9 @@ std::string ResultText(std::int32_t code);
 // Values beyond the 32-bit range read as INT32_MAX (a failure code all the same).
 std::optional<std::int32_t> ReadResponseCode(std::string_view response_code);
 
-// The result line for a received response code: ResultText in green for 0 and in
-// red otherwise; an unreadable code is an answer the tool cannot read, shown with
-// the invalid-format text in amber.
+// The result line for a received response code: ResultText, approved for 0 and
+// declined otherwise; an unreadable code is an answer the tool cannot read: the
+// invalid-format text, with the outcome unknown.
 ResultLine ResultLineFor(std::string_view response_code);
 
 // True when the text (an answer, leading blanks already removed) holds the header

@@ -58,21 +58,14 @@ std::string CheckedAmount(const std::string& text) {
   return amount;
 }
 
-// The raw pane of an open outcome: the line sending the operator to the reader
-// above what came (or the error).
-std::string WithOutcomeWarning(const std::string& raw) {
-  return std::string(kOutcomeUnknownText) + "\r\n" + raw;
-}
-
 // A failure before the request left is definite; after it the reader may
-// have taken the payment, and the operator is told to look before trying again.
+// have taken the payment, and the outcome is open.
 void ReportError(TransactionObserver& observer, PaymentReport& report, const std::string& message) {
   const bool sent = report.request.has_value();
   report.outcome = sent ? Outcome::Unknown : Outcome::NotSent;
   report.error = message;
-  report.result = ResultLine{message, sent ? Colour::Amber : Colour::Red};
-  const std::string raw = NormaliseLineBreaks(message);
-  observer.OnRawResponse(sent ? WithOutcomeWarning(raw) : raw);
+  report.result = ResultLine{message, report.outcome};
+  observer.OnRawResponse(NormaliseLineBreaks(message));
   observer.OnResultLine(*report.result);
 }
 
@@ -84,20 +77,6 @@ std::string_view TrimLeadingControl(std::string_view text) {
 }
 
 }  // namespace
-
-std::string_view OutcomeName(Outcome outcome) {
-  switch (outcome) {
-    case Outcome::Approved:
-      return "approved";
-    case Outcome::Declined:
-      return "declined";
-    case Outcome::NotSent:
-      return "not-sent";
-    case Outcome::Unknown:
-      break;
-  }
-  return "unknown";
-}
 
 PaymentTransaction::PaymentTransaction(PaymentInputs inputs, TransactionOptions options)
     : inputs_(std::move(inputs)), options_(options), log_path_(LogFilePath(inputs_.log_folder)) {}
@@ -214,36 +193,30 @@ std::string PaymentTransaction::ReadAnswer(CardReaderConnection& connection,
 }
 
 // Fields, log, result line, raw pane, in that order. A response code decides
-// the colour only in an answer read whole: an approval cut short is not trusted.
+// the outcome only in an answer read whole: an approval cut short is not trusted.
 void PaymentTransaction::ProcessAnswer(TransactionObserver& observer, PaymentReport& report,
                                        bool whole) {
   const std::string& text = report.answer;
   std::optional<ResponseFields> fields = ParseResponse(text);
-  ResultLine line{std::string(kHeaderMismatchText), Colour::Amber};
+  ResultLine line{std::string(kHeaderMismatchText), Outcome::Unknown};
   if (fields) {
     report.fields = fields;
     observer.OnFields(*fields);
     try {
       WriteLog(log_path_, text);
     } catch (const std::exception& e) {
-      // Nothing hides what the reader answered: the log error is shown beside it.
+      // Nothing hides what the reader answered: the log error is reported beside it.
       report.log_error = e.what();
     }
     line = ResultLineFor(fields->ResponseCode);
-    if (line.colour == Colour::Green && !whole) {
-      line = ResultLine{std::string(kHeaderMismatchText), Colour::Amber};
+    if (line.outcome == Outcome::Approved && !whole) {
+      line = ResultLine{std::string(kHeaderMismatchText), Outcome::Unknown};
     }
   }
   report.result = line;
-  report.outcome = line.colour == Colour::Green ? Outcome::Approved
-                   : line.colour == Colour::Red ? Outcome::Declined
-                                                : Outcome::Unknown;
+  report.outcome = line.outcome;
   observer.OnResultLine(line);
-
-  std::string raw = NormaliseLineBreaks(text);
-  if (report.outcome == Outcome::Unknown) raw = WithOutcomeWarning(raw);
-  if (report.log_error) raw += "\r\n" + NormaliseLineBreaks(*report.log_error);
-  observer.OnRawResponse(raw);
+  observer.OnRawResponse(NormaliseLineBreaks(text));
 }
 
 }  // namespace pcpos

@@ -25,21 +25,6 @@ inline constexpr std::chrono::milliseconds kAnswerQuietTime{500};
 // Past this many bytes an answer is taken as it stands (a whole one is far shorter).
 inline constexpr std::size_t kMaxAnswerBytes = 65536;
 
-// Shown above the error when the request went out but no readable answer came.
-inline constexpr std::string_view kOutcomeUnknownText =
-    "نتیجه این پرداخت معلوم نیست؛ پیش از تلاش دوباره، نتیجه را روی کارت خوان بررسی کنید.";
-
-// What became of the payment, as far as the tool can know it.
-enum class Outcome {
-  Approved,  // an answer read whole, response code 0
-  Declined,  // an answer with a declining code
-  NotSent,   // ended before the request left: nothing reached the reader
-  Unknown,   // the request went out and no readable answer came back
-};
-
-// "approved", "declined", "not-sent", "unknown".
-std::string_view OutcomeName(Outcome outcome);
-
 // Milliseconds from the start of the payment (monotonic clock); empty where
 // the phase was not reached.
 struct PhaseTimings {
@@ -81,7 +66,8 @@ class TransactionObserver {
   virtual ~TransactionObserver() = default;
   // The request line that went out, without CR LF.
   virtual void OnRequestSent(const std::string& /*request*/) {}
-  // The whole new content of the raw response pane (CR LF line breaks).
+  // What the reader sent so far, or the error that ended the payment (CR LF
+  // line breaks): empty once the request is out, then the answer or the error.
   virtual void OnRawResponse(const std::string& text) = 0;
   virtual void OnFields(const ResponseFields& fields) = 0;
   virtual void OnResultLine(const ResultLine& line) = 0;

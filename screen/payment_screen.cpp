@@ -39,15 +39,6 @@ std::string RawPaneText(const std::string& raw, bool unknown,
   return text;
 }
 
-Outcome OutcomeOf(const ResultLine& line) {
-  switch (line.colour) {
-    case Colour::Green: return Outcome::Approved;
-    case Colour::Red: return Outcome::Declined;
-    case Colour::Amber: break;
-  }
-  return Outcome::Unknown;
-}
-
 }  // namespace
 
 std::string_view FieldControlName(Field field) {
@@ -201,8 +192,8 @@ void PaymentScreen::OnFields(const ResponseFields& fields) {
 
 void PaymentScreen::OnResultLine(const ResultLine& line) {
   StopWaiting();
-  outcome_ = OutcomeOf(line);
-  tone_ = ToneOf(*outcome_);
+  outcome_ = line.outcome;
+  tone_ = ToneOf(line.outcome);
   view_.SetResultLine(ResultLineDisplayText(line.text), tone_);
   // An error is reported before its result line: the warning goes above it now.
   // An answer comes after its line and finds the outcome there.

@@ -91,6 +91,8 @@ class PaymentScreen final : public PaymentListener {
   // Running or cancelling: the payment button cancels, the inputs are locked.
   bool Busy() const { return phase_ == Phase::Running || phase_ == Phase::Cancelling; }
   void SetTransactionOptions(const TransactionOptions& options) { options_ = options; }
+  // The platform's double-click time changed (a setting the operator may change).
+  void SetDoubleClickTime(std::chrono::milliseconds double_click) { double_click_ = double_click; }
 
   // From the runner, on the window's thread.
   void OnRequestSent(const std::string& request) override;

@@ -2,32 +2,22 @@
 
 #include <QMessageBox>
 
-#include <algorithm>
+#include "screen/texts.h"
+#include "ui/qt_text.h"
 
 namespace pcpos::ui {
 
 QString TitleFromExecutable(QStringView path) {
-  const qsizetype slash = std::max(path.lastIndexOf(u'\\'), path.lastIndexOf(u'/'));
-  QStringView name = path.mid(slash + 1);
-  const qsizetype dot = name.indexOf(u'.');
-  if (dot >= 0) name = name.left(dot);
-  if (name.isEmpty()) return {};
-  return name.left(1).toString() + name.mid(1).toString().toLower();
+  return Q(screen::TitleFromExecutable(Utf8(path.toString())));
 }
 
 QString EventErrorText(const QString& message) {
-  if (!message.isEmpty() && message.back().unicode() > u'.') return message + u'.';
-  return message;
+  return Q(screen::EventErrorText(Utf8(message)));
 }
 
 QString StartupErrorText(const QString& kind, const QString& module, quintptr address,
                          const QString& message) {
-  const QString period =
-      !message.isEmpty() && !message.endsWith(u'.') ? QStringLiteral(".") : QString();
-  return QStringLiteral("Exception %1 in module %2 at %3.\r\n%4%5\r\n")
-      .arg(kind, module,
-           QStringLiteral("%1").arg(static_cast<quint32>(address), 8, 16, QChar(u'0')).toUpper(),
-           message, period);
+  return Q(screen::StartupErrorText(Utf8(kind), Utf8(module), address, Utf8(message)));
 }
 
 void ShowCriticalBox(const QString& caption, const QString& text) {

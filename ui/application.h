@@ -18,16 +18,9 @@ class SilentAbort : public std::exception {
   const char* what() const noexcept override { return "Operation aborted"; }
 };
 
-// The program file's name after its last backslash or slash, cut at its first
-// ".", first character as it is and the rest in lower case.
+// The shell's texts, by the rules of screen/texts.h, in Qt's strings.
 QString TitleFromExecutable(QStringView path);
-
-// The message of an error that escaped an event handler, as the box shows it:
-// a "." is added when the text is not empty and its last character's code lies
-// above that of "." (so nothing after ".", a blank, a line break, "!" or ")").
 QString EventErrorText(const QString& message);
-
-// The "Application Error" text for an error during start-up.
 QString StartupErrorText(const QString& kind, const QString& module, quintptr address,
                          const QString& message);
 inline const QString kStartupErrorCaption = QStringLiteral("Application Error");

@@ -1,15 +1,16 @@
 // The tool's only window: the operator's four inputs, the two buttons, the raw
-// response pane, the eleven result fields and the coloured result line.
+// response pane, the eleven result fields and the coloured result line. It draws
+// what the screen logic decides and forwards the operator's events to it.
 #pragma once
 
-#include <QElapsedTimer>
+#include <QTimer>
 #include <QWidget>
 
 #include <array>
 
 #include "payment/transaction.h"
-#include "ui/payment_worker.h"
-#include "ui/waiting_line.h"
+#include "screen/payment_runner.h"
+#include "screen/payment_screen.h"
 
 class QCloseEvent;
 class QGroupBox;
@@ -21,12 +22,7 @@ class QShowEvent;
 
 namespace pcpos::ui {
 
-// The payment button's caption, shown again whenever a payment ends.
-QString PayCaption();
-// The raw pane's group caption, and the same with how long the reader took.
-QString RawResponseCaption(const PaymentReport* report = nullptr);
-
-class TFrm_Selvarin : public QWidget {
+class TFrm_Selvarin : public QWidget, private screen::ScreenView {
   Q_OBJECT
 
  public:
@@ -37,8 +33,10 @@ class TFrm_Selvarin : public QWidget {
   void CentreOnScreen();
 
   // Options for the transactions this window starts (the tests shorten waits).
-  void SetTransactionOptions(const TransactionOptions& options) { options_ = options; }
-  bool IsPaymentRunning() const { return worker_.IsRunning(); }
+  void SetTransactionOptions(const TransactionOptions& options) {
+    screen_.SetTransactionOptions(options);
+  }
+  bool IsPaymentRunning() const { return runner_.IsRunning(); }
 
   // The controls, by their design names.
   QLineEdit* Edt_IP = nullptr;
@@ -76,27 +74,30 @@ class TFrm_Selvarin : public QWidget {
  private:
   void CreateControls();
   void SetTabOrder();
-  void ConnectWorker();
+  void ConnectControls();
   void ConnectKeys();
-  void SetBusy(bool busy);
-  bool WithinPressGuard() const;
-  void StartFromKeyboard();
-  void CancelFromKeyboard();
-  std::array<QLineEdit*, 11> ResultFields() const;
-  void MarkPrevious(bool previous);
+  // The platform's double-click time, read at each press: the operator may change it.
+  screen::PaymentScreen& Screen();
+  QLineEdit* FieldEdit(screen::Field field) const;
 
-  void ShowRawResponse(const QString& text);
-  void ShowFields(const ResponseFields& fields);
-  void ShowResultLine(const QString& text, Colour colour);
-  void SetResultLine(const QString& text, const QColor& colour);
-  void PaymentFinished(const PaymentReport& report, const QString& journal_error);
+  // ScreenView
+  std::string InputText(screen::Input input) const override;
+  std::string FieldText(screen::Field field) const override;
+  std::string RawText() const override;
+  void SetFieldText(screen::Field field, std::string_view text) override;
+  void SetRawText(std::string_view text) override;
+  void SetRawCaption(std::string_view caption) override;
+  void SetFieldPrevious(screen::Field field, bool previous) override;
+  void SetRawPrevious(bool previous) override;
+  void SetResultLine(std::string_view text, screen::Tone tone) override;
+  void SetBusy(bool busy) override;
+  void SetTicking(bool ticking) override;
 
-  PaymentWorker worker_;
-  TransactionOptions options_;
-  WaitingLine waiting_;
-  // Since the payment button last changed between starting and cancelling.
-  QElapsedTimer button_changed_;
-  bool busy_ = false;
+  std::array<QLineEdit*, screen::kFieldCount> fields_{};
+  QTimer tick_;
+  bool busy_cursor_ = false;
+  screen::PaymentRunner runner_;
+  screen::PaymentScreen screen_;
 };
 
 }  // namespace pcpos::ui

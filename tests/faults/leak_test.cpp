@@ -59,7 +59,7 @@ class CountingObserver : public TransactionObserver {
  public:
   void OnRawResponse(const std::string&) override {}
   void OnFields(const ResponseFields& f) override { terminal = f.TerminalNo; }
-  void OnResultLine(const ResultLine& line) override { green = line.colour == Colour::Green; }
+  void OnResultLine(const ResultLine& line) override { green = line.outcome == Outcome::Approved; }
   std::string terminal;
   bool green = false;
 };

@@ -39,7 +39,7 @@ const QString kApproved = QStringLiteral("تراکنش با موفقیت انج�
 const QString kMismatch = QStringLiteral("فرمت اطلاعات بازگشتی نامعتبر است.");
 const QString kDeclined = QStringLiteral("عملیات با شکست مواجه شده است");
 const QString kOutcomeUnknown = QString::fromUtf8(
-    pcpos::kOutcomeUnknownText.data(), static_cast<qsizetype>(pcpos::kOutcomeUnknownText.size()));
+    pcpos::screen::kOutcomeUnknownText.data(), static_cast<qsizetype>(pcpos::screen::kOutcomeUnknownText.size()));
 const QColor kGreen(0, 128, 0);
 const QColor kRed(255, 0, 0);
 const QColor kAmber(160, 82, 0);

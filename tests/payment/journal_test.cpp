@@ -99,13 +99,13 @@ TEST(Journal, HeaderOnceAndOneExactRowPerOutcome) {
 
   PaymentReport not_sent;
   not_sent.error = "Invalid amount: control character at position 2";
-  not_sent.result = ResultLine{not_sent.error, Colour::Red};
+  not_sent.result = ResultLine{not_sent.error, Outcome::NotSent};
 
   PaymentReport unknown;
   unknown.outcome = Outcome::Unknown;
   unknown.request = request;
   unknown.error = "Socket Error # 10054\r\nConnection reset by peer.";
-  unknown.result = ResultLine{unknown.error, Colour::Amber};
+  unknown.result = ResultLine{unknown.error, Outcome::Unknown};
   unknown.timings = {0.1, 0.3, 0.4, std::nullopt, std::nullopt};
 
   ASSERT_EQ(JournalPayment(inputs, approved, kStarted), std::nullopt);

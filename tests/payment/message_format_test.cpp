@@ -120,20 +120,20 @@ TEST(ParseResponse, HeaderMismatches) {
   }
 }
 
-// Only a code of digits decides the colour; every other form is an answer the
+// Only a code of digits decides the outcome; every other form is an answer the
 // tool cannot read, never a success.
 TEST(ResultLineFor, ReadsTheCodeStrictly) {
-  const ResultLine unreadable{std::string(kHeaderMismatchText), Colour::Amber};
+  const ResultLine unreadable{std::string(kHeaderMismatchText), Outcome::Unknown};
   const struct {
     std::string code;
     ResultLine expected;
   } cases[] = {
-      {"00", ResultLine{std::string(kSuccess), Colour::Green}},
-      {" 0\t", ResultLine{std::string(kSuccess), Colour::Green}},
-      {"01", ResultLine{std::string(kCancelled), Colour::Red}},
-      {"30", ResultLine{std::string(kBadPassword), Colour::Red}},
-      {"51", ResultLine{std::string(kFailed), Colour::Red}},
-      {"99999999999", ResultLine{std::string(kFailed), Colour::Red}},
+      {"00", ResultLine{std::string(kSuccess), Outcome::Approved}},
+      {" 0\t", ResultLine{std::string(kSuccess), Outcome::Approved}},
+      {"01", ResultLine{std::string(kCancelled), Outcome::Declined}},
+      {"30", ResultLine{std::string(kBadPassword), Outcome::Declined}},
+      {"51", ResultLine{std::string(kFailed), Outcome::Declined}},
+      {"99999999999", ResultLine{std::string(kFailed), Outcome::Declined}},
       {"", unreadable},   {"XX", unreadable},  {"0A", unreadable}, {"(0)", unreadable},
       {"$0", unreadable}, {"-1", unreadable},  {"0 0", unreadable}, {"$1E", unreadable},
   };

@@ -42,18 +42,12 @@ class Recorder : public TransactionObserver {
                      f.BIN + "|" + f.TransactionDate + "|" + f.TransactionTime);
   }
   void OnResultLine(const ResultLine& l) override {
-    const char* colour = l.colour == Colour::Green ? "green " : l.colour == Colour::Red ? "red " : "amber ";
-    events.push_back(colour + l.text);
+    events.push_back(std::string(OutcomeName(l.outcome)) + " " + l.text);
   }
   void OnFinished(const PaymentReport& r) override { report = r; }
   std::string Last() const { return events.empty() ? "" : events.back(); }
   PaymentReport report;
 };
-
-// The raw pane of a payment whose outcome is unknown: the warning above the text.
-std::string Unknown(const std::string& text) {
-  return std::string("raw ") + std::string(kOutcomeUnknownText) + "\r\n" + text;
-}
 
 const std::string kAnswerFields =
     "fields 12345678|000123|123456789012|001|00|00|123456******7890|7890|123456|1398/12/05|12:30";
@@ -94,7 +88,7 @@ TEST_F(TransactionTest, ApprovedPaymentWithTheInitialTexts) {
   EXPECT_EQ(peer.received(), kRequest1000);
   EXPECT_EQ(events, (std::vector<std::string>{
                         "request @@ZRM@@011000410000000020000000530000011", "raw ", kAnswerFields,
-                        "green تراکنش با موفقیت انجام شد", std::string("raw ") + kAnswer}));
+                        "approved تراکنش با موفقیت انجام شد", std::string("raw ") + kAnswer}));
   EXPECT_EQ(LogBytes(), kAnswer);
   EXPECT_EQ(report_.outcome, Outcome::Approved);
   EXPECT_EQ(report_.answer, kAnswer);
@@ -114,13 +108,13 @@ TEST_F(TransactionTest, LogKeepsOnlyTheLastGoodAnswerAndAMismatchKeepsIt) {
       3);
   Run(peer.port_text());
   auto events = Run(peer.port_text());
-  EXPECT_EQ(events[3], "red رمز عبور نامعتبر است");
+  EXPECT_EQ(events[3], "declined رمز عبور نامعتبر است");
   EXPECT_EQ(report_.outcome, Outcome::Declined);
   EXPECT_EQ(LogBytes(), second);
   events = Run(peer.port_text());
   EXPECT_EQ(events, (std::vector<std::string>{"request @@ZRM@@011000410000000020000000530000011",
-                                              "raw ", "amber فرمت اطلاعات بازگشتی نامعتبر است.",
-                                              Unknown("@@zrm@@0812345678")}));
+                                              "raw ", "unknown فرمت اطلاعات بازگشتی نامعتبر است.",
+                                              "raw @@zrm@@0812345678"}));
   EXPECT_EQ(report_.outcome, Outcome::Unknown);
   EXPECT_EQ(LogBytes(), second);
 }
@@ -202,8 +196,8 @@ TEST_F(TransactionTest, AnApprovalCutShortIsUnknown) {
     });
     const auto events = Run(peer.port_text());
     ASSERT_EQ(events.size(), 5u);
-    EXPECT_EQ(events[3], "amber فرمت اطلاعات بازگشتی نامعتبر است.");
-    EXPECT_EQ(events[4], Unknown(part));
+    EXPECT_EQ(events[3], "unknown فرمت اطلاعات بازگشتی نامعتبر است.");
+    EXPECT_EQ(events[4], "raw " + part);
     EXPECT_EQ(report_.outcome, Outcome::Unknown);
     EXPECT_EQ(LogBytes(), part);
   }
@@ -217,7 +211,7 @@ TEST_F(TransactionTest, AnUnreadableCodeIsShownLoggedAndUnknown) {
   auto events = Run(peer.port_text());
   ASSERT_EQ(events.size(), 5u);
   EXPECT_NE(events[2].find("|-1|"), std::string::npos);
-  EXPECT_EQ(events[3], "amber فرمت اطلاعات بازگشتی نامعتبر است.");
+  EXPECT_EQ(events[3], "unknown فرمت اطلاعات بازگشتی نامعتبر است.");
   EXPECT_EQ(report_.outcome, Outcome::Unknown);
   EXPECT_EQ(LogBytes(), AnswerWithCode("-1"));
 }
@@ -231,8 +225,8 @@ struct WaitEnding {
 class WaitEndingTest : public TransactionTest, public ::testing::WithParamInterface<WaitEnding> {};
 
 // After the request went out, an ending without an answer leaves the outcome
-// open: amber, and the operator is told to look at the reader.
-TEST_P(WaitEndingTest, EndsTheWaitWithItsMessageInAmber) {
+// open: unknown, with the error as the raw text.
+TEST_P(WaitEndingTest, EndsTheWaitWithItsMessageAndTheOutcomeOpen) {
   if (std::string(GetParam().name) == "Reset" && testing::UnderWine()) {
     GTEST_SKIP() << "under Wine 8 a reset reads as a graceful close (docs/windows.md)";
   }
@@ -244,7 +238,7 @@ TEST_P(WaitEndingTest, EndsTheWaitWithItsMessageInAmber) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
   const std::string& m = GetParam().message;
   EXPECT_EQ(events, (std::vector<std::string>{"request @@ZRM@@011000410000000020000000530000011",
-                                              "raw ", Unknown(m), "amber " + m}));
+                                              "raw ", "raw " + m, "unknown " + m}));
   EXPECT_EQ(report_.outcome, Outcome::Unknown);
   EXPECT_EQ(report_.error, m);
   EXPECT_EQ(LogBytes(), "");
@@ -285,7 +279,7 @@ TEST_F(TransactionTest, CancelEndsTheWaitPromptly) {
   t.Cancel();
   ASSERT_EQ(done.wait_for(2s), std::future_status::ready);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 100ms);
-  EXPECT_EQ(r.Last(), "amber Canceled by operator.");
+  EXPECT_EQ(r.Last(), "unknown Canceled by operator.");
   EXPECT_EQ(r.report.outcome, Outcome::Unknown);
   peer.Join();  // the reader saw the connection closed
 }
@@ -306,7 +300,7 @@ TEST_P(RefusalTest, IsShownAndNothingIsSent) {
   PaymentTransaction t({p.host, port, p.amount, folder_});
   Recorder r;
   t.Run(r);
-  EXPECT_EQ(r.events, (std::vector<std::string>{"raw " + p.message, "red " + p.message}));
+  EXPECT_EQ(r.events, (std::vector<std::string>{"raw " + p.message, "not-sent " + p.message}));
   EXPECT_EQ(r.report.outcome, Outcome::NotSent);
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ(peer.accepted(), 0);
@@ -332,7 +326,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(TransactionTest, RefusedConnectionIsShown) {
   auto events = Run(std::to_string(testing::UnusedPort()));
   EXPECT_EQ(events, (std::vector<std::string>{"raw Socket Error # 10061\r\nConnection refused.",
-                                              "red Socket Error # 10061\r\nConnection refused."}));
+                                              "not-sent Socket Error # 10061\r\nConnection refused."}));
 }
 
 TEST_F(TransactionTest, MissingLogFolderStopsBeforeAnyConnection) {
@@ -341,7 +335,7 @@ TEST_F(TransactionTest, MissingLogFolderStopsBeforeAnyConnection) {
   Recorder r;
   t.Run(r);
   std::string m = "Invalid file name - " + dir_ + "/missing/" + std::string(kLogFileName);
-  EXPECT_EQ(r.events, (std::vector<std::string>{"raw " + m, "red " + m}));
+  EXPECT_EQ(r.events, (std::vector<std::string>{"raw " + m, "not-sent " + m}));
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ(peer.accepted(), 0);
 }
@@ -383,8 +377,8 @@ TEST_F(TransactionTest, AWriteLogFailureDoesNotHideTheApproval) {
   auto events = Run(peer.port_text());
   holder.Release();
   EXPECT_EQ(events, (std::vector<std::string>{"request @@ZRM@@011000410000000020000000530000011",
-                                              "raw ", kAnswerFields, "green تراکنش با موفقیت انجام شد",
-                                              std::string("raw ") + kAnswer + "\r\nI/O error 32"}));
+                                              "raw ", kAnswerFields, "approved تراکنش با موفقیت انجام شد",
+                                              std::string("raw ") + kAnswer}));
   EXPECT_EQ(report_.outcome, Outcome::Approved);
   EXPECT_EQ(report_.log_error, "I/O error 32");
   EXPECT_EQ(LogBytes(), "kept");

@@ -177,7 +177,7 @@ TEST_F(ScreenTest, WaitingLineCountsRoundedSecondsAndTheLimitFromTheSending) {
   EXPECT_EQ(view.line, Shown(WaitingText(3, 119)));  // 2.5 s waited, 118.999 s left
   EXPECT_EQ(WaitingText(5, 115), "در انتظار پاسخ کارت خوان… ۵ ثانیه گذشته، ۱۱۵ ثانیه مانده");
 
-  screen.OnResultLine({"تراکنش با موفقیت انجام شد", Colour::Green});
+  screen.OnResultLine({"تراکنش با موفقیت انجام شد", Outcome::Approved});
   EXPECT_FALSE(view.ticking);
   now += 1s;
   screen.Tick();
@@ -195,7 +195,7 @@ TEST_F(ScreenTest, ResultLineToneFollowsTheOutcomeAndOutlivesClearing) {
   EXPECT_EQ(ToneColour(Tone::Window), std::nullopt);
 
   screen.PressPayment();
-  screen.OnResultLine({"Connection refused.\r\nsecond line", Colour::Red});
+  screen.OnResultLine({"Connection refused.\r\nsecond line", Outcome::NotSent});
   EXPECT_EQ(view.line, "\u2068Connection refused.\u2069") << "one line, isolated";
   EXPECT_EQ(view.tone, Tone::Red);
   Finish();
@@ -211,7 +211,7 @@ TEST_F(ScreenTest, RawPaneWarnsAboveAnOpenOutcomeAndAddsWhatCouldNotBeWritten) {
   screen.OnRequestSent("request");
   screen.OnRawResponse("");
   screen.OnRawResponse("Connection reset by peer.");
-  screen.OnResultLine({"Connection reset by peer.", Colour::Amber});
+  screen.OnResultLine({"Connection reset by peer.", Outcome::Unknown});
   EXPECT_EQ(view.raw, warning + "\r\nConnection reset by peer.");
   PaymentReport unknown;
   unknown.outcome = Outcome::Unknown;
@@ -223,7 +223,7 @@ TEST_F(ScreenTest, RawPaneWarnsAboveAnOpenOutcomeAndAddsWhatCouldNotBeWritten) {
   now += 1s;
   screen.PressPayment();
   screen.OnRawResponse("");
-  screen.OnResultLine({"تراکنش با موفقیت انجام شد", Colour::Green});
+  screen.OnResultLine({"تراکنش با موفقیت انجام شد", Outcome::Approved});
   screen.OnRawResponse("@@ZRM@@...");
   EXPECT_EQ(view.raw, "@@ZRM@@...");
   PaymentReport approved;
@@ -236,7 +236,7 @@ TEST_F(ScreenTest, RawPaneWarnsAboveAnOpenOutcomeAndAddsWhatCouldNotBeWritten) {
   now += 1s;
   screen.PressPayment();
   screen.OnRawResponse("Invalid port: x");
-  screen.OnResultLine({"Invalid port: x", Colour::Red});
+  screen.OnResultLine({"Invalid port: x", Outcome::NotSent});
   PaymentReport not_sent;
   Finish(not_sent);
   EXPECT_EQ(view.raw, "Invalid port: x");

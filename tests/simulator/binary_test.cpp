@@ -86,7 +86,7 @@ TEST(SimulatorProgram, ServesAndStopsOnSigterm) {
 
   const Recorder approved = Pay(sim.port(), "1000");
   EXPECT_EQ(approved.code, "00");
-  EXPECT_EQ(approved.line.colour, Colour::Green);
+  EXPECT_EQ(approved.line.outcome, Outcome::Approved);
   const Recorder declined = Pay(sim.port(), "1051");
   EXPECT_EQ(declined.code, "51");
 

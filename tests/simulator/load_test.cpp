@@ -36,7 +36,7 @@ class Keeper : public TransactionObserver {
   }
   void OnResultLine(const ResultLine& line) override {
     result_.got_line = true;
-    result_.green = line.colour == Colour::Green;
+    result_.green = line.outcome == Outcome::Approved;
   }
 
  private:

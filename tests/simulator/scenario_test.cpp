@@ -104,26 +104,26 @@ struct Case {
   const char* scenario_logged;
   const char* code;                // expected ResponseCode; nullptr: no fields
   const char* text;
-  Colour colour;
+  pcpos::Outcome outcome;
 };
 
 const Case kCases[] = {
-    {"approve", {}, "1000", "approve", "00", kSuccess, Colour::Green},
-    {"approve any other ending", {}, "250075", "approve", "00", kSuccess, Colour::Green},
-    {"cancel", {}, "1001", "cancel", "01", kCancelled, Colour::Red},
-    {"wrong pin", {}, "1030", "wrong-pin", "30", kWrongPin, Colour::Red},
-    {"decline", {}, "1051", "decline", "51", kFailed, Colour::Red},
-    {"delay", {}, "1010", "delay", "00", kSuccess, Colour::Green},
-    {"two segments", {}, "1020", "two-segments", "00", kSuccess, Colour::Green},
-    {"bad header", {}, "1040", "bad-header", nullptr, kBadHeader, Colour::Amber},
-    {"reset", {}, "1060", "reset", nullptr, kReset, Colour::Amber},
-    {"close", {}, "1070", "close", nullptr, kClosed, Colour::Amber},
-    {"silence", {}, "1080", "silence", nullptr, kTimedOut, Colour::Amber},
-    {"forced reset overrides the amount", Scenario::Reset, "1000", "reset", nullptr, kReset, Colour::Amber},
-    {"forced decline", Scenario::Declined, "1000", "decline", "51", kFailed, Colour::Red},
-    {"invalid amount", {}, "12a4", "malformed: invalid amount", "13", kFailed, Colour::Red},
+    {"approve", {}, "1000", "approve", "00", kSuccess, pcpos::Outcome::Approved},
+    {"approve any other ending", {}, "250075", "approve", "00", kSuccess, pcpos::Outcome::Approved},
+    {"cancel", {}, "1001", "cancel", "01", kCancelled, pcpos::Outcome::Declined},
+    {"wrong pin", {}, "1030", "wrong-pin", "30", kWrongPin, pcpos::Outcome::Declined},
+    {"decline", {}, "1051", "decline", "51", kFailed, pcpos::Outcome::Declined},
+    {"delay", {}, "1010", "delay", "00", kSuccess, pcpos::Outcome::Approved},
+    {"two segments", {}, "1020", "two-segments", "00", kSuccess, pcpos::Outcome::Approved},
+    {"bad header", {}, "1040", "bad-header", nullptr, kBadHeader, pcpos::Outcome::Unknown},
+    {"reset", {}, "1060", "reset", nullptr, kReset, pcpos::Outcome::Unknown},
+    {"close", {}, "1070", "close", nullptr, kClosed, pcpos::Outcome::Unknown},
+    {"silence", {}, "1080", "silence", nullptr, kTimedOut, pcpos::Outcome::Unknown},
+    {"forced reset overrides the amount", Scenario::Reset, "1000", "reset", nullptr, kReset, pcpos::Outcome::Unknown},
+    {"forced decline", Scenario::Declined, "1000", "decline", "51", kFailed, pcpos::Outcome::Declined},
+    {"invalid amount", {}, "12a4", "malformed: invalid amount", "13", kFailed, pcpos::Outcome::Declined},
     {"zero amount under a forced scenario", Scenario::Silence, "0", "malformed: invalid amount", "13", kFailed,
-     Colour::Red},
+     pcpos::Outcome::Declined},
 };
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
@@ -148,7 +148,7 @@ TEST_P(ScenarioTest, ThroughTheCoreTransaction) {
 
   ASSERT_TRUE(out.line.has_value());
   EXPECT_EQ(out.line->text, c.text);
-  EXPECT_EQ(out.line->colour, c.colour);
+  EXPECT_EQ(out.line->outcome, c.outcome);
   if (c.code) {
     ASSERT_TRUE(out.fields.has_value());
     EXPECT_EQ(out.fields->ResponseCode, c.code);

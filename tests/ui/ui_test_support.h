@@ -15,11 +15,28 @@
 #include <string>
 #include <vector>
 
+#include "screen/texts.h"
 #include "ui/application.h"
 #include "ui/frm_selvarin.h"
-#include "ui/result_line.h"
+#include "ui/qt_text.h"
 
 namespace pcpos::ui::testing {
+
+using screen::kOutcomeUnknownText;
+
+// The screen layer's texts as the window shows them.
+inline QString WaitingText(qint64 waited_s, qint64 left_s) {
+  return Q(screen::WaitingText(waited_s, left_s));
+}
+inline QString ResultLineDisplayText(const QString& text) {
+  return Q(screen::ResultLineDisplayText(Utf8(text)));
+}
+// The result line's text without the isolate marks around it.
+inline QString StripIsolates(QString shown) {
+  shown.remove(QChar(0x2068));
+  shown.remove(QChar(0x2069));
+  return shown;
+}
 
 inline Application& App() { return *static_cast<Application*>(QCoreApplication::instance()); }
 

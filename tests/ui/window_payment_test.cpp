@@ -19,7 +19,6 @@
 #include "tests/support/hanging_listener.h"
 #include "tests/support/tcp_peer.h"
 #include "tests/ui/ui_test_support.h"
-#include "ui/waiting_line.h"
 
 namespace pcpos::ui::testing {
 namespace {
