@@ -536,6 +536,12 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
         SetFocus(ItemNamed("Edt_IP").control.hwnd());
       }
       return 0;
+    case WM_SETTINGCHANGE:
+      // The operator may change the double-click time while the window is open.
+      if (wparam == SPI_SETDOUBLECLICKTIME && !options_.double_click && screen_ != nullptr) {
+        screen_->SetDoubleClickTime(std::chrono::milliseconds(GetDoubleClickTime()));
+      }
+      break;
     case WM_CLOSE:
       // The payment is cancelled and its thread joined before the window goes.
       if (screen_ != nullptr) screen_->Close();
