@@ -21,6 +21,7 @@
 #include "tests/support/tcp_peer.h"
 #include "win32/application.h"
 #include "win32/display.h"
+#include "win32/errors.h"
 #include "win32/main_window.h"
 #include "win32/wide_text.h"
 
@@ -234,6 +235,10 @@ TEST_F(WindowTest, IsLaidOutCaptionedAndOrderedAsTheTableSaysAt96And192Dpi) {
     EXPECT_EQ(Text(spec.name), screen::InitialText(spec)) << spec.name;
   }
   EXPECT_EQ(Text("Lbl_ResponseMsg"), "");
+  // Common controls 6 through the manifest (Wine's DllGetVersion says 5.81 even
+  // then): only their button answers this message.
+  SIZE ideal{};
+  EXPECT_TRUE(SendMessageW(Control("Btn_Payment"), BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal)));
 
   // Tab goes through the controls in the table's order, and round again.
   std::vector<std::string_view> order;
@@ -413,6 +418,37 @@ TEST_F(WindowTest, ClosingDuringAPaymentEndsItAndJournalsIt) {
   const std::string journal = FileText(folder_.path() / std::string(kJournalFileName));
   EXPECT_NE(journal.find(",unknown,"), std::string::npos) << journal;
   peer.Join();
+}
+
+// An error that escapes a window's handler is shown with the application's
+// title and the program goes on; one during start-up in "Application Error".
+class Throwing : public Window {
+ public:
+  Throwing() { Create(L"PcPosThrowingTestWindow", "t", WS_OVERLAPPEDWINDOW, 0, nullptr); }
+
+ protected:
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override {
+    if (message == WM_APP) throw std::runtime_error("Disk full");
+    if (message == WM_APP + 1) throw SilentAbort();
+    return Window::HandleMessage(message, wparam, lparam);
+  }
+};
+
+TEST(ErrorBoxes, ShowAnEscapedErrorWithTheTitleAndAStartupErrorAsApplicationError) {
+  std::vector<std::pair<std::string, std::string>> shown;
+  SetMessageBox([&](const std::string& caption, const std::string& text) { shown.emplace_back(caption, text); });
+  Throwing window;
+  EXPECT_EQ(SendMessageW(window.hwnd(), WM_APP, 0, 0), 0);
+  SendMessageW(window.hwnd(), WM_APP + 1, 0, 0);
+  ReportStartupError(std::runtime_error("WSAStartup"));
+  SetMessageBox(ShowStopBox);
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].first, "win32_window_test");  // first character as it is
+  EXPECT_EQ(shown[0].second, "Disk full.");
+  EXPECT_EQ(shown[1].first, "Application Error");
+  EXPECT_TRUE(shown[1].second.starts_with("Exception std::runtime_error in module win32_window_test.exe at "))
+      << shown[1].second;
+  EXPECT_TRUE(shown[1].second.ends_with(".\r\nWSAStartup.\r\n")) << shown[1].second;
 }
 
 TEST(StartupOptions, AreReadInBothFormsAndRejectWhatIsUnknown) {
