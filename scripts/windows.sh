@@ -110,7 +110,7 @@ trap cleanup EXIT
 # Fonts folder; Debian's fonts-wine has them.
 cp /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 
-say "The core's tests under Wine"
+say "The tests under Wine: the core's, the screen layer's and the window's"
 failed=()
 mkdir -p "$out/results"
 for t in "$out"/bin/*_test.exe; do
