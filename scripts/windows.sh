@@ -180,11 +180,12 @@ cat "$run/sim.log"
 [ "$payment_ok" -eq 1 ] || failed+=("pcpos-cli.exe payment")
 
 # One payment in the window: pcpos-tester.exe started with the simulator's
-# address and the amount, Return pressed in its address field by
+# address, the amount and a log folder with a Persian name (the command line is
+# read as UTF-16), Return pressed in its address field by
 # win32_window_driver.exe, which prints the result line and closes the window.
 # $1 amount, $2 the result line, $3 the journal's outcome.
 window_payment() {
-  local amount=$1 want_line=$2 want_outcome=$3 folder=$run/window-$1 ok=1 status=0
+  local amount=$1 want_line=$2 want_outcome=$3 folder=$run/پنجره-$1 ok=1 status=0
   mkdir -p "$folder"
   local win_dir="Z:${folder//\//\\}\\"
   echo "pcpos-tester.exe --host 127.0.0.1 --port $port --amount $amount --log-dir '$win_dir'"
