@@ -366,14 +366,29 @@ TEST_F(WindowTest, TheButtonIgnoresADoubleClickAndCancelsOnTheNextPress) {
 TEST_F(WindowTest, EscapeCancelsAndReturnOnTheCancelButtonDoesNot) {
   TcpPeer peer(Silent());
   PointAt(peer);
+  SetFocus(Control("txtAmount"));
+  ASSERT_EQ(GetFocus(), Control("txtAmount"));
   Key("txtAmount", VK_RETURN);
   ASSERT_TRUE(PumpUntil([&] { return !peer.received().empty(); }));
-  EXPECT_EQ(GetFocus() == Control("txtAmount"), false) << "a disabled input keeps no focus";
+  // The input is disabled now; the button that cancels has the focus.
+  EXPECT_EQ(GetFocus(), Control("Btn_Payment"));
   Key("Btn_Payment", VK_RETURN);
   EXPECT_EQ(window_->screen().phase(), screen::Phase::Running);
   Key("txtCardNo", VK_ESCAPE);
   ASSERT_TRUE(WaitEnded());
   EXPECT_EQ(peer.accepted(), 1);
+}
+
+// Tab through the dialog keys, also out of the raw pane, which as a multi-line
+// box would otherwise take it as a character.
+TEST_F(WindowTest, TabMovesTheFocusOnEvenFromTheRawPane) {
+  SetFocus(Control("Edt_LogPath"));
+  Key("Edt_LogPath", VK_TAB);
+  EXPECT_EQ(GetFocus(), Control("Btn_Payment"));
+  SetFocus(Control("Mem_RawResponse"));
+  Key("Mem_RawResponse", VK_TAB);
+  EXPECT_EQ(GetFocus(), Control("txtCardNo"));
+  EXPECT_EQ(Text("Mem_RawResponse"), "");
 }
 
 TEST_F(WindowTest, GreysTheEarlierValuesWithATipUntilClearing) {
