@@ -36,7 +36,8 @@ char32_t DecodeAt(std::string_view s, std::size_t& i) {
   const unsigned char lead = byte(i);
   std::size_t extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
   if (i + extra >= s.size()) extra = 0;
-  char32_t cp = extra == 0 ? lead : lead & (0x3F >> extra);
+  char32_t cp = lead;
+  if (extra > 0) cp &= 0x3Fu >> extra;
   for (std::size_t k = 1; k <= extra; ++k) cp = (cp << 6) | (byte(i + k) & 0x3Fu);
   i += 1 + extra;
   return cp;
