@@ -1,22 +1,30 @@
 #!/usr/bin/env bash
 # Windows, cross-built with MinGW-w64 and run under Wine, without a display:
-# builds the core, pcpos-cli and the core's tests into build-windows/ (programs
-# in build-windows/bin/), compiles the window's Windows-only sources that need
-# no Qt, runs every test program under Wine, then one pcpos-cli.exe payment
-# against the Linux simulator with a Persian amount, port and log folder.
-# Exits 0 only when all of it passes. docs/windows.md says what Wine cannot show.
+# builds the core, pcpos-cli, the native window pcpos-tester and their tests into
+# build-windows/ (programs in build-windows/bin/), checks the window's program
+# file (icon, version, imports, size), runs every test program under Wine, then
+# payments against the Linux simulator: pcpos-cli.exe with a Persian amount, port
+# and log folder, and pcpos-tester.exe with Return pressed in its window. Last it
+# packs dist/pcpos-tester-<version>-windows-x64.zip and the installer
+# dist/pcpos-tester-<version>-windows-x64-setup.exe, and installs, runs and
+# uninstalls that under Wine. Exits 0 only when all of it passes.
+# docs/windows.md says what Wine cannot show.
 #
 # Environment: JOBS (build parallelism, default 2).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-scripts/deps.sh g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine wine64
+scripts/deps.sh g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine wine64 \
+  fonts-wine nsis zip
 
 jobs=${JOBS:-2}
 out=$root/build-windows
 deps=$out/deps
 toolchain=$root/cmake/mingw-w64.cmake
 started=$SECONDS
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+version=$(sed -n 's/^project(pcpos_tester VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 say() { printf '\n=== %s (%d s into the run)\n' "$*" $((SECONDS - started)); }
 
 say "Header-only libraries and GoogleTest for MinGW"
@@ -29,39 +37,56 @@ ln -sfn /usr/include/nlohmann "$deps/include/nlohmann"
 cp -r /usr/share/cmake/CLI11 /usr/share/cmake/nlohmann_json "$deps/share/cmake/"
 if [ ! -f "$deps/lib/cmake/GTest/GTestConfig.cmake" ]; then
   cmake -S /usr/src/googletest -B "$out/googletest" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$deps" -DBUILD_GMOCK=OFF >/dev/null
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$deps" -DBUILD_GMOCK=OFF "${launcher[@]}" >/dev/null
   cmake --build "$out/googletest" -j "$jobs"
   cmake --install "$out/googletest" >/dev/null
 fi
 
-say "Core, pcpos-cli and the core's tests for Windows (warnings are errors)"
+say "Core, pcpos-cli, the window pcpos-tester and the tests for Windows (warnings are errors)"
 # Test discovery runs the programs; at build time there is no Wine to run them.
 cmake -S . -B "$out" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
   -DPCPOS_WERROR=ON -DPCPOS_BUILD_UI=OFF -DPCPOS_BUILD_SIMULATOR=OFF -DPCPOS_BUILD_TESTS=ON \
   -DGTest_DIR="$deps/lib/cmake/GTest" -DCLI11_DIR="$deps/share/cmake/CLI11" \
   -Dnlohmann_json_DIR="$deps/share/cmake/nlohmann_json" \
-  -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST >/dev/null
+  -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST "${launcher[@]}" >/dev/null
 cmake --build "$out" -j "$jobs"
 
-say "The window's Windows-only sources without Qt: start-up and the icon resource"
-mkdir -p "$out/ui"
-x86_64-w64-mingw32-g++-posix -std=c++20 -Wall -Wextra -Wshadow -Wconversion -Wsign-conversion \
-  -Wpedantic -Wold-style-cast -Werror -I. -c ui/platform_win32.cpp \
-  -o "$out/ui/platform_win32.o"
-x86_64-w64-mingw32-windres -I ui ui/pcpos-tester.rc -O coff -o "$out/ui/pcpos-tester.res.o"
-# The program's icon group must be there under the name Explorer looks for.
-x86_64-w64-mingw32-windres -J coff -i "$out/ui/pcpos-tester.res.o" -O rc | grep -q '^"MAINICON" 14 ' ||
-  { echo "pcpos-tester.rc: no MAINICON in the compiled resource"; exit 1; }
+say "The window's program file: icon, version, manifest, imports and size"
+# Its resources as compiled: the icon group under the name Explorer looks for,
+# the version, and the manifest (common controls 6, per-monitor DPI v2).
+window_exe=$out/bin/pcpos-tester.exe
+resources=$(x86_64-w64-mingw32-windres -J coff -O rc \
+  -i "$out/win32/CMakeFiles/pcpos_win32_resources.dir/pcpos-tester.rc.res")
+for wanted in '^"MAINICON" 14 ' '^1 VERSIONINFO' 'PerMonitorV2' 'Microsoft.Windows.Common-Controls'; do
+  grep -q "$wanted" <<<"$resources" || { echo "pcpos-tester.rc: $wanted missing from the resources"; exit 1; }
+done
+# Only Windows' own DLLs: the C++ runtime and the threads are linked in.
+imports=$(x86_64-w64-mingw32-objdump -p "$window_exe" | sed -n 's/^\s*DLL Name: //p' | sort -f)
+echo "pcpos-tester.exe imports:" $imports
+for dll in $imports; do
+  case "${dll,,}" in
+    kernel32.dll|user32.dll|gdi32.dll|comctl32.dll|shell32.dll|ws2_32.dll|msvcrt.dll|advapi32.dll) ;;
+    *) echo "pcpos-tester.exe needs $dll, which Windows does not bring"; exit 1 ;;
+  esac
+done
+mkdir -p "$out/stripped"
+for program in pcpos-tester pcpos-cli; do
+  x86_64-w64-mingw32-strip -o "$out/stripped/$program.exe" "$out/bin/$program.exe"
+done
+size=$(stat -c %s "$out/stripped/pcpos-tester.exe")
+echo "pcpos-tester.exe stripped: $size bytes"
+[ "$size" -lt $((2 * 1024 * 1024)) ] || { echo "pcpos-tester.exe is 2 MiB or more stripped"; exit 1; }
 
 say "The simulator, built for Linux"
 cmake -S . -B "$out/native" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPCPOS_BUILD_UI=OFF \
-  -DPCPOS_BUILD_TESTS=OFF >/dev/null
+  -DPCPOS_BUILD_TESTS=OFF "${launcher[@]}" >/dev/null
 cmake --build "$out/native" -j "$jobs" --target pcpos-sim
 
 say "A Wine prefix of our own, headless"
 export WINEPREFIX=$out/wine WINEDEBUG=-all WINEARCH=win64
-# No Mono or Gecko installer dialogs, and no display: CI has none.
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No Mono or Gecko installer dialogs, no menu entries on the Linux desktop for
+# the installer's shortcut, and no display: CI has none.
+export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 unset DISPLAY WAYLAND_DISPLAY
 wine=$(command -v wine)
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
@@ -78,8 +103,14 @@ cleanup() {
 }
 trap cleanup EXIT
 [ -f "$WINEPREFIX/system.reg" ] || { echo "wineboot made no prefix in $WINEPREFIX"; exit 1; }
+# Windows without a display: Wine's null graphics driver runs windows, timers,
+# fonts and drawing into bitmaps with no X server.
+"$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null
+# Wine draws "Tahoma" with another face unless the font files are in its own
+# Fonts folder; Debian's fonts-wine has them.
+cp /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 
-say "The core's tests under Wine"
+say "The tests under Wine: the core's, the screen layer's and the window's"
 failed=()
 mkdir -p "$out/results"
 for t in "$out"/bin/*_test.exe; do
@@ -147,6 +178,98 @@ check "$run/console.txt" 'result (red): رمز عبور نامعتبر است'
 echo "The simulator logged:"
 cat "$run/sim.log"
 [ "$payment_ok" -eq 1 ] || failed+=("pcpos-cli.exe payment")
+
+# One payment in the window: pcpos-tester.exe started with the simulator's
+# address, the amount and a log folder with a Persian name (the command line is
+# read as UTF-16), Return pressed in its address field by
+# win32_window_driver.exe, which prints the result line and closes the window.
+# $1 amount, $2 the result line, $3 the journal's outcome.
+window_payment() {
+  local amount=$1 want_line=$2 want_outcome=$3 folder=$run/پنجره-$1 ok=1 status=0
+  mkdir -p "$folder"
+  local win_dir="Z:${folder//\//\\}\\"
+  echo "pcpos-tester.exe --host 127.0.0.1 --port $port --amount $amount --log-dir '$win_dir'"
+  "$wine" "$window_exe" --host 127.0.0.1 --port "$port" --amount "$amount" --log-dir "$win_dir" \
+    >"$folder/tester.out" 2>&1 &
+  local tester=$!
+  timeout 150 "$wine" "$out/bin/win32_window_driver.exe" >"$folder/driver.crlf" 2>&1 || status=$?
+  tr -d '\r' <"$folder/driver.crlf" >"$folder/driver.out"
+  cat "$folder/driver.out"
+  [ "$status" -eq 0 ] || { echo "the driver ended with $status"; ok=0; kill "$tester" 2>/dev/null || true; }
+  status=0
+  wait "$tester" || status=$?
+  [ "$status" -eq 0 ] || { echo "pcpos-tester.exe exited with $status"; ok=0; }
+  grep -qxF "result: $want_line" "$folder/driver.out" || { echo "result line is not: $want_line"; ok=0; }
+  # The journal row: amount, result line and outcome, as on Linux.
+  grep -qF ",$amount,@@ZRM@@" "$folder/Selvarin-PcPosJournal.csv" 2>/dev/null &&
+    grep -qF ",$want_line,$want_outcome," "$folder/Selvarin-PcPosJournal.csv" ||
+    { echo "no journal row with $want_line, $want_outcome"; ok=0; }
+  if [ "$want_outcome" = approved ]; then
+    local raw
+    raw=$(sed -n 's/^raw: //p' "$folder/driver.out")
+    [ -n "$raw" ] && [ "$(cat "$folder/Selvarin-PcPosLog.txt" 2>/dev/null)" = "$raw" ] ||
+      { echo "the response log does not hold the answer"; ok=0; }
+  fi
+  [ "$ok" -eq 1 ] || failed+=("pcpos-tester.exe payment of $amount")
+}
+
+say "pcpos-tester.exe: payments in the window against pcpos-sim, Return pressed"
+window_payment 1000 "تراکنش با موفقیت انجام شد" approved
+window_payment 1030 "رمز عبور نامعتبر است" declined
+# A reset after sending: Wine reads it as a graceful close (docs/windows.md);
+# either way the outcome is unknown, amber.
+window_payment 1060 "Connection Closed Gracefully." unknown
+
+# The download: the stripped programs with the README (and the licence, once
+# there is one), as a zip and as an installer.
+package() {
+  local dist=$root/dist stage=$out/package name=pcpos-tester-$version-windows-x64
+  rm -rf "$stage" && mkdir -p "$stage/$name" "$dist"
+  cp "$out/stripped/pcpos-tester.exe" "$out/stripped/pcpos-cli.exe" README.md "$stage/$name/"
+  [ ! -f LICENSE ] || cp LICENSE "$stage/$name/"
+  rm -f "$dist/$name.zip" "$dist/$name-setup.exe"
+  (cd "$stage" && zip -qr9 "$dist/$name.zip" "$name")
+  makensis -V2 -DVERSION="$version" -DSOURCE="$stage/$name" -DOUTFILE="$dist/$name-setup.exe" \
+    packaging/windows/pcpos-tester.nsi
+  ls -l "$dist/$name.zip" "$dist/$name-setup.exe"
+  unzip -l "$dist/$name.zip"
+}
+
+# The installer run as a user would, silently: the files and the shortcut are
+# there, the installed client runs, and the uninstaller leaves nothing behind.
+check_installer() {
+  local setup=$root/dist/pcpos-tester-$version-windows-x64-setup.exe ok=1
+  local key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\pcpos-tester'
+  local appdata dir menu
+  "$wine" "$setup" /S || { echo "the installer failed"; ok=0; }
+  appdata=$("$wine" cmd /c echo '%LOCALAPPDATA%' | tr -d '\r')
+  dir=$(winepath -u "$appdata\\Programs\\PC-POS tester")
+  menu=$(winepath -u "$("$wine" cmd /c echo '%APPDATA%' | tr -d '\r')\\Microsoft\\Windows\\Start Menu\\Programs\\PC-POS tester")
+  for file in pcpos-tester.exe pcpos-cli.exe README.md uninstall.exe; do
+    [ -f "$dir/$file" ] || { echo "not installed: $dir/$file"; ok=0; }
+  done
+  [ -f "$menu/PC-POS tester.lnk" ] || { echo "no Start-menu shortcut in $menu"; ok=0; }
+  "$wine" reg query "$key" >/dev/null 2>&1 || { echo "no uninstall entry"; ok=0; }
+  "$wine" "$dir/pcpos-cli.exe" --help >"$out/installed-help.txt" 2>&1 || true
+  grep -q -- '--host' "$out/installed-help.txt" || { echo "the installed pcpos-cli.exe --help:"; cat "$out/installed-help.txt"; ok=0; }
+  # The uninstaller runs again from a copy of itself and returns at once; its
+  # work is done when the folder is gone.
+  "$wine" "$dir/uninstall.exe" /S || { echo "the uninstaller failed"; ok=0; }
+  for _ in $(seq 300); do
+    [ -e "$dir" ] || break
+    sleep 0.1
+  done
+  [ ! -e "$dir" ] || { echo "left after uninstalling:"; find "$dir"; ok=0; }
+  [ ! -e "$menu" ] || { echo "Start-menu folder left: $menu"; ok=0; }
+  ! "$wine" reg query "$key" >/dev/null 2>&1 || { echo "uninstall entry left"; ok=0; }
+  [ "$ok" -eq 1 ] && echo "installed, ran pcpos-cli.exe --help, uninstalled: nothing left" ||
+    failed+=("installer")
+}
+
+say "The download: zip and installer in dist/"
+package
+say "The installer under Wine: silent install, the files, the shortcut, pcpos-cli --help, uninstall"
+check_installer
 
 if [ ${#failed[@]} -gt 0 ]; then
   say "Windows run FAILED: ${failed[*]}"

@@ -1,0 +1,76 @@
+; The Windows installer: the window and the command-line client, a Start-menu
+; shortcut and an uninstaller, for the current user (no administrator rights).
+; scripts/windows.sh builds it:
+;   makensis -DVERSION=1.0.0 -DSOURCE=<folder with the files> -DOUTFILE=<setup.exe> pcpos-tester.nsi
+Unicode true
+Target amd64-unicode
+SetCompressor /SOLID lzma
+
+!ifndef VERSION
+  !error "VERSION is not defined"
+!endif
+!ifndef SOURCE
+  !error "SOURCE is not defined"
+!endif
+!ifndef OUTFILE
+  !error "OUTFILE is not defined"
+!endif
+
+!define PRODUCT "PC-POS tester"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\pcpos-tester"
+
+Name "${PRODUCT} ${VERSION}"
+OutFile "${OUTFILE}"
+RequestExecutionLevel user
+InstallDir "$LOCALAPPDATA\Programs\${PRODUCT}"
+InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
+VIProductVersion "${VERSION}.0"
+VIAddVersionKey "ProductName" "${PRODUCT}"
+VIAddVersionKey "FileDescription" "${PRODUCT} installer"
+VIAddVersionKey "FileVersion" "${VERSION}"
+VIAddVersionKey "ProductVersion" "${VERSION}"
+VIAddVersionKey "LegalCopyright" "PC-POS tester developers"
+
+Page directory
+Page instfiles
+UninstPage uninstConfirm
+UninstPage instfiles
+
+Section "Install"
+  SetShellVarContext current
+  SetOutPath "$INSTDIR"
+  File "${SOURCE}\pcpos-tester.exe"
+  File "${SOURCE}\pcpos-cli.exe"
+  File "${SOURCE}\README.md"
+  !if /FileExists "${SOURCE}\LICENSE"
+    File "${SOURCE}\LICENSE"
+  !endif
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+
+  CreateDirectory "$SMPROGRAMS\${PRODUCT}"
+  CreateShortcut "$SMPROGRAMS\${PRODUCT}\${PRODUCT}.lnk" "$INSTDIR\pcpos-tester.exe"
+
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "PC-POS tester developers"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\pcpos-tester.exe"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
+SectionEnd
+
+Section "Uninstall"
+  SetShellVarContext current
+  Delete "$SMPROGRAMS\${PRODUCT}\${PRODUCT}.lnk"
+  RMDir "$SMPROGRAMS\${PRODUCT}"
+  Delete "$INSTDIR\pcpos-tester.exe"
+  Delete "$INSTDIR\pcpos-cli.exe"
+  Delete "$INSTDIR\README.md"
+  Delete "$INSTDIR\LICENSE"
+  Delete "$INSTDIR\uninstall.exe"
+  ; Only when empty: the log and journal the operator chose to keep here stay.
+  RMDir "$INSTDIR"
+  DeleteRegKey HKCU "${UNINSTALL_KEY}"
+SectionEnd

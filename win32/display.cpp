@@ -1,0 +1,214 @@
+#include "win32/display.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "screen/layout.h"
+#include "win32/wide_text.h"
+
+namespace pcpos::win32 {
+namespace {
+
+// Functions of Windows 10 (1607 and later), looked up so that the program still
+// starts on an older system, where it is scaled by the system instead.
+template <typename Function>
+Function User32Function(const char* name) {
+  static const HMODULE user32 = GetModuleHandleW(L"user32.dll");
+  FARPROC found = user32 != nullptr ? GetProcAddress(user32, name) : nullptr;
+  Function typed = nullptr;
+  static_assert(sizeof typed == sizeof found);
+  std::memcpy(&typed, &found, sizeof typed);
+  return typed;
+}
+
+HFONT MakeFont(const std::wstring& face, int dpi, bool bold, int pixels = screen::kFontPixels) {
+  LOGFONTW lf{};
+  lf.lfHeight = -screen::Scaled(pixels, dpi);
+  lf.lfWeight = bold ? FW_BOLD : FW_NORMAL;
+  lf.lfCharSet = DEFAULT_CHARSET;
+  lf.lfQuality = DEFAULT_QUALITY;  // the system's choice: ClearType where it is on
+  face.copy(lf.lfFaceName, LF_FACESIZE - 1);
+  return CreateFontIndirectW(&lf);
+}
+
+}  // namespace
+
+int WindowDpi(HWND hwnd) {
+  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+  static const auto get_dpi = User32Function<GetDpiForWindowFn>("GetDpiForWindow");
+  if (get_dpi != nullptr && hwnd != nullptr) {
+    const UINT dpi = get_dpi(hwnd);
+    if (dpi != 0) return static_cast<int>(dpi);
+  }
+  const HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : screen::kDesignDpi;
+}
+
+RECT OuterRect(int width, int height, DWORD style, DWORD ex_style, int dpi) {
+  using AdjustFn = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+  static const auto adjust = User32Function<AdjustFn>("AdjustWindowRectExForDpi");
+  RECT rect{0, 0, width, height};
+  if (adjust != nullptr) {
+    adjust(&rect, style, FALSE, ex_style, static_cast<UINT>(dpi));
+  } else {
+    AdjustWindowRectEx(&rect, style, FALSE, ex_style);
+  }
+  return rect;
+}
+
+std::wstring WindowFace() {
+  static const std::wstring face = [] {
+    // Asked for by name, a missing face is quietly replaced by another (Wine
+    // even lists "Tahoma" then); the face the system really selects decides.
+    const std::wstring tahoma = Wide(screen::kFontFace);
+    LOGFONTW wanted{};
+    wanted.lfHeight = -screen::kFontPixels;
+    wanted.lfCharSet = DEFAULT_CHARSET;
+    tahoma.copy(wanted.lfFaceName, LF_FACESIZE - 1);
+    const HFONT font = CreateFontIndirectW(&wanted);
+    const HDC dc = CreateCompatibleDC(nullptr);
+    const HGDIOBJ old = SelectObject(dc, font);
+    wchar_t selected[LF_FACESIZE] = {};
+    GetTextFaceW(dc, LF_FACESIZE, selected);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(font);
+    if (tahoma == selected) return tahoma;
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+      return std::wstring(metrics.lfMessageFont.lfFaceName);
+    }
+    return std::wstring(L"MS Shell Dlg 2");
+  }();
+  return face;
+}
+
+Fonts::Fonts(int dpi)
+    : dpi_(dpi),
+      regular_(MakeFont(WindowFace(), dpi, false)),
+      bold_(MakeFont(WindowFace(), dpi, true)) {}
+
+Fonts::~Fonts() {
+  DeleteObject(regular_);
+  DeleteObject(bold_);
+  for (const auto& [pixels, font] : sized_) DeleteObject(font);
+}
+
+HFONT Fonts::Sized(int design_pixels) {
+  if (design_pixels == screen::kFontPixels) return regular_;
+  for (const auto& [pixels, font] : sized_) {
+    if (pixels == design_pixels) return font;
+  }
+  sized_.emplace_back(design_pixels, MakeFont(WindowFace(), dpi_, false, design_pixels));
+  return sized_.back().second;
+}
+
+Logo::Logo() {
+  const HINSTANCE instance = GetModuleHandleW(nullptr);
+  constexpr int kLargest = 256;
+  const auto icon = static_cast<HICON>(
+      LoadImageW(instance, L"MAINICON", IMAGE_ICON, kLargest, kLargest, LR_DEFAULTCOLOR));
+  if (icon == nullptr) return;
+  ICONINFO info{};
+  if (GetIconInfo(icon, &info)) {
+    BITMAP colour{};
+    if (info.hbmColor != nullptr && GetObjectW(info.hbmColor, sizeof colour, &colour) != 0 &&
+        colour.bmWidth == colour.bmHeight) {
+      const int size = colour.bmWidth;
+      BITMAPINFO bi{};
+      bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+      bi.bmiHeader.biWidth = size;
+      bi.bmiHeader.biHeight = -size;  // top-down
+      bi.bmiHeader.biPlanes = 1;
+      bi.bmiHeader.biBitCount = 32;
+      bi.bmiHeader.biCompression = BI_RGB;
+      source_.resize(static_cast<std::size_t>(size) * static_cast<std::size_t>(size));
+      const HDC screen = GetDC(nullptr);
+      if (GetDIBits(screen, info.hbmColor, 0, static_cast<UINT>(size), source_.data(), &bi,
+                    DIB_RGB_COLORS) == size) {
+        source_size_ = size;
+      }
+      ReleaseDC(nullptr, screen);
+    }
+    if (info.hbmColor != nullptr) DeleteObject(info.hbmColor);
+    if (info.hbmMask != nullptr) DeleteObject(info.hbmMask);
+  }
+  DestroyIcon(icon);
+}
+
+Logo::~Logo() {
+  if (rendered_ != nullptr) DeleteObject(rendered_);
+}
+
+void Logo::Render(int size, COLORREF background) {
+  if (source_size_ == 0 || size <= 0) return;
+  // Each target pixel is the average of the source area it covers (a box filter
+  // with fractional edges), so the stretched logo stays smooth at any size.
+  const double step = static_cast<double>(source_size_) / size;
+  struct Tap { int index; double weight; };
+  std::vector<std::vector<Tap>> taps(static_cast<std::size_t>(size));
+  for (int i = 0; i < size; ++i) {
+    const double from = i * step;
+    const double to = from + step;
+    for (int j = static_cast<int>(std::floor(from)); j < static_cast<int>(std::ceil(to)); ++j) {
+      const double w = std::min(to, j + 1.0) - std::max(from, static_cast<double>(j));
+      if (w > 0 && j < source_size_) taps[static_cast<std::size_t>(i)].push_back({j, w / step});
+    }
+  }
+  const double bg[3] = {GetBValue(background) / 255.0, GetGValue(background) / 255.0,
+                        GetRValue(background) / 255.0};
+  std::vector<std::uint32_t> out(static_cast<std::size_t>(size) * static_cast<std::size_t>(size));
+  for (int y = 0; y < size; ++y) {
+    for (int x = 0; x < size; ++x) {
+      double sum[4] = {0, 0, 0, 0};  // premultiplied B, G, R, and alpha
+      for (const Tap& ty : taps[static_cast<std::size_t>(y)]) {
+        for (const Tap& tx : taps[static_cast<std::size_t>(x)]) {
+          const std::uint32_t p =
+              source_[static_cast<std::size_t>(ty.index) * static_cast<std::size_t>(source_size_) +
+                      static_cast<std::size_t>(tx.index)];
+          const double a = ((p >> 24) & 0xFF) / 255.0;
+          const double w = ty.weight * tx.weight;
+          sum[0] += w * a * (p & 0xFF) / 255.0;
+          sum[1] += w * a * ((p >> 8) & 0xFF) / 255.0;
+          sum[2] += w * a * ((p >> 16) & 0xFF) / 255.0;
+          sum[3] += w * a;
+        }
+      }
+      std::uint32_t pixel = 0;
+      for (int c = 0; c < 3; ++c) {
+        const double v = sum[c] + bg[c] * (1.0 - sum[3]);
+        pixel |= static_cast<std::uint32_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255.0)) << (8 * c);
+      }
+      out[static_cast<std::size_t>(y) * static_cast<std::size_t>(size) + static_cast<std::size_t>(x)] = pixel;
+    }
+  }
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = size;
+  bi.bmiHeader.biHeight = -size;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  const HBITMAP bitmap = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (bitmap == nullptr) return;
+  std::memcpy(bits, out.data(), out.size() * sizeof out[0]);
+  if (rendered_ != nullptr) DeleteObject(rendered_);
+  rendered_ = bitmap;
+  rendered_size_ = size;
+}
+
+void Logo::Draw(HDC dc, int left, int top) const {
+  if (rendered_ == nullptr) return;
+  const HDC memory = CreateCompatibleDC(dc);
+  const HGDIOBJ old = SelectObject(memory, rendered_);
+  BitBlt(dc, left, top, rendered_size_, rendered_size_, memory, 0, 0, SRCCOPY);
+  SelectObject(memory, old);
+  DeleteDC(memory);
+}
+
+}  // namespace pcpos::win32

@@ -1,0 +1,119 @@
+// The operator's window as a native Win32 window: it builds its controls from
+// the layout table, renders what the screen logic tells it (ScreenView) and
+// hands the operator's presses and keys to it. All behaviour is the screen's;
+// this file only binds it to user32, gdi32 and comctl32.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "payment/transaction.h"
+#include "screen/layout.h"
+#include "screen/payment_runner.h"
+#include "screen/payment_screen.h"
+#include "win32/display.h"
+#include "win32/window.h"
+
+namespace pcpos::win32 {
+
+inline constexpr wchar_t kWindowClass[] = L"TFrm_Selvarin";
+// Control ids are the layout table's index plus this (clear of IDOK and IDCANCEL,
+// which the dialog keys send).
+inline constexpr int kFirstControlId = 100;
+
+class MainWindow final : public Window, public screen::ScreenView {
+ public:
+  struct Options {
+    screen::PaymentScreen::Clock clock;                     // steady_clock::now when empty
+    std::optional<std::chrono::milliseconds> double_click;  // GetDoubleClickTime when empty
+    TransactionOptions transaction;
+    bool quit_when_closed = true;  // ends the thread's message loop when the window goes
+  };
+
+  explicit MainWindow(Options options);
+  MainWindow() : MainWindow(Options{}) {}
+  ~MainWindow() override;
+
+  // Centres the window on its monitor, shows it with `show_command` (the
+  // process's start state) and clears the results, as showing does.
+  void Open(int show_command);
+
+  // The message loop's work on one message of this thread: the window's keys
+  // (Return, Escape), then the dialog keys (Tab, arrows, space), then dispatch.
+  void Process(MSG& msg);
+
+  // A control by its design name; nullptr when there is none.
+  const Control* Find(std::string_view name) const;
+  void SetInputText(screen::Input input, std::string_view text);
+  screen::PaymentScreen& screen() { return *screen_; }
+  int dpi() const { return dpi_; }
+  // The result line as the window holds it (text as given, tone).
+  screen::Tone result_tone() const { return result_tone_; }
+  bool IsMarkedPrevious(HWND control) const;
+
+  // ScreenView
+  std::string InputText(screen::Input input) const override;
+  std::string FieldText(screen::Field field) const override;
+  std::string RawText() const override;
+  void SetFieldText(screen::Field field, std::string_view text) override;
+  void SetRawText(std::string_view text) override;
+  void SetRawCaption(std::string_view caption) override;
+  void SetFieldPrevious(screen::Field field, bool previous) override;
+  void SetRawPrevious(bool previous) override;
+  void SetResultLine(std::string_view text, screen::Tone tone) override;
+  void SetBusy(bool busy) override;
+  void SetTicking(bool ticking) override;
+
+ protected:
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+
+ private:
+  struct Item {
+    const screen::ControlSpec* spec;
+    Control control;
+    bool previous = false;
+  };
+
+  void CreateControls();
+  void ApplyDpi(int dpi);
+  RECT DeviceRect(const screen::ControlSpec& spec) const;
+  std::pair<RECT, HFONT> FitLabel(const screen::ControlSpec& spec);
+  void FitClientArea();
+  Item& ItemNamed(std::string_view name);
+  const Item& ItemNamed(std::string_view name) const;
+  Item* ItemOf(HWND control);
+  void MarkPrevious(Item& item, bool previous);
+  void DrawResultLine(const DRAWITEMSTRUCT& draw) const;
+  bool HandleKey(const MSG& msg);
+  void RunPosted();
+  void Post(std::function<void()> call);
+
+  Options options_;
+  int dpi_ = screen::kDesignDpi;
+  std::unique_ptr<Fonts> fonts_;
+  Logo logo_;
+  std::vector<std::unique_ptr<Item>> items_;  // in the layout table's order
+  HWND tooltip_ = nullptr;
+  HWND last_focus_ = nullptr;
+  std::wstring result_text_;
+  screen::Tone result_tone_ = screen::Tone::Window;
+  bool busy_ = false;
+
+  // Calls posted from the payment's thread, run on the window's thread.
+  std::mutex posted_mutex_;
+  std::deque<std::function<void()>> posted_;
+  std::unique_ptr<screen::PaymentRunner> runner_;
+  std::unique_ptr<screen::PaymentScreen> screen_;
+};
+
+}  // namespace pcpos::win32
