@@ -1,7 +1,9 @@
 # Fails when an option that PROGRAM's --help lists is not an item of its
-# manual page MAN (the tag line after a .TP request), so that a new option
-# cannot ship undocumented.
-#   cmake -DPROGRAM=bin/pcpos-cli -DMAN=docs/man/pcpos-cli.1 -P check_man_options.cmake
+# manual page MAN (the tag line after a .TP request), or, with COMPLETION, a long
+# option is not offered by that bash completion file: a new option cannot ship
+# undocumented or uncompleted.
+#   cmake -DPROGRAM=bin/pcpos-cli -DMAN=docs/man/pcpos-cli.1 \
+#         [-DCOMPLETION=packaging/completion/pcpos-cli] -P check_man_options.cmake
 
 cmake_minimum_required(VERSION 3.25)
 
@@ -71,6 +73,20 @@ endforeach()
 if(missing)
   list(JOIN missing " " missing)
   message(FATAL_ERROR "${MAN} does not document ${missing} (listed by ${PROGRAM} --help)")
+endif()
+if(COMPLETION)
+  file(READ "${COMPLETION}" completion)
+  string(REGEX MATCHALL "--[A-Za-z][-A-Za-z0-9]*" offered "${completion}")
+  set(uncompleted "")
+  foreach(option IN LISTS listed)
+    if(option MATCHES "^--" AND NOT option IN_LIST offered)
+      list(APPEND uncompleted "${option}")
+    endif()
+  endforeach()
+  if(uncompleted)
+    list(JOIN uncompleted " " uncompleted)
+    message(FATAL_ERROR "${COMPLETION} does not offer ${uncompleted} (listed by ${PROGRAM} --help)")
+  endif()
 endif()
 list(JOIN listed " " listed)
 message(STATUS "${MAN} documents every option of --help: ${listed}")
