@@ -24,28 +24,26 @@ export QT_QPA_PLATFORM=offscreen
 started=$SECONDS
 say() { printf '\n=== %s (%d s into the run)\n' "$*" $((SECONDS - started)); }
 
-# configure DIR BUILD_TYPE [cmake options...]
+# configure PRESET: each stage's build is a preset of CMakePresets.json, in a
+# folder of its own (build-asan, build-tsan, build-fuzz, build-faults).
 configure() {
-  local dir=$1 type=$2
-  shift 2
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" -DPCPOS_WERROR=ON "$@" >/dev/null
+  cmake --preset "$1" >/dev/null
 }
 
 stage_asan() {
   say "AddressSanitizer + UndefinedBehaviorSanitizer: build and the whole test suite"
   # Unoptimised: GCC 12 with -O2 and ASan reports a false "may be used
   # uninitialized" inside <regex>, which warnings-as-errors would turn fatal.
-  configure build-asan Debug -DPCPOS_SANITIZE=address,undefined
-  cmake --build build-asan -j "$jobs"
-  ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1 \
-  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest --test-dir build-asan --output-on-failure -j "$jobs"
+  # The sanitizers' options are the test preset's.
+  configure asan-ubsan
+  cmake --build --preset asan-ubsan -j "$jobs"
+  ctest --preset asan-ubsan -j "$jobs"
 }
 
 stage_tsan() {
   say "ThreadSanitizer: the transaction, the client and the window's worker thread"
-  configure build-tsan RelWithDebInfo -DPCPOS_SANITIZE=thread -DPCPOS_BUILD_SIMULATOR=OFF
-  cmake --build build-tsan -j "$jobs" --target transaction_test cli_test pcpos-cli pcpos_ui_tests leak_test \
+  configure tsan
+  cmake --build --preset tsan -j "$jobs" --target transaction_test cli_test pcpos-cli pcpos_ui_tests leak_test \
     link_connection_test
   # The whole transaction and client suites (the cancel test among them), every
   # window test that starts the worker thread, cancels it or closes on it, and
@@ -59,16 +57,14 @@ stage_tsan() {
   local count
   count=$(ctest --test-dir build-tsan -N -R "$selected" | sed -n 's/^Total Tests: //p')
   [ "${count:-0}" -ge 20 ] || { echo "ThreadSanitizer stage selected only ${count:-0} tests"; return 1; }
-  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-    ctest --test-dir build-tsan --output-on-failure --no-tests=error -j "$jobs" -R "$selected"
+  ctest --preset tsan --no-tests=error -j "$jobs" -R "$selected"
 }
 
 stage_fuzz() {
   say "Fuzz smoke: ${fuzz_seconds} s per target, two at a time"
-  CXX=clang++ configure build-fuzz RelWithDebInfo -DPCPOS_BUILD_FUZZ=ON -DPCPOS_BUILD_UI=OFF \
-    -DPCPOS_BUILD_SIMULATOR=OFF -DPCPOS_BUILD_TESTS=OFF
+  configure fuzz
   local targets=(parse_response clean_int read_field build_purchase_request from_ascii)
-  cmake --build build-fuzz -j "$jobs" --target "${targets[@]/#/fuzz_}"
+  cmake --build --preset fuzz -j "$jobs" --target "${targets[@]/#/fuzz_}"
   # The committed seeds must pass on their own before anything is mutated.
   ctest --test-dir build-fuzz/fuzz --output-on-failure --no-tests=error -j "$jobs"
 
@@ -107,10 +103,10 @@ stage_fuzz() {
 
 stage_faults() {
   say "Fault matrix and the thousand-payment leak check (plain build)"
-  configure build-faults RelWithDebInfo -DPCPOS_BUILD_SIMULATOR=OFF
-  cmake --build build-faults -j "$jobs" --target pcpos-cli cli_fault_matrix_test window_fault_matrix_test leak_test
+  configure faults
+  cmake --build --preset faults -j "$jobs" --target pcpos-cli cli_fault_matrix_test window_fault_matrix_test leak_test
   # One at a time: the rows measure times.
-  ctest --test-dir build-faults --output-on-failure --no-tests=error -L faults
+  ctest --preset faults
   cat build-faults/fault_matrix_cli.md build-faults/fault_matrix_window.md build-faults/leak_figures.md
 }
 

@@ -5,7 +5,7 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh
 
 jobs=${JOBS:-$(nproc)}
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPCPOS_WERROR=ON \
-  -DPCPOS_BUILD_UI=ON -DPCPOS_BUILD_SIMULATOR=ON -DPCPOS_BUILD_TESTS=ON
-cmake --build build -j "$jobs"
-ctest --test-dir build --output-on-failure -j "$jobs"
+# The "dev" preset (CMakePresets.json): into build/, everything, warnings as errors.
+cmake --preset dev
+cmake --build --preset dev -j "$jobs"
+ctest --preset dev -j "$jobs"

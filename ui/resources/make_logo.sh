@@ -16,3 +16,9 @@ convert -size 300x300 xc:none \
   -fill '#008000' -draw 'circle 190,270 190,278' \
   PNG32:logo.png
 convert logo.png -define icon:auto-resize=256,48,32,16 logo.ico
+# The hicolor theme's sizes for the Linux desktop; packaging/icons/pcpos-tester.svg is the
+# same drawing as vectors, kept by hand beside them.
+for size in 48 128 256; do
+  convert logo.png -resize "${size}x${size}" -strip -define png:exclude-chunks=date,time \
+    "PNG32:../../packaging/icons/pcpos-tester-$size.png"
+done
