@@ -199,7 +199,7 @@ exchange() { # tool parallel output
   local tool=$1 parallel=$2 out=$3
   case $tool in
     cli)
-      seq "$TX" | xargs -P "$parallel" -I{} "$bin/pcpos-cli" --host 127.0.0.1 --port "$port" \
+      seq "$TX" | xargs -P "$parallel" -I{} "$bin/pcpos-cli" --host 127.0.0.1 --port "$port" --amount 1000 \
         --log-dir "$work/tx/{}/" --timeout 10 --json >"$out" 2>&1 || true
       grep -c '"colour": "green"' "$out" || true ;;
     socat)
