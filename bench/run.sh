@@ -95,7 +95,7 @@ for r in $(seq "$REPS"); do
   mkdir -p "$work/idle-$r/cli" "$work/idle-$r/win"
   # The client's own time-out ends it 2 s after the measured window.
   /usr/bin/time -f '%U %S' -o "$work/idle-cli-$r.time" \
-    "$bin/pcpos-cli" --host 127.0.0.1 --port "$idle_port" --log-dir "$work/idle-$r/cli/" \
+    "$bin/pcpos-cli" --host 127.0.0.1 --port "$idle_port" --amount 1000 --log-dir "$work/idle-$r/cli/" \
     --timeout $((IDLE + 2)) --json >"$work/idle-cli-$r.out" 2>&1 &
   cli_times+=($!)
   QT_QPA_PLATFORM=offscreen PCPOS_BENCH_MODE=idle PCPOS_BENCH_IDLE_SECONDS=$IDLE \
@@ -199,7 +199,7 @@ exchange() { # tool parallel output
   local tool=$1 parallel=$2 out=$3
   case $tool in
     cli)
-      seq "$TX" | xargs -P "$parallel" -I{} "$bin/pcpos-cli" --host 127.0.0.1 --port "$port" \
+      seq "$TX" | xargs -P "$parallel" -I{} "$bin/pcpos-cli" --host 127.0.0.1 --port "$port" --amount 1000 \
         --log-dir "$work/tx/{}/" --timeout 10 --json >"$out" 2>&1 || true
       grep -c '"colour": "green"' "$out" || true ;;
     socat)

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <limits>
 #include <memory>
@@ -13,17 +14,26 @@
 #include <thread>
 #include <vector>
 
+#include "link/errors.h"
 #include "payment/defaults.h"
 #include "payment/journal.h"
 #include "payment/response_log.h"
 #include "payment/transaction.h"
+#include "text/numbers.h"
+#include "text/text.h"
+
+#ifndef PCPOS_VERSION
+#error "PCPOS_VERSION comes from the project's version in CMake"
+#endif
 
 namespace pcpos {
 namespace {
 
-// The window's colour for an outcome, kept in the report for its readers.
-const char* ColourName(Outcome outcome) {
-  switch (outcome) {
+using Json = nlohmann::ordered_json;
+
+// The colour is how sure the outcome is, so it follows from the outcome alone.
+const char* ColourName(Outcome o) {
+  switch (o) {
     case Outcome::Approved:
       return "green";
     case Outcome::Declined:
@@ -39,6 +49,11 @@ const char* ColourName(Outcome outcome) {
 constexpr double kMaxTimeoutSeconds = 24 * 60 * 60;
 constexpr double kMinTimeoutSeconds = 0.1;
 constexpr double kMaxIntervalSeconds = 24 * 60 * 60;
+constexpr double kMaxConnectTimeoutSeconds = 600;
+
+constexpr const char* kOpenOutcomeWarning =
+    "warning: the request went out but no readable answer came back; the reader may have taken "
+    "the payment: check its own record before trying again";
 
 // A validator for a number of seconds; parsed here as well, because the range
 // check must see the same number the option gets, and nan and inf fail every
@@ -56,8 +71,12 @@ CLI::Validator Seconds(double min, double max, const std::string& range) {
       "");
 }
 
+std::chrono::milliseconds Ms(double seconds) {
+  return std::chrono::milliseconds(std::llround(seconds * 1000));
+}
+
 // Microseconds are the finest the clocks are worth reporting.
-nlohmann::json JsonMs(const std::optional<double>& ms) {
+Json JsonMs(const std::optional<double>& ms) {
   if (!ms) return nullptr;
   return std::round(*ms * 1000) / 1000;
 }
@@ -69,7 +88,7 @@ std::string TextMs(const std::optional<double>& ms) {
   return text;
 }
 
-nlohmann::json TimingsJson(const PhaseTimings& t) {
+Json TimingsJson(const PhaseTimings& t) {
   return {{"lookup_ms", JsonMs(t.lookup_ms)},
           {"connect_ms", JsonMs(t.connect_ms)},
           {"sent_ms", JsonMs(t.sent_ms)},
@@ -83,81 +102,95 @@ std::string TimingsText(const PhaseTimings& t) {
          ", answer_ms " + TextMs(t.answer_ms);
 }
 
-// Prints each output the moment it is reported, so a long wait shows progress,
-// and keeps the final state for the JSON report and the exit status.
+std::vector<std::pair<const char*, std::string>> Named(const ResponseFields& f) {
+  return {{"TerminalNo", f.TerminalNo},     {"STAN", f.STAN},
+          {"RRN", f.RRN},                   {"BatchNo", f.BatchNo},
+          {"ResponseType", f.ResponseType}, {"ResponseCode", f.ResponseCode},
+          {"CardNo", f.CardNo},             {"PAN", f.PAN},
+          {"BIN", f.BIN},                   {"TransactionDate", f.TransactionDate},
+          {"TransactionTime", f.TransactionTime}};
+}
+
+// Continuation lines of a multi-line text are indented under their label.
+std::string Indented(const std::string& text, std::size_t indent) {
+  std::string s;
+  for (char c : text) {
+    if (c == '\r') continue;
+    s += c;
+    if (c == '\n') s.append(indent, ' ');
+  }
+  return s;
+}
+
+// The error that ended the payment: its Windows Sockets number and that
+// number's text, or no number and the tool's own message.
+Json ErrorJson(const PaymentReport& report) {
+  if (report.error.empty()) return nullptr;
+  if (report.error_code) {
+    std::string text = SocketErrorText(*report.error_code);
+    return {{"code", *report.error_code}, {"message", text.empty() ? report.error : text}};
+  }
+  return {{"code", nullptr}, {"message", report.error}};
+}
+
+// The keys in the order the README documents, in every object.
+Json PaymentJson(const PaymentReport& report, const std::string& log_file,
+                 const std::optional<std::string>& journal_error) {
+  Json j;
+  j["request"] = report.request ? Json(*report.request) : Json(nullptr);
+  j["raw"] = report.answer.empty() ? Json(nullptr) : Json(report.answer);
+  if (report.fields) {
+    j["fields"] = Json::object();
+    for (const auto& [name, value] : Named(*report.fields)) j["fields"][name] = value;
+  } else {
+    j["fields"] = nullptr;
+  }
+  if (report.result) {
+    j["result"] = {{"text", report.result->text}, {"colour", ColourName(report.outcome)}};
+  } else {
+    j["result"] = nullptr;
+  }
+  j["log_file"] = log_file;
+  j["outcome"] = std::string(OutcomeName(report.outcome));
+  j["error"] = ErrorJson(report);
+  j["log_error"] = report.log_error ? Json(*report.log_error) : Json(nullptr);
+  j["journal_error"] = journal_error ? Json(*journal_error) : Json(nullptr);
+  j["timings"] = TimingsJson(report.timings);
+  return j;
+}
+
+// The answer and the result, printed only after the journal has the row, so
+// that whoever reads them can rely on it.
+void PrintPaymentText(std::ostream& out, const PaymentReport& report, const std::string& log_file) {
+  if (!report.answer.empty()) out << "raw: " << Indented(report.answer, 5) << "\n";
+  if (report.fields) {
+    for (const auto& [name, value] : Named(*report.fields)) out << name << ": " << value << "\n";
+  }
+  if (report.result) {
+    const std::string label = std::string("result (") + ColourName(report.outcome) + "): ";
+    out << label << Indented(report.result->text, label.size()) << "\n";
+  }
+  out << TimingsText(report.timings) << "\n";
+  out << "outcome: " << OutcomeName(report.outcome) << "\n";
+  out << "log file: " << log_file << "\n";
+}
+
+// Shows the request the moment it leaves, so that a long wait shows progress;
+// everything else is printed from the report once the payment is journaled.
 class CliObserver : public TransactionObserver {
  public:
   CliObserver(std::ostream& out, bool live) : out_(out), live_(live) {}
 
   void OnRequestSent(const std::string& request) override {
-    request_ = request;
     if (live_) out_ << "request: " << request << "\n" << std::flush;
   }
-  void OnRawResponse(const std::string& text) override {
-    raw_ = text;
-    if (live_ && !text.empty()) out_ << "raw: " << Indented(text) << "\n" << std::flush;
-  }
-  void OnFields(const ResponseFields& f) override {
-    fields_ = f;
-    if (!live_) return;
-    for (const auto& [name, value] : Named(f)) out_ << name << ": " << value << "\n";
-    out_ << std::flush;
-  }
-  void OnResultLine(const ResultLine& line) override {
-    result_ = line;
-    if (live_) out_ << "result (" << ColourName(line.outcome) << "): " << line.text << "\n" << std::flush;
-  }
-
-  nlohmann::json Json(const std::string& log_file, const PaymentReport& report,
-                      const std::optional<std::string>& journal_error) const {
-    nlohmann::json j;
-    j["request"] = request_ ? nlohmann::json(*request_) : nlohmann::json(nullptr);
-    j["raw"] = raw_;
-    if (fields_) {
-      j["fields"] = nlohmann::json::object();
-      for (const auto& [name, value] : Named(*fields_)) j["fields"][name] = value;
-    } else {
-      j["fields"] = nullptr;
-    }
-    if (result_) {
-      j["result"] = {{"text", result_->text}, {"colour", ColourName(result_->outcome)}};
-    } else {
-      j["result"] = nullptr;
-    }
-    j["log_file"] = log_file;
-    j["outcome"] = std::string(OutcomeName(report.outcome));
-    j["log_error"] = report.log_error ? nlohmann::json(*report.log_error) : nlohmann::json(nullptr);
-    j["journal_error"] = journal_error ? nlohmann::json(*journal_error) : nlohmann::json(nullptr);
-    j["timings"] = TimingsJson(report.timings);
-    return j;
-  }
+  void OnRawResponse(const std::string&) override {}
+  void OnFields(const ResponseFields&) override {}
+  void OnResultLine(const ResultLine&) override {}
 
  private:
-  static std::vector<std::pair<const char*, std::string>> Named(const ResponseFields& f) {
-    return {{"TerminalNo", f.TerminalNo},     {"STAN", f.STAN},
-            {"RRN", f.RRN},                   {"BatchNo", f.BatchNo},
-            {"ResponseType", f.ResponseType}, {"ResponseCode", f.ResponseCode},
-            {"CardNo", f.CardNo},             {"PAN", f.PAN},
-            {"BIN", f.BIN},                   {"TransactionDate", f.TransactionDate},
-            {"TransactionTime", f.TransactionTime}};
-  }
-  // Continuation lines of a multi-line pane are indented under "raw: ".
-  static std::string Indented(const std::string& text) {
-    std::string s;
-    for (char c : text) {
-      if (c == '\r') continue;
-      s += c;
-      if (c == '\n') s += "     ";
-    }
-    return s;
-  }
-
   std::ostream& out_;
   bool live_;
-  std::optional<std::string> request_;
-  std::string raw_;
-  std::optional<ResponseFields> fields_;
-  std::optional<ResultLine> result_;
 };
 
 // Counts per outcome and the answer times of a series.
@@ -179,28 +212,30 @@ class Summary {
     if (answer_ms_.empty()) return std::nullopt;
     return *std::max_element(answer_ms_.begin(), answer_ms_.end());
   }
-  // 0 only when every payment was approved; an open outcome outweighs a decline.
-  int ExitStatus() const {
+  // An open outcome outweighs everything: the reader must be looked at. Then a
+  // signal that cut the run short; 0 only when every payment was approved.
+  int ExitStatus(int signal) const {
     if (Count(Outcome::Unknown) > 0) return kExitUnknown;
+    if (signal != 0) return kExitSignalBase + signal;
     if (Count(Outcome::Declined) > 0 || Count(Outcome::NotSent) > 0) return kExitNotApproved;
     return kExitApproved;
   }
-  // In the order the counts are named everywhere else, not sorted.
-  nlohmann::ordered_json Json() const {
+  Json ToJson(bool interrupted) const {
     return {{"summary",
              {{"approved", Count(Outcome::Approved)},
               {"declined", Count(Outcome::Declined)},
-              {"not-sent", Count(Outcome::NotSent)},
+              {"not_sent", Count(Outcome::NotSent)},
               {"unknown", Count(Outcome::Unknown)},
               {"answer_ms_median", JsonMs(Median())},
-              {"answer_ms_max", JsonMs(Max())}}}};
+              {"answer_ms_max", JsonMs(Max())},
+              {"interrupted", interrupted}}}};
   }
-  std::string Text() const {
+  std::string Text(bool interrupted) const {
     return "summary: approved " + std::to_string(Count(Outcome::Approved)) + ", declined " +
-           std::to_string(Count(Outcome::Declined)) + ", not-sent " +
+           std::to_string(Count(Outcome::Declined)) + ", not_sent " +
            std::to_string(Count(Outcome::NotSent)) + ", unknown " +
            std::to_string(Count(Outcome::Unknown)) + ", answer_ms median " + TextMs(Median()) +
-           ", max " + TextMs(Max());
+           ", max " + TextMs(Max()) + (interrupted ? ", interrupted" : "");
   }
 
  private:
@@ -210,18 +245,23 @@ class Summary {
 
 // Setting up can fail before anything is sent (no descriptors left for the
 // cancel mechanism, no socket library): that is a payment not sent, reported
-// and journalled like any other, never an abort.
+// and journaled like any other, never an abort.
 PaymentReport RunPayment(const PaymentInputs& inputs, const TransactionOptions& options,
                          TransactionObserver& observer, CliInterrupt* interrupt, std::ostream& err,
                          const std::string& program) {
   std::unique_ptr<PaymentTransaction> transaction;
+  PaymentReport failed;
   try {
     transaction = std::make_unique<PaymentTransaction>(inputs, options);
+  } catch (const SocketError& e) {
+    failed.error = e.what();
+    failed.error_code = e.code();
   } catch (const std::exception& e) {
-    err << program << ": cannot start the payment: " << e.what() << "\n";
-    PaymentReport report;
-    report.error = e.what();
-    return report;
+    failed.error = e.what();
+  }
+  if (!transaction) {
+    err << program << ": cannot start the payment: " << failed.error << "\n";
+    return failed;
   }
   if (interrupt) interrupt->SetRunning(transaction.get());
   PaymentReport report = transaction->Run(observer);
@@ -229,7 +269,7 @@ PaymentReport RunPayment(const PaymentInputs& inputs, const TransactionOptions& 
   return report;
 }
 
-// The pause between two payments of a series, cut short by Ctrl-C. Short
+// The pause between two payments of a series, cut short by an interrupt. Short
 // naps keep the flag a signal handler sets the only thing shared with it.
 void Pause(std::chrono::milliseconds length, const CliInterrupt* interrupt) {
   const auto end = std::chrono::steady_clock::now() + length;
@@ -240,32 +280,63 @@ void Pause(std::chrono::milliseconds length, const CliInterrupt* interrupt) {
   }
 }
 
+constexpr const char* kHelpFooter =
+    "Exit status:\n"
+    "  0    every payment approved\n"
+    "  1    a payment declined or not sent (nothing reached the reader)\n"
+    "  2    usage error; nothing was sent\n"
+    "  3    a payment's outcome is unknown: the request went out and no readable answer came\n"
+    "       back; look at the reader before trying again (this outweighs the statuses below)\n"
+    "  128+N  a signal cut the run short: 130 Ctrl-C (SIGINT), 143 SIGTERM\n"
+    "SIGHUP does not cancel: the payment goes on to its end and is logged and journaled.\n";
+
 }  // namespace
 
-void CliInterrupt::Trigger() noexcept {
-  triggered_.store(true);
+void CliInterrupt::Trigger(int signal) noexcept {
+  int none = 0;
+  signal_.compare_exchange_strong(none, signal);
+  cancelling_.fetch_add(1);
   if (auto* t = running_.load()) t->Cancel();
+  cancelling_.fetch_sub(1);
 }
 
 void CliInterrupt::SetRunning(PaymentTransaction* transaction) noexcept {
   running_.store(transaction);
-  if (transaction && triggered_.load()) transaction->Cancel();
+  if (transaction) {
+    if (Triggered()) transaction->Cancel();
+    return;
+  }
+  // A Trigger that read the payment before it was taken away may still be
+  // cancelling it; the payment must outlive that.
+  while (cancelling_.load() != 0) std::this_thread::yield();
+}
+
+bool CliInterrupt::WaitUntilFinished(std::chrono::milliseconds limit) const noexcept {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!finished_.load()) {
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
 }
 
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
            CliInterrupt* interrupt) {
-  PaymentInputs inputs{std::string(kDefaultHost), std::string(kDefaultPort),
-                       std::string(kDefaultAmount), DefaultLogFolder()};
+  PaymentInputs inputs{{}, std::string(kDefaultPort), {}, DefaultLogFolder()};
   double timeout_s = std::chrono::duration<double>(kAnswerTimeout).count();
+  double connect_timeout_s = std::chrono::duration<double>(kConnectTimeout).count();
   bool json = false;
   int repeat = 0;
   double interval_s = 1;
 
-  CLI::App app{"Runs one purchase (or a series) against a card reader and shows its answer."};
-  app.add_option("--host", inputs.host, "Card reader address")->capture_default_str();
-  app.add_option("--port", inputs.port, "Card reader port (read as the window reads it)")
+  CLI::App app{"Runs one purchase (or a series) against a card reader and shows its answer.\n"
+               "The reader's address and the amount must be given: nothing is paid by default."};
+  app.set_version_flag("--version", std::string("pcpos-cli ") + PCPOS_VERSION);
+  app.footer(kHelpFooter);
+  app.add_option("--host", inputs.host, "Card reader address (required)")->required();
+  app.add_option("--port", inputs.port, "Card reader port, 1 to 65535 (read as the window reads it)")
       ->capture_default_str();
-  app.add_option("--amount", inputs.amount, "Amount to collect")->capture_default_str();
+  app.add_option("--amount", inputs.amount, "Amount to collect (required)")->required();
   app.add_option("--log-dir", inputs.log_folder,
                  "Log folder: the log and journal go inside an existing folder, other text gets "
                  "their names appended; open the journal in a spreadsheet with every column "
@@ -274,6 +345,9 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   app.add_option("--timeout", timeout_s, "Seconds to wait for the answer (0.1 to 86400)")
       ->capture_default_str()
       ->check(Seconds(kMinTimeoutSeconds, kMaxTimeoutSeconds, "0.1 to 86400"));
+  app.add_option("--connect-timeout", connect_timeout_s, "Seconds a connect may take (0.1 to 600)")
+      ->capture_default_str()
+      ->check(Seconds(kMinTimeoutSeconds, kMaxConnectTimeoutSeconds, "0.1 to 600"));
   app.add_flag("--json", json,
                "Print one JSON object at the end instead (with --repeat: one line per payment, "
                "then a summary line)");
@@ -288,55 +362,75 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
-    out << app.help();
+    out << app.help() << std::flush;
     return 0;
+  } catch (const CLI::CallForVersion& e) {
+    out << e.what() << "\n" << std::flush;
+    return 0;
+  } catch (const CLI::RequiredError& e) {
+    err << app.get_name() << ": " << e.what() << "\n"
+        << app.get_name()
+        << ": a payment needs the reader's address (--host) and the amount (--amount); nothing "
+           "was sent.\nRun with --help for usage.\n";
+    return kExitUsage;
   } catch (const CLI::ParseError& e) {
     err << app.get_name() << ": " << e.what() << "\n" << "Run with --help for usage.\n";
     return kExitUsage;
   }
+  // Read as the transaction reads it, so that the check sees the port the
+  // connection would get.
+  if (const std::int32_t port = CleanInt(AsciiDigits(inputs.port)); port < 1 || port > 65535) {
+    err << app.get_name() << ": --port: must be a TCP port from 1 to 65535, not "
+        << TrimControl(inputs.port) << "\nRun with --help for usage.\n";
+    return kExitUsage;
+  }
 
   TransactionOptions options;
-  options.answer_timeout = std::chrono::milliseconds(std::llround(timeout_s * 1000));
+  options.answer_timeout = Ms(timeout_s);
+  options.connect_timeout = Ms(connect_timeout_s);
   const std::string log_path = LogFilePath(inputs.log_folder);
   const bool series = repeat > 0;
   const int payments = series ? repeat : 1;
   Summary summary;
   for (int n = 1; n <= payments; ++n) {
-    if (n > 1) Pause(std::chrono::milliseconds(std::llround(interval_s * 1000)), interrupt);
+    if (n > 1) Pause(Ms(interval_s), interrupt);
     if (n > 1 && interrupt && interrupt->Triggered()) break;
-    if (series && !json) out << "payment " << n << " of " << payments << "\n";
+    if (series && !json) out << "payment " << n << " of " << payments << "\n" << std::flush;
 
     CliObserver observer(out, !json);
     const auto started = std::chrono::system_clock::now();
     const PaymentReport report =
         RunPayment(inputs, options, observer, interrupt, err, app.get_name());
-    // Whatever became of the journal, the payment's outcome stands.
+    // Journaled before anything of the outcome is printed; whatever became of
+    // the journal, the payment's outcome stands.
     const std::optional<std::string> journal_error = JournalPayment(inputs, report, started);
     summary.Add(report);
 
     if (json) {
       // A series prints one object per line, so that each can be read as it comes.
-      out << observer.Json(log_path, report, journal_error)
-                 .dump(series ? -1 : 2, ' ', false, nlohmann::json::error_handler_t::replace)
+      out << PaymentJson(report, log_path, journal_error)
+                 .dump(series ? -1 : 2, ' ', false, Json::error_handler_t::replace)
           << "\n";
     } else {
-      if (report.log_error) out << "log error: " << *report.log_error << "\n";
-      if (journal_error) out << "journal error: " << *journal_error << "\n";
-      out << TimingsText(report.timings) << "\n";
-      out << "outcome: " << OutcomeName(report.outcome) << "\n";
-      out << "log file: " << log_path << "\n";
+      if (report.outcome == Outcome::Unknown) err << app.get_name() << ": " << kOpenOutcomeWarning << "\n";
+      if (report.log_error) err << app.get_name() << ": log error: " << *report.log_error << "\n";
+      if (journal_error) err << app.get_name() << ": journal error: " << *journal_error << "\n";
+      err << std::flush;
+      PrintPaymentText(out, report, log_path);
     }
     out << std::flush;
     if (interrupt && interrupt->Triggered()) break;
   }
+  const bool interrupted = interrupt && interrupt->Triggered();
   if (series) {
     if (json) {
-      out << summary.Json().dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+      out << summary.ToJson(interrupted).dump(-1, ' ', false, Json::error_handler_t::replace) << "\n";
     } else {
-      out << summary.Text() << "\n";
+      out << summary.Text(interrupted) << "\n";
     }
+    out << std::flush;
   }
-  return summary.ExitStatus();
+  return summary.ExitStatus(interrupt ? interrupt->Signal() : 0);
 }
 
 }  // namespace pcpos

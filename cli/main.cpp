@@ -1,9 +1,9 @@
-#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/signals.h"
 
 #ifdef _WIN32
 #include "cli/args_win32.h"
@@ -11,17 +11,14 @@
 
 namespace {
 
+// Never destroyed while a handler may still use it: a closing console's
+// handler waits on it until the process ends.
 pcpos::CliInterrupt interrupt;
-
-// Ctrl-C cancels the wait the way the window's cancel button does, and ends a
-// series; the waker only writes to a pipe, which is safe in a signal handler.
-extern "C" void OnInterrupt(int) { interrupt.Trigger(); }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::signal(SIGINT, OnInterrupt);
-  std::signal(SIGTERM, OnInterrupt);
+  pcpos::InstallInterruptHandlers(interrupt);
 #ifdef _WIN32
   // argv is in the ANSI code page there; the system's UTF-16 copy is exact.
   (void)argc;
@@ -30,8 +27,11 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args = pcpos::win32::Utf8Arguments();
   std::vector<const char*> pointers;
   for (const std::string& a : args) pointers.push_back(a.c_str());
-  return pcpos::RunCli(static_cast<int>(pointers.size()), pointers.data(), std::cout, std::cerr, &interrupt);
+  const int status =
+      pcpos::RunCli(static_cast<int>(pointers.size()), pointers.data(), std::cout, std::cerr, &interrupt);
 #else
-  return pcpos::RunCli(argc, argv, std::cout, std::cerr, &interrupt);
+  const int status = pcpos::RunCli(argc, argv, std::cout, std::cerr, &interrupt);
 #endif
+  interrupt.Finish();
+  return status;
 }

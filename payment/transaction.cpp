@@ -92,6 +92,9 @@ PaymentReport PaymentTransaction::Run(TransactionObserver& observer) {
   PaymentReport report;
   try {
     RunSteps(observer, report);
+  } catch (const SocketError& e) {
+    report.error_code = e.code();
+    ReportError(observer, report, e.what());
   } catch (const std::exception& e) {
     ReportError(observer, report, e.what());
   } catch (...) {

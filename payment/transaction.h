@@ -43,6 +43,7 @@ struct PaymentReport {
   std::optional<ResponseFields> fields;  // when an answer was parsed
   std::optional<ResultLine> result;      // the final result line
   std::string error;                     // the error that ended the payment; empty when none
+  std::optional<int> error_code;         // its Windows Sockets number, when it was a socket error
   std::optional<std::string> log_error;  // the response log could not be written
   PhaseTimings timings;
 };

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The main job: builds the tool, starts a simulated card reader on loopback and
 # opens the window pointed at it. Without a display it runs one payment with
-# the command-line client instead and prints the result. Extra arguments go to
-# the program that is opened (for example --amount 250001).
+# the command-line client instead (of 1000 unless --amount is given; the client
+# pays nothing by default) and prints the result. Extra arguments go to the
+# program that is opened (for example --amount 250001).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -27,7 +28,12 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
 else
   echo "No display: one payment with pcpos-cli instead of the window."
   status=0
-  build/bin/pcpos-cli --host 127.0.0.1 --port "$port" --log-dir "$HOME/" "$@" || status=$?
+  amount=(--amount 1000)
+  for arg in "$@"; do
+    case $arg in --amount | --amount=*) amount=() ;; esac
+  done
+  echo "pcpos-cli --host 127.0.0.1 --port $port ${amount[*]} --log-dir $HOME/ $*"
+  build/bin/pcpos-cli --host 127.0.0.1 --port "$port" "${amount[@]}" --log-dir "$HOME/" "$@" || status=$?
   echo "The simulator logged:"
   cat "$log"
   exit "$status"

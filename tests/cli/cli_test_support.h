@@ -112,11 +112,15 @@ class CliTest : public ::testing::Test {
   testing::ScratchDir scratch_{"pcpos-cli-"};
   const std::string dir_ = scratch_.path().string();
   const std::string journal_ = dir_ + "/Selvarin-PcPosJournal.csv";
-  std::vector<std::string> Args(const TcpPeer& peer, std::vector<std::string> more = {}) {
-    return Args(peer.port_text(), std::move(more));
+  std::vector<std::string> Args(const TcpPeer& peer, std::vector<std::string> more = {},
+                                const std::string& host = "127.0.0.1") {
+    return Args(peer.port_text(), std::move(more), host);
   }
-  std::vector<std::string> Args(const std::string& port, std::vector<std::string> more = {}) {
-    std::vector<std::string> a = {"--host", "127.0.0.1", "--port", port, "--log-dir", dir_ + "/"};
+  // A payment of 1000 unless `more` names its own amount.
+  std::vector<std::string> Args(const std::string& port, std::vector<std::string> more = {},
+                                const std::string& host = "127.0.0.1") {
+    std::vector<std::string> a = {"--host", host, "--port", port, "--log-dir", dir_ + "/"};
+    if (std::ranges::find(more, "--amount") == more.end()) a.insert(a.end(), {"--amount", "1000"});
     a.insert(a.end(), more.begin(), more.end());
     return a;
   }

@@ -220,7 +220,8 @@ TEST(SimulatorProgram, ARepeatedRunThroughTheCommandLineClient) {
   QProcess client;
   client.start(QString::fromUtf8(kClient),
                {QStringLiteral("--host"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
-                QString::fromStdString(sim.port()), QStringLiteral("--log-dir"),
+                QString::fromStdString(sim.port()), QStringLiteral("--amount"), QStringLiteral("1000"),
+                QStringLiteral("--log-dir"),
                 QString::fromStdString(std::string(pattern) + "/"), QStringLiteral("--timeout"),
                 QStringLiteral("5"), QStringLiteral("--repeat"), QStringLiteral("4"),
                 QStringLiteral("--interval"), QStringLiteral("0.1"), QStringLiteral("--json")});
@@ -251,10 +252,11 @@ TEST(SimulatorProgram, ARepeatedRunThroughTheCommandLineClient) {
   EXPECT_EQ(objects[4], (nlohmann::json{{"summary",
                                          {{"approved", 2},
                                           {"declined", 1},
-                                          {"not-sent", 0},
+                                          {"not_sent", 0},
                                           {"unknown", 1},
                                           {"answer_ms_median", answer_ms[1]},
-                                          {"answer_ms_max", answer_ms[2]}}}}));
+                                          {"answer_ms_max", answer_ms[2]},
+                                          {"interrupted", false}}}}));
 }
 
 TEST(SimulatorProgram, PlaysAScriptFileThenTheScenarios) {
