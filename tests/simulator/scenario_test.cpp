@@ -2,7 +2,6 @@
 // on a loopback port, checking fields, result line, raw pane, log file bytes
 // and the simulator's log line.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -15,6 +14,8 @@
 #include "payment/transaction.h"
 #include "simulator/civil_time.h"
 #include "tests/simulator/simulator_thread.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/support/wine.h"
 
 namespace pcpos::sim {
 namespace {
@@ -47,12 +48,7 @@ class Collector : public TransactionObserver {
 
 class TempFolder {
  public:
-  TempFolder() {
-    char pattern[] = "/tmp/pcpos-sim-test-XXXXXX";
-    if (::mkdtemp(pattern)) path_ = pattern;
-  }
-  ~TempFolder() { std::filesystem::remove_all(path_); }
-  std::string folder() const { return path_ + "/"; }
+  std::string folder() const { return scratch_.folder(); }
   std::string LogBytes() const {
     std::ifstream in(folder() + std::string(kLogFileName), std::ios::binary);
     std::stringstream bytes;
@@ -61,7 +57,7 @@ class TempFolder {
   }
 
  private:
-  std::string path_;
+  testing::ScratchDir scratch_{"pcpos-sim-test-"};
 };
 
 Outcome Pay(const SimulatorThread& sim, const std::string& amount, const std::string& folder,
@@ -132,6 +128,9 @@ class ScenarioTest : public ::testing::TestWithParam<Case> {};
 
 TEST_P(ScenarioTest, ThroughTheCoreTransaction) {
   const Case& c = GetParam();
+  if (c.text == std::string(kReset) && testing::UnderWine()) {
+    GTEST_SKIP() << "under Wine 8 a reset reads as a graceful close (docs/windows.md)";
+  }
   ServerOptions options;
   options.scenario = c.forced;
   options.delay = 400ms;
