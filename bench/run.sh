@@ -137,7 +137,7 @@ sim_load() {
     echo "round $r: pcpos-sim logged $(grep -c ' scenario approve answer ' "$work/load-sim.log") answers" >&2
     grep -q '^stopping on signal 15$' "$work/load-sim.log" || { echo "pcpos-sim did not stop in order" >&2; exit 1; }
   done
-  python3 bench/sim_load.md.py "$raw" "$RESULTS" "$REPS" "$LOAD_SECONDS"
+  python3 bench/sim_load_report.py "$raw" "$RESULTS" "$REPS" "$LOAD_SECONDS"
 }
 if [ "$ONLY" = sim-load ]; then
   sim_load

@@ -1,7 +1,7 @@
 """Writes the simulator-under-load figures (bench/run.sh's sim-load section)
 into bench/results.md, between its own markers, leaving the rest as it is.
 
-    python3 bench/sim_load.md.py RAW_DIR RESULTS REPS SECONDS
+    python3 bench/sim_load_report.py RAW_DIR RESULTS REPS SECONDS
 """
 import statistics
 import sys
