@@ -6,7 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <QDateTime>
+#include <chrono>
 
 #include <cerrno>
 #include <stdexcept>
@@ -85,7 +85,7 @@ void AnswerPeer::Answer(int fd) {
     request.append(buffer, static_cast<std::size_t>(got));
   }
   static sim::AnswerBuilder builder;
-  const std::string answer = builder.Build(code_, QDateTime::currentDateTime());
+  const std::string answer = builder.Build(code_, sim::LocalTime(std::chrono::system_clock::now()));
 
   // Taken before the send: the figure then includes the kernel's hand-over on
   // loopback, which a reader's answer also goes through.

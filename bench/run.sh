@@ -11,6 +11,9 @@
 #   BENCH_TX            transactions per throughput measurement (default 100)
 #   JOBS                build jobs (default 2)
 #   BENCH_RESULTS       where the report goes (default bench/results.md)
+#   BENCH_LOAD_SECONDS  length of each simulator-under-load measurement (default 3)
+#   BENCH_ONLY          "sim-load": build and run only the simulator-under-load
+#                       part, and rewrite only its part of the report
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -27,8 +30,15 @@ bin=$build/bin
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPCPOS_WERROR=ON -DPCPOS_BUILD_BENCH=ON \
   -DPCPOS_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j "$JOBS" --target pcpos-cli pcpos-sim pcpos-tester \
-  pcpos-bench-codec pcpos-bench-journal pcpos-bench-spawn pcpos-bench-latency pcpos-bench-window
+ONLY=${BENCH_ONLY:-}
+LOAD_SECONDS=${BENCH_LOAD_SECONDS:-3}
+case $ONLY in
+  "") cmake --build "$build" -j "$JOBS" --target pcpos-cli pcpos-sim pcpos-tester \
+        pcpos-bench-codec pcpos-bench-journal pcpos-bench-spawn pcpos-bench-latency pcpos-bench-window \
+        pcpos-bench-epoll-peer pcpos-bench-load ;;
+  sim-load) cmake --build "$build" -j "$JOBS" --target pcpos-sim pcpos-bench-epoll-peer pcpos-bench-load ;;
+  *) echo "BENCH_ONLY: only sim-load is known, not $ONLY" >&2; exit 2 ;;
+esac
 
 raw=$build/bench-raw
 rm -rf "$raw"
@@ -61,6 +71,78 @@ start_sim() {
   cat "$log" >&2
   exit 1
 }
+
+# The simulator under load, side by side with the reference epoll peer: per
+# round fresh servers, their memory at rest and with 1,000 idle connections,
+# then 8, 64 and 1,000 exchanges in flight against each in turn.
+listening_port() { # log file; waits for its "listening on" line
+  local port=
+  for _ in $(seq 100); do
+    port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$1" | head -n 1)
+    [ -n "$port" ] && { echo "$port"; return 0; }
+    sleep 0.05
+  done
+  cat "$1" >&2
+  return 1
+}
+rss_kb() { awk -v k="$2" '$1 == k":" {print $2}' /proc/"$1"/status; }
+sim_load() {
+  # Its own samples file: the rest of the report does not read these.
+  : >"$raw/sim-load.txt"
+  load_note() { echo "$1 $2" >>"$raw/sim-load.txt"; }
+  {
+    echo "Machine: $(nproc) cores, $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1);"
+    echo "$(c++ --version | head -n 1), Release; $(uname -sr); $(date -u '+%Y-%m-%d %H:%M UTC');"
+    echo "load averages at the start: $(cut -d' ' -f1-3 /proc/loadavg)."
+  } >"$raw/sim-load-machine.txt"
+  say "simulator under load: ${REPS} rounds, 8, 64 and 1000 clients, ${LOAD_SECONDS} s each, and 1000 idle"
+  for r in $(seq "$REPS"); do
+    "$bin/pcpos-sim" --listen 127.0.0.1:0 >"$work/load-sim.log" 2>&1 &
+    local sim_pid=$!
+    "$bin/pcpos-bench-epoll-peer" >"$work/load-ref.log" 2>&1 &
+    local ref_pid=$!
+    sims+=("$sim_pid" "$ref_pid")
+    local sim_p ref_p
+    sim_p=$(listening_port "$work/load-sim.log")
+    ref_p=$(listening_port "$work/load-ref.log")
+    sleep 0.2
+    local who pid port
+    for who in ref sim; do
+      if [ $who = sim ]; then pid=$sim_pid port=$sim_p; else pid=$ref_pid port=$ref_p; fi
+      load_note "${who}_start_rss_kb" "$(rss_kb "$pid" VmRSS)"
+      "$bin/pcpos-bench-load" --port "$port" --idle 1000 --hold 2 >"$work/idle.out" &
+      local idler=$!
+      for _ in $(seq 100); do grep -q idle_connected "$work/idle.out" && break; sleep 0.05; done
+      sleep 1
+      load_note "${who}_idle_rss_kb" "$(rss_kb "$pid" VmRSS)"
+      wait "$idler" || { echo "the idle connections did not all open: $(cat "$work/idle.out")" >&2; exit 1; }
+    done
+    local clients line
+    for clients in 8 64 1000; do
+      for who in ref sim; do
+        if [ $who = sim ]; then port=$sim_p; else port=$ref_p; fi
+        line=$("$bin/pcpos-bench-load" --port "$port" --clients "$clients" --seconds "$LOAD_SECONDS")
+        echo "round $r: $who x$clients: $line" >&2
+        load_note "${who}_rate_c${clients}" "$(echo "$line" | awk '{print $8}')"
+        load_note "${who}_fail_c${clients}" "$(echo "$line" | awk '{print $4}')"
+        eval "rate_$who=$(echo "$line" | awk '{print $8}')"
+      done
+      load_note "ratio_c${clients}" "$(awk -v a="$rate_sim" -v b="$rate_ref" 'BEGIN {printf "%.3f", a / b}')"
+    done
+    load_note sim_peak_rss_kb "$(rss_kb "$sim_pid" VmHWM)"
+    load_note ref_peak_rss_kb "$(rss_kb "$ref_pid" VmHWM)"
+    kill "$sim_pid" "$ref_pid"
+    wait "$sim_pid" "$ref_pid" || true
+    # Every exchange was logged, one line each, and the log reached its file by the stop.
+    echo "round $r: pcpos-sim logged $(grep -c ' scenario approve answer ' "$work/load-sim.log") answers" >&2
+    grep -q '^stopping on signal 15$' "$work/load-sim.log" || { echo "pcpos-sim did not stop in order" >&2; exit 1; }
+  done
+  python3 bench/sim_load_report.py "$raw" "$RESULTS" "$REPS" "$LOAD_SECONDS"
+}
+if [ "$ONLY" = sim-load ]; then
+  sim_load
+  exit 0
+fi
 
 # Processor time (s) of every thread of a process so far, in nanosecond resolution.
 cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{s += $1} END {print s + 0}'; }
@@ -249,3 +331,4 @@ TMPDIR="$build" "$bin/pcpos-bench-journal" --benchmark_repetitions="$REPS" \
 load end
 
 python3 bench/summarise.py "$raw" "$RESULTS" "$IDLE" "$REPS" "$TX"
+sim_load

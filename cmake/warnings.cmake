@@ -9,7 +9,7 @@ function(pcpos_warnings target)
     endif()
   else()
     target_compile_options(${target} PRIVATE -Wall -Wextra -Wshadow -Wconversion -Wsign-conversion
-                                              -Wpedantic -Wold-style-cast)
+                                              -Wpedantic $<$<COMPILE_LANGUAGE:CXX>:-Wold-style-cast>)
     if(PCPOS_WERROR)
       target_compile_options(${target} PRIVATE -Werror)
     endif()

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libgtest-dev libgmock-dev nlohmann-json3-dev libcli11-dev
+  libgtest-dev libgmock-dev nlohmann-json3-dev libcli11-dev libasio-dev
   clang libclang-rt-14-dev
   xvfb xauth
   # The window's faces: DejaVu Sans Condensed for its Latin text (narrow enough for

@@ -4,8 +4,10 @@
 # build-windows/ (programs in build-windows/bin/), checks the window's program
 # file (icon, version, imports, size), runs every test program under Wine, then
 # payments against the Linux simulator: pcpos-cli.exe with a Persian amount, port
-# and log folder, and pcpos-tester.exe with Return pressed in its window. Last it
-# packs dist/pcpos-tester-<version>-windows-x64.zip and the installer
+# and log folder, and pcpos-tester.exe with Return pressed in its window. Then it
+# builds pcpos-sim.exe with the simulator's tests, runs them under Wine, and pays
+# against it with pcpos-cli.exe and with the Linux pcpos-cli. Last it packs
+# dist/pcpos-tester-<version>-windows-x64.zip and the installer
 # dist/pcpos-tester-<version>-windows-x64-setup.exe, and installs, runs and
 # uninstalls that under Wine. Exits 0 only when all of it passes.
 # docs/windows.md says what Wine cannot show.
@@ -162,6 +164,8 @@ check "$run/payment.json" '"request": "@@ZRM@@011000410000000020000000530000011"
 check "$run/payment.json" '"text": "تراکنش با موفقیت انجام شد"'
 # JSON doubles each backslash of the Windows path.
 check "$run/payment.json" "\"log_file\": \"$(printf '%s' "${win_folder}Selvarin-PcPosLog.txt" | sed 's/\\/\\\\/g')\""
+# The simulator writes its log lines within a quarter second.
+for _ in $(seq 20); do grep -qF 'request "@@ZRM@@011000410000000020000000530000011"' "$run/sim.log" && break; sleep 0.1; done
 check "$run/sim.log" 'request "@@ZRM@@011000410000000020000000530000011"'
 # Standard output is in text mode on Windows: its lines end in CR LF.
 raw=$(tr -d '\r' <"$run/payment.json" | sed -n 's/^  "raw": "\(.*\)",$/\1/p')
@@ -265,6 +269,93 @@ check_installer() {
   [ "$ok" -eq 1 ] && echo "installed, ran pcpos-cli.exe --help, uninstalled: nothing left" ||
     failed+=("installer")
 }
+
+
+# ---- The simulated reader on Windows: pcpos-sim.exe ------------------------------
+# A step of its own: its own build folder (asio is header-only; the core is
+# built again there), its tests under Wine, then pcpos-cli.exe and the Linux
+# pcpos-cli each paying against pcpos-sim.exe under Wine.
+say "pcpos-sim.exe and the simulator's tests for Windows (warnings are errors)"
+scripts/deps.sh libasio-dev
+ln -sfn /usr/include/asio "$deps/include/asio"
+ln -sfn /usr/include/asio.hpp "$deps/include/asio.hpp"
+cmake -S . -B "$out/sim" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
+  -DPCPOS_WERROR=ON -DPCPOS_BUILD_UI=OFF -DPCPOS_BUILD_SIMULATOR=ON -DPCPOS_BUILD_TESTS=ON \
+  -DPCPOS_ASIO_INCLUDE_DIR="$deps/include" \
+  -DGTest_DIR="$deps/lib/cmake/GTest" -DCLI11_DIR="$deps/share/cmake/CLI11" \
+  -Dnlohmann_json_DIR="$deps/share/cmake/nlohmann_json" \
+  -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST >/dev/null
+cmake --build "$out/sim" -j "$jobs" --target pcpos-sim simulator_unit_test simulator_scenario_test
+cp "$out/sim/bin/pcpos-sim.exe" "$out/bin/pcpos-sim.exe"
+cmake --build "$out/native" -j "$jobs" --target pcpos-cli
+
+say "The simulator's tests under Wine (its raw-socket, program and Qt calendar tests are POSIX only)"
+for t in "$out"/sim/bin/simulator_*_test.exe; do
+  name=$(basename "$t" .exe)
+  log=$out/results/$name.log
+  status=0
+  timeout 300 "$wine" "$t" >"$log.crlf" 2>&1 || status=$?
+  tr -d '\r' <"$log.crlf" >"$log" && rm "$log.crlf"
+  if [ "$status" -eq 0 ]; then
+    printf '%-24s %s\n' "$name" "$(grep -E '^\[  PASSED  \]' "$log")"
+  else
+    printf '%-24s FAILED\n' "$name"
+    cat "$log"
+    failed+=("$name")
+  fi
+  sed -n 's/^\[  SKIPPED \] \(.*\) ([0-9]* ms)$/    skipped \1/p' "$log"
+done
+
+say "pcpos-cli.exe and the Linux pcpos-cli against pcpos-sim.exe"
+winsim=
+trap '[ -z "$winsim" ] || kill "$winsim" 2>/dev/null; cleanup' EXIT
+: >"$run/winsim.log"
+"$wine" "$out/bin/pcpos-sim.exe" --listen 127.0.0.1:0 >"$run/winsim.log" 2>&1 &
+winsim=$!
+port=
+for _ in $(seq 300); do
+  port=$(tr -d '\r' <"$run/winsim.log" | sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p')
+  [ -n "$port" ] && break
+  kill -0 "$winsim" 2>/dev/null || break
+  sleep 0.1
+done
+sim_ok=1
+if [ -z "$port" ]; then
+  echo "pcpos-sim.exe did not start:"
+  cat "$run/winsim.log"
+  sim_ok=0
+else
+  pay() { # label, expected exit, expected outcome, then the client and its arguments
+    local label=$1 want_exit=$2 want=$3 status=0
+    shift 3
+    "$@" --host 127.0.0.1 --port "$port" --log-dir "$run/" --json >"$run/sim-$label.json" 2>&1 || status=$?
+    if [ "$status" -ne "$want_exit" ] || ! grep -q "\"outcome\": \"$want\"" "$run/sim-$label.json"; then
+      echo "$label: exit $status, wanted $want_exit and \"$want\":"
+      cat "$run/sim-$label.json"
+      sim_ok=0
+    else
+      echo "$label: $want (exit $status)"
+    fi
+  }
+  pay exe-1000 0 approved "$wine" "$out/bin/pcpos-cli.exe" --amount 1000
+  pay exe-1030 1 declined "$wine" "$out/bin/pcpos-cli.exe" --amount 1030
+  pay linux-1000 0 approved "$out/native/bin/pcpos-cli" --amount 1000
+  pay linux-1051 1 declined "$out/native/bin/pcpos-cli" --amount 1051
+  pay linux-1060 3 unknown "$out/native/bin/pcpos-cli" --amount 1060
+  # The log reaches its file within a quarter second.
+  sleep 1
+  for want in "scenario approve answer" "scenario wrong-pin answer" "scenario decline answer" \
+    "scenario reset answer (none: connection reset)"; do
+    grep -qF "$want" "$run/winsim.log" || { echo "missing in pcpos-sim.exe's log: $want"; sim_ok=0; }
+  done
+  echo "pcpos-sim.exe logged:"
+  tr -d '\r' <"$run/winsim.log"
+fi
+kill "$winsim" 2>/dev/null || true
+wait "$winsim" 2>/dev/null || true
+winsim=
+[ "$sim_ok" -eq 1 ] || failed+=("payments against pcpos-sim.exe")
+# ---- end of the pcpos-sim.exe step --------------------------------------------------
 
 say "The download: zip and installer in dist/"
 package

@@ -1,8 +1,5 @@
 #include "simulator/answer_builder.h"
 
-#include <QCalendar>
-#include <QDateTime>
-
 #include <cstdio>
 #include <utility>
 
@@ -19,11 +16,10 @@ std::string Digits(unsigned long long value, int width) {
 
 // The usual retrieval reference: last digit of the year, day of the year,
 // hour, then the STAN, so it is unique per terminal for a decade.
-std::string Rrn(const QDateTime& when, std::uint32_t stan) {
-  const QDate date = when.date();
-  return Digits(static_cast<unsigned>(date.year() % 10), 1) +
-         Digits(static_cast<unsigned>(date.dayOfYear()), 3) +
-         Digits(static_cast<unsigned>(when.time().hour()), 2) + Digits(stan, 6);
+std::string Rrn(const CivilTime& when, std::uint32_t stan) {
+  return Digits(static_cast<unsigned>(when.year % 10), 1) +
+         Digits(static_cast<unsigned>(DayOfYear(when.year, when.month, when.day)), 3) +
+         Digits(static_cast<unsigned>(when.hour), 2) + Digits(stan, 6);
 }
 
 }  // namespace
@@ -31,32 +27,26 @@ std::string Rrn(const QDateTime& when, std::uint32_t stan) {
 AnswerBuilder::AnswerBuilder(ReaderIdentity identity, std::uint32_t first_stan)
     : identity_(std::move(identity)), stan_counter_(first_stan == 0 ? 0 : first_stan - 1) {}
 
-std::string AnswerBuilder::Build(std::string_view code, const QDateTime& when, std::string_view header,
+std::string AnswerBuilder::Build(std::string_view code, const CivilTime& when, std::string_view header,
                                  const AnswerOverrides& overrides) {
   const std::uint32_t stan = stan_counter_.fetch_add(1, std::memory_order_relaxed) % kStanModulus + 1;
-  const QDateTime local = when.toLocalTime();
   std::string answer(header);
   answer += Field(overrides.terminal_no.value_or(identity_.terminal_no));
   answer += Field(overrides.stan.value_or(Digits(stan, 6)));
-  answer += Field(overrides.rrn.value_or(Rrn(local, stan)));
+  answer += Field(overrides.rrn.value_or(Rrn(when, stan)));
   answer += Field(overrides.batch_no.value_or(identity_.batch_no));
   answer += Field(overrides.response_type.value_or(std::string(kResponseType)));
   answer += Field(code);
   answer += Field(overrides.card_no.value_or(identity_.card_no));
-  answer += Field(overrides.date_time.value_or(JalaliStamp(local)));
+  answer += Field(overrides.date_time.value_or(JalaliStamp(when)));
   return answer;
 }
 
-std::string JalaliStamp(const QDateTime& when) {
-  const QCalendar jalali(QCalendar::System::Jalali);
-  const QDateTime local = when.toLocalTime();
-  const QDate date = local.date();
-  const QTime time = local.time();
-  return Digits(static_cast<unsigned>(date.year(jalali)), 4) +
-         Digits(static_cast<unsigned>(date.month(jalali)), 2) +
-         Digits(static_cast<unsigned>(date.day(jalali)), 2) +
-         Digits(static_cast<unsigned>(time.hour()), 2) +
-         Digits(static_cast<unsigned>(time.minute()), 2);
+std::string JalaliStamp(const CivilTime& when) {
+  const JalaliDate date = ToJalali(when.year, when.month, when.day);
+  return Digits(static_cast<unsigned>(date.year), 4) + Digits(static_cast<unsigned>(date.month), 2) +
+         Digits(static_cast<unsigned>(date.day), 2) + Digits(static_cast<unsigned>(when.hour), 2) +
+         Digits(static_cast<unsigned>(when.minute), 2);
 }
 
 std::string Field(std::string_view value) {

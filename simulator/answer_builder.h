@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-class QDateTime;
+#include "simulator/civil_time.h"
 
 namespace pcpos::sim {
 
@@ -40,7 +40,7 @@ class AnswerBuilder {
 
   // One answer; each call takes the next STAN, from any thread, even when
   // `overrides` replaces it.
-  std::string Build(std::string_view code, const QDateTime& when,
+  std::string Build(std::string_view code, const CivilTime& when,
                     std::string_view header = kAnswerHeader, const AnswerOverrides& overrides = {});
 
   const ReaderIdentity& identity() const { return identity_; }
@@ -50,8 +50,8 @@ class AnswerBuilder {
   std::atomic<std::uint32_t> stan_counter_;
 };
 
-// YYYYMMDDHHMM of the local time in the Solar Hijri calendar.
-std::string JalaliStamp(const QDateTime& when);
+// YYYYMMDDHHMM of a local time in the Solar Hijri calendar.
+std::string JalaliStamp(const CivilTime& when);
 
 // Two-digit length prefix and the value (values here are shorter than 100).
 std::string Field(std::string_view value);

@@ -1,37 +1,39 @@
 // pcpos-sim's command line.
 #pragma once
 
-#include <QHostAddress>
-#include <QString>
-#include <QStringList>
+#include <asio/ip/address_v4.hpp>
+
+#include <cstdint>
+#include <string>
+#include <vector>
 
 #include "simulator/sim_server.h"
 
 namespace pcpos::sim {
 
-inline constexpr quint16 kDefaultPort = 9053;
+inline constexpr std::uint16_t kDefaultPort = 9053;
 
 struct CommandLine {
-  QHostAddress address = QHostAddress(QHostAddress::LocalHost);
-  quint16 port = kDefaultPort;
+  asio::ip::address_v4 address = asio::ip::address_v4::loopback();
+  std::uint16_t port = kDefaultPort;
   ServerOptions server;
 };
 
 struct ParseOutcome {
   enum Kind { Run, Help, Version, Error } kind = Run;
-  QString text;  // the help text, or the error
+  std::string text;  // the help text, or the error
 };
 
-// `arguments` includes the program name first, as QCoreApplication gives it.
-ParseOutcome ParseCommandLine(const QStringList& arguments, CommandLine& out);
+// `arguments` includes the program name first, as main() gets it.
+ParseOutcome ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& out);
 
 // "ADDRESS:PORT" with an IPv4 address or "localhost"; false when it does not read.
-bool ParseListen(const QString& text, QHostAddress& address, quint16& port);
+bool ParseListen(const std::string& text, asio::ip::address_v4& address, std::uint16_t& port);
 
 // The scenario table as --help prints it.
-QString ScenarioTable();
+std::string ScenarioTable();
 
 // The script keys and the example script, as --help prints them.
-QString ScriptHelp();
+std::string ScriptHelp();
 
 }  // namespace pcpos::sim

@@ -1,44 +1,47 @@
 #include "simulator/sim_session.h"
 
-#include <QDateTime>
-#include <QTcpSocket>
-#include <QTimer>
+#include <asio/write.hpp>
 
 #include <algorithm>
+#include <cstdio>
 
-#ifdef Q_OS_WIN
-#include <winsock2.h>
-using NativeSocket = SOCKET;
-#else
-#include <sys/socket.h>
-using NativeSocket = int;
-#endif
-
+#include "simulator/civil_time.h"
 #include "simulator/request_check.h"
 #include "simulator/sim_server.h"
 
 namespace pcpos::sim {
 namespace {
 
-constexpr qsizetype kLoggedRequestMax = 200;
+constexpr std::size_t kLoggedRequestMax = 200;
 
-QString Quoted(const std::string& bytes) {
-  QString out = QStringLiteral("\"");
+std::string Quoted(const std::string& bytes) {
+  std::string out = "\"";
   const auto shown = std::min<std::size_t>(bytes.size(), kLoggedRequestMax);
   for (std::size_t i = 0; i < shown; ++i) {
     const auto c = static_cast<unsigned char>(bytes[i]);
     if (c == '"' || c == '\\') {
-      out += QLatin1Char('\\');
-      out += QLatin1Char(static_cast<char>(c));
+      out += '\\';
+      out += static_cast<char>(c);
     } else if (c >= 32 && c < 127) {
-      out += QLatin1Char(static_cast<char>(c));
+      out += static_cast<char>(c);
     } else {
-      out += QStringLiteral("\\x%1").arg(c, 2, 16, QLatin1Char('0'));
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+      out += escaped;
     }
   }
-  out += QLatin1Char('"');
-  if (bytes.size() > shown) out += QStringLiteral("...(%1 bytes)").arg(bytes.size());
+  out += '"';
+  if (bytes.size() > shown) out += "...(" + std::to_string(bytes.size()) + " bytes)";
   return out;
+}
+
+// The local time as the log shows it: 2026-12-08T16:19:56.291.
+std::string LogTime() {
+  const CivilTime t = LocalTime(std::chrono::system_clock::now());
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", t.year, t.month, t.day, t.hour, t.minute,
+                t.second, t.millisecond);
+  return text;
 }
 
 // Where a generated answer's response code ends: the header and six fields.
@@ -52,67 +55,86 @@ std::size_t CutAfterCode(const std::string& answer, std::size_t header) {
 
 }  // namespace
 
-SimSession::SimSession(QTcpSocket* socket, SimServer* server, std::optional<Step> scripted)
-    : QObject(server), socket_(socket), server_(server), timer_(new QTimer(this)), scripted_(std::move(scripted)) {
-  socket_->setParent(this);
-  // The two segments of a split answer must leave as two segments.
-  socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-  peer_ = QStringLiteral("%1:%2").arg(socket_->peerAddress().toString()).arg(socket_->peerPort());
+SimSession::SimSession(asio::ip::tcp::socket socket, SimServer& server, std::optional<Step> scripted)
+    : socket_(std::move(socket)), server_(&server), timer_(socket_.get_executor()), scripted_(std::move(scripted)) {}
 
-  timer_->setSingleShot(true);
-  // A coarse timer may fire up to 5% early; a delay is meant as a minimum.
-  timer_->setTimerType(Qt::PreciseTimer);
-  connect(timer_, &QTimer::timeout, this, &SimSession::onRequestTimeout);
-  timer_->start(server_->options().request_timeout);
-
-  connect(socket_, &QTcpSocket::readyRead, this, &SimSession::onReadyRead);
-  connect(socket_, &QTcpSocket::disconnected, this, [this] {
-    if (!answered_) {
-      log(buffer_.toStdString(), QStringLiteral("-"), QStringLiteral("(peer left before a full request)"));
-    } else if (!logged_) {
-      log(request_, scenario_, QStringLiteral("(none: peer left first)"));
-    }
-    deleteLater();
-  });
-  // Bytes may have come with the connection itself.
-  QTimer::singleShot(0, this, &SimSession::onReadyRead);
+SimSession::~SimSession() {
+  if (server_) server_->Forget(this);
 }
 
-void SimSession::onReadyRead() {
+void SimSession::Start() {
+  std::error_code ec;
+  // The two segments of a split answer must leave as two segments.
+  socket_.set_option(asio::ip::tcp::no_delay(true), ec);
+  const auto remote = socket_.remote_endpoint(ec);
+  peer_ = remote.address().to_string() + ":" + std::to_string(remote.port());
+  After(server_->options().request_timeout, &SimSession::OnRequestTimeout);
+  Read();
+}
+
+void SimSession::Abort() {
+  closed_ = true;
+  ++timer_generation_;
+  timer_.cancel();
+  std::error_code ignored;
+  socket_.close(ignored);
+}
+
+void SimSession::Read() {
+  socket_.async_read_some(asio::buffer(chunk_),
+                          [self = shared_from_this()](const std::error_code& error, std::size_t size) {
+                            self->OnRead(error, size);
+                          });
+}
+
+void SimSession::OnRead(const std::error_code& error, std::size_t size) {
+  if (closed_) return;
+  if (error) {
+    // The peer closed or reset: the session ends here.
+    if (!answered_) {
+      Log(buffer_, "-", "(peer left before a full request)");
+    } else if (!logged_) {
+      Log(request_, scenario_, "(none: peer left first)");
+    }
+    Abort();
+    return;
+  }
   // Always drain the socket: closing with unread bytes would turn the
   // reader's orderly close into a reset.
-  const QByteArray data = socket_->readAll();
-  if (answered_) return;
-  buffer_ += data;
-  const qsizetype end = buffer_.indexOf('\n');
-  if (end >= 0) {
-    handleRequest(buffer_.left(end));
-  } else if (static_cast<std::size_t>(buffer_.size()) > server_->options().max_request) {
-    handleRequest(buffer_);
+  if (!answered_) {
+    const std::size_t from = buffer_.size();
+    buffer_.append(chunk_.data(), size);
+    const std::size_t end = buffer_.find('\n', from);
+    if (end != std::string::npos) {
+      HandleRequest(buffer_.substr(0, end));
+    } else if (buffer_.size() > server_->options().max_request) {
+      HandleRequest(buffer_);
+    }
   }
+  if (!closed_) Read();
 }
 
-void SimSession::onRequestTimeout() {
+void SimSession::OnRequestTimeout() {
   if (answered_) return;
   answered_ = true;
-  log(buffer_.toStdString(), QStringLiteral("-"), QStringLiteral("(no request in time: closed)"));
-  closeConnection();
+  Log(buffer_, "-", "(no request in time: closed)");
+  CloseConnection();
 }
 
-void SimSession::handleRequest(QByteArray line) {
+void SimSession::HandleRequest(std::string line) {
   answered_ = true;
-  timer_->stop();
-  disconnect(timer_, nullptr, this, nullptr);
-  if (line.endsWith('\r')) line.chop(1);
-  const std::string request = line.toStdString();
+  ++timer_generation_;
+  timer_.cancel();
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  const auto& options = server_->options();
 
   std::string problem;  // empty when the request follows the format
   std::string_view problem_code;
   std::string amount;
-  if (static_cast<std::size_t>(line.size()) > server_->options().max_request) {
+  if (line.size() > options.max_request) {
     problem = "request line too long";
     problem_code = kMalformedRequestCode;
-  } else if (const RequestCheck check = CheckRequest(request); !check.ok()) {
+  } else if (const RequestCheck check = CheckRequest(line); !check.ok()) {
     problem = check.describe();
     problem_code = check.code();
   } else {
@@ -124,57 +146,59 @@ void SimSession::handleRequest(QByteArray line) {
     // test may well fill fields that this reader would refuse.
     Step step = std::move(*scripted_);
     if (!problem.empty()) step.name += " (request malformed: " + problem + ")";
-    play(std::move(step), request);
+    Play(std::move(step), line);
   } else if (!problem.empty()) {
     Step step;
     step.name = "malformed: " + problem;
     step.code = std::string(problem_code);
-    play(std::move(step), request);
+    Play(std::move(step), line);
   } else {
-    const auto& options = server_->options();
-    play(StepFor(options.scenario.value_or(ScenarioForAmount(amount)), options.delay), request);
+    Play(StepFor(options.scenario.value_or(ScenarioForAmount(amount)), options.delay), line);
   }
 }
 
-void SimSession::play(Step step, const std::string& request) {
+void SimSession::Play(Step step, const std::string& request) {
   step_ = std::move(step);
   request_ = request;
-  scenario_ = QString::fromStdString(step_.name);
+  scenario_ = step_.name;
   if (step_.delay > std::chrono::milliseconds::zero()) {
-    after(step_.delay, [this] { act(); });
+    After(step_.delay, &SimSession::Act);
   } else {
-    act();
+    Act();
   }
 }
 
-void SimSession::act() {
+void SimSession::Act() {
   switch (step_.action) {
     case Action::Answer:
-      answer();
+      Answer();
       return;
     case Action::Reset:
-      log(request_, scenario_, QStringLiteral("(none: connection reset)"));
-      resetConnection();
+      Log(request_, scenario_, "(none: connection reset)");
+      ResetConnection();
       return;
     case Action::Close:
-      log(request_, scenario_, QStringLiteral("(none: connection closed)"));
-      closeConnection();
+      Log(request_, scenario_, "(none: connection closed)");
+      CloseConnection();
       return;
     case Action::Silence:
-      after(server_->options().silence_max, [this] {
-        log(request_, scenario_, QStringLiteral("(none: silent until closed)"));
-        closeConnection();
-      });
+      After(server_->options().silence_max, &SimSession::SilenceEnds);
       return;
   }
 }
 
-void SimSession::answer() {
+void SimSession::SilenceEnds() {
+  Log(request_, scenario_, "(none: silent until closed)");
+  CloseConnection();
+}
+
+void SimSession::Answer() {
   // Built only now, so that after a delay the date and STAN are those of the
   // moment the cardholder finishes.
   const std::string answer =
       step_.raw ? *step_.raw
-                : server_->answers().Build(step_.code, QDateTime::currentDateTime(), step_.header, step_.fields);
+                : server_->answers().Build(step_.code, LocalTime(std::chrono::system_clock::now()), step_.header,
+                                           step_.fields);
   const std::vector<std::size_t> cuts =
       step_.split_after_code ? std::vector<std::size_t>{CutAfterCode(answer, step_.header.size())} : step_.pieces;
   pieces_.clear();
@@ -187,66 +211,63 @@ void SimSession::answer() {
   }
   if (from < answer.size() || pieces_.empty()) pieces_.push_back(answer.substr(from));
 
-  QString shown;
+  std::string shown;
   for (const auto& piece : pieces_) {
-    if (!shown.isEmpty()) shown += QStringLiteral(" + ");
+    if (!shown.empty()) shown += " + ";
     shown += Quoted(piece);
   }
-  log(request_, scenario_, shown);
-  sendNextPiece();
+  Log(request_, scenario_, shown);
+  SendNextPiece();
 }
 
-void SimSession::sendNextPiece() {
-  const std::string piece = std::move(pieces_.front());
+void SimSession::SendNextPiece() {
+  std::string piece = std::move(pieces_.front());
   pieces_.erase(pieces_.begin());
-  if (pieces_.empty()) {
-    sendAndClose(piece);
-    return;
-  }
-  socket_->write(piece.data(), static_cast<qint64>(piece.size()));
-  socket_->flush();
-  after(step_.pause.value_or(server_->options().pause), [this] { sendNextPiece(); });
+  Write(std::move(piece), pieces_.empty());
 }
 
-void SimSession::after(std::chrono::milliseconds wait, std::function<void()> then) {
-  disconnect(timer_, nullptr, this, nullptr);
-  connect(timer_, &QTimer::timeout, this, std::move(then));
-  timer_->start(wait);
+void SimSession::Write(std::string bytes, bool then_close) {
+  sending_ = std::move(bytes);
+  asio::async_write(socket_, asio::buffer(sending_),
+                    [self = shared_from_this(), then_close](const std::error_code& error, std::size_t) {
+                      if (self->closed_) return;
+                      if (error) {
+                        self->Abort();  // the peer is gone; its read ends the session
+                      } else if (then_close) {
+                        self->CloseConnection();
+                      } else {
+                        self->After(self->step_.pause.value_or(self->server_->options().pause),
+                                    &SimSession::SendNextPiece);
+                      }
+                    });
 }
 
-void SimSession::sendAndClose(const std::string& answer) {
-  socket_->write(answer.data(), static_cast<qint64>(answer.size()));
-  closeConnection();
+void SimSession::After(std::chrono::milliseconds wait, void (SimSession::*then)()) {
+  const std::uint64_t generation = ++timer_generation_;
+  timer_.expires_after(wait);
+  timer_.async_wait([self = shared_from_this(), generation, then](const std::error_code& error) {
+    if (error || self->closed_ || generation != self->timer_generation_) return;
+    ((*self).*then)();
+  });
 }
 
-void SimSession::resetConnection() {
+void SimSession::ResetConnection() {
   // A zero linger makes the close an RST, which the client sees as a reset.
-  const auto fd = socket_->socketDescriptor();
-  if (fd != -1) {
-    struct linger zero {};
-    zero.l_onoff = 1;
-    zero.l_linger = 0;
-    ::setsockopt(static_cast<NativeSocket>(fd), SOL_SOCKET, SO_LINGER,
-                 reinterpret_cast<const char*>(&zero), sizeof zero);
-  }
-  socket_->abort();
-  deleteLater();
+  std::error_code ignored;
+  socket_.set_option(asio::socket_base::linger(true, 0), ignored);
+  Abort();
 }
 
-void SimSession::closeConnection() {
-  // Qt writes what is pending, then closes; `disconnected` ends the session.
-  if (socket_->state() == QAbstractSocket::UnconnectedState) {
-    deleteLater();
-    return;
-  }
-  socket_->disconnectFromHost();
+void SimSession::CloseConnection() {
+  // What was written has been handed to the kernel, which sends it before
+  // the FIN.
+  Abort();
 }
 
-void SimSession::log(const std::string& request, const QString& scenario, const QString& answer) {
+void SimSession::Log(const std::string& request, const std::string& scenario, const std::string& answer) {
   logged_ = true;
-  emit server_->logLine(QStringLiteral("%1 peer %2 request %3 scenario %4 answer %5")
-                            .arg(QDateTime::currentDateTime().toString(Qt::ISODateWithMs), peer_,
-                                 Quoted(request), scenario, answer));
+  server_->Log(LogTime() + " peer " + peer_ + " request " + Quoted(request) + " scenario " + scenario + " answer " +
+               answer);
 }
 
 }  // namespace pcpos::sim

@@ -18,6 +18,10 @@
 #include "ui/frm_selvarin.h"
 #include "ui/platform.h"
 
+#ifdef PCPOS_UI_DEMO
+#include "simulator/in_process.h"
+#endif
+
 namespace pcpos::ui {
 namespace {
 
@@ -61,7 +65,10 @@ StartupInputs ParseCommandLine(const QStringList& arguments) {
                                    QStringLiteral("Folder of the response log, ending in a "
                                                   "separator."),
                                    QStringLiteral("folder"));
-  parser.addOptions({host, port, amount, log_dir});
+  const QCommandLineOption demo(QStringLiteral("demo"),
+                                QStringLiteral("Start a simulated card reader in this program and "
+                                               "point the window at it."));
+  parser.addOptions({host, port, amount, log_dir, demo});
   const QCommandLineOption help = parser.addHelpOption();
 
   if (!parser.parse(arguments)) throw std::runtime_error(parser.errorText().toStdString());
@@ -80,6 +87,7 @@ StartupInputs ParseCommandLine(const QStringList& arguments) {
   inputs.port = take(port);
   inputs.amount = take(amount);
   inputs.log_dir = take(log_dir);
+  inputs.demo = parser.isSet(demo);
   return inputs;
 }
 
@@ -98,12 +106,30 @@ PlatformHooks DefaultPlatformHooks() { return {StartPlatform, StopPlatform}; }
 QString ErrorKind(const std::exception& error) { return Demangled(typeid(error).name()); }
 
 int RunApplication(Application& app, const QStringList& arguments, const PlatformHooks& platform) {
+#ifdef PCPOS_UI_DEMO
+  // Declared before the window, so that it stops after it on every path.
+  std::unique_ptr<sim::InProcessSimulator> simulated_reader;
+#endif
   std::unique_ptr<TFrm_Selvarin> window;
   try {
     if (platform.start) platform.start();
-    const StartupInputs inputs = ParseCommandLine(arguments);
+    StartupInputs inputs = ParseCommandLine(arguments);
+    if (inputs.demo) {
+#ifdef PCPOS_UI_DEMO
+      simulated_reader = std::make_unique<sim::InProcessSimulator>();
+      std::string error;
+      if (!simulated_reader->Start(0, error)) {
+        throw std::runtime_error("The simulated card reader cannot listen: " + error);
+      }
+      inputs.host = QStringLiteral("127.0.0.1");
+      inputs.port = QString::number(simulated_reader->port());
+#else
+      throw std::runtime_error("This build has no simulated card reader (--demo)");
+#endif
+    }
     window = std::make_unique<TFrm_Selvarin>();
     ApplyStartupInputs(*window, inputs);
+    if (inputs.demo) window->setWindowTitle(window->windowTitle() + QString::fromUtf16(kSimulatedCaptionSuffix));
     app.setWindowIcon(window->windowIcon());
     window->CentreOnScreen();
   } catch (const std::exception& error) {
@@ -116,6 +142,9 @@ int RunApplication(Application& app, const QStringList& arguments, const Platfor
   const int code = app.exec();
   // The window and its payment thread end before the platform stops.
   window.reset();
+#ifdef PCPOS_UI_DEMO
+  simulated_reader.reset();
+#endif
 
   try {
     if (platform.stop) platform.stop();

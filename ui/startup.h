@@ -20,7 +20,12 @@ struct StartupInputs {
   std::optional<QString> port;
   std::optional<QString> amount;
   std::optional<QString> log_dir;
+  // --demo: a simulated reader in this program, on a free loopback port.
+  bool demo = false;
 };
+
+// Added to the window's caption in demo mode, so nobody takes it for a real reader.
+inline constexpr char16_t kSimulatedCaptionSuffix[] = u" (کارت خوان شبیه‌سازی شده)";
 
 // `arguments` includes the program name first. Throws std::runtime_error with
 // the parser's message on an unknown option, a missing value or a stray argument.
@@ -39,7 +44,8 @@ QString ErrorKind(const std::exception& error);
 // Starts the platform, creates the window from the command line, runs the
 // message loop until the window closes and returns the exit code: 0 after a
 // normal close, 1 after an error during start-up (shown in the application's
-// message box as "Application Error").
+// message box as "Application Error"). With --demo the simulated reader starts
+// before the window and stops after it; its address and port fill the inputs.
 int RunApplication(Application& app, const QStringList& arguments,
                    const PlatformHooks& platform = DefaultPlatformHooks());
 

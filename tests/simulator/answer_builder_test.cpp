@@ -1,14 +1,11 @@
 // The simulator's answers as the client reads them: parsed with the core's own
-// parser, field by field, and the Solar Hijri stamp against Qt's calendar.
+// parser, field by field, and the Solar Hijri stamp on known days.
 #include "simulator/answer_builder.h"
-
-#include <QCalendar>
-#include <QDateTime>
-#include <QTimeZone>
 
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <tuple>
 #include <set>
 #include <thread>
 #include <vector>
@@ -19,9 +16,9 @@
 namespace pcpos::sim {
 namespace {
 
-QDateTime Local(int y, int m, int d, int hh, int mm) {
-  return QDateTime(QDate(y, m, d), QTime(hh, mm), Qt::LocalTime);
-}
+CivilTime Local(int y, int m, int d, int hh, int mm) { return CivilTime{y, m, d, hh, mm, 0, 0}; }
+
+CivilTime Now() { return LocalTime(std::chrono::system_clock::now()); }
 
 TEST(AnswerBuilder, ParsesIntoTheExpectedFields) {
   AnswerBuilder builder({}, 123);
@@ -46,7 +43,7 @@ TEST(AnswerBuilder, ParsesIntoTheExpectedFields) {
 
 TEST(AnswerBuilder, UsesTheGivenHeaderAndIdentity) {
   AnswerBuilder builder({"87654321", "042", "603799******1234"});
-  const std::string answer = builder.Build("00", QDateTime::currentDateTime(), "@@zrm@@");
+  const std::string answer = builder.Build("00", Now(), "@@zrm@@");
   EXPECT_TRUE(answer.starts_with("@@zrm@@0887654321"));
   EXPECT_FALSE(pcpos::ParseResponse(answer).has_value());
   const auto fields = pcpos::ParseResponse("@@ZRM@@" + answer.substr(7));
@@ -58,7 +55,7 @@ TEST(AnswerBuilder, UsesTheGivenHeaderAndIdentity) {
 TEST(AnswerBuilder, StanCountsUpAndWrapsWithinSixDigits) {
   AnswerBuilder builder({}, 999998);
   std::vector<std::string> stans;
-  for (int i = 0; i < 3; ++i) stans.push_back(pcpos::ParseResponse(builder.Build("00", QDateTime::currentDateTime()))->STAN);
+  for (int i = 0; i < 3; ++i) stans.push_back(pcpos::ParseResponse(builder.Build("00", Now()))->STAN);
   EXPECT_EQ(stans, (std::vector<std::string>{"999998", "999999", "000001"}));
 }
 
@@ -69,7 +66,7 @@ TEST(AnswerBuilder, StanIsUniqueAcrossThreads) {
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
-      for (int i = 0; i < kEach; ++i) seen[static_cast<std::size_t>(t)].push_back(builder.Build("00", QDateTime::currentDateTime()).substr(19, 6));
+      for (int i = 0; i < kEach; ++i) seen[static_cast<std::size_t>(t)].push_back(builder.Build("00", Now()).substr(19, 6));
     });
   }
   for (auto& thread : threads) thread.join();
@@ -80,31 +77,51 @@ TEST(AnswerBuilder, StanIsUniqueAcrossThreads) {
 }
 
 TEST(JalaliStamp, KnownDays) {
-  struct Case { QDateTime when; const char* stamp; };
+  struct Case { CivilTime when; const char* stamp; };
   const Case cases[] = {
       {Local(2020, 2, 24, 12, 30), "139812051230"},
       {Local(2024, 3, 20, 0, 0), "140301010000"},    // Nowruz
       {Local(2024, 3, 19, 23, 59), "140212292359"},  // last day of a leap year
       {Local(2026, 12, 8, 9, 5), "140509170905"},
   };
-  for (const auto& c : cases) EXPECT_EQ(JalaliStamp(c.when), c.stamp) << c.when.toString().toStdString();
+  for (const auto& c : cases) EXPECT_EQ(JalaliStamp(c.when), c.stamp) << c.stamp;
 }
 
-TEST(JalaliStamp, NowIsPlausibleAndAgreesWithQt) {
-  const QDateTime now = QDateTime::currentDateTime();
-  const std::string stamp = JalaliStamp(now);
-  ASSERT_TRUE(std::regex_match(stamp, std::regex(R"(14\d\d(0[1-9]|1[0-2])(0[1-9]|[12]\d|3[01])([01]\d|2[0-3])[0-5]\d)")))
+TEST(JalaliStamp, NowIsPlausible) {
+  const std::string stamp = JalaliStamp(Now());
+  EXPECT_TRUE(std::regex_match(stamp, std::regex(R"(14\d\d(0[1-9]|1[0-2])(0[1-9]|[12]\d|3[01])([01]\d|2[0-3])[0-5]\d)")))
       << stamp;
-  const QDate date = QCalendar(QCalendar::System::Jalali).dateFromParts(
-      std::stoi(stamp.substr(0, 4)), std::stoi(stamp.substr(4, 2)), std::stoi(stamp.substr(6, 2)));
-  EXPECT_EQ(date, now.date());
-  EXPECT_EQ(std::stoi(stamp.substr(8, 2)), now.time().hour());
-  EXPECT_EQ(std::stoi(stamp.substr(10, 2)), now.time().minute());
 }
 
-TEST(JalaliStamp, UsesLocalTimeWhateverTheInstantsZone) {
-  const QDateTime local = Local(2025, 3, 21, 10, 15);
-  EXPECT_EQ(JalaliStamp(local.toUTC()), JalaliStamp(local));
+// The calendar's edges: 1 Farvardin, the last day of Esfand in leap and common
+// years, and the first six months' 31st days.
+TEST(Jalali, KnownDates) {
+  struct Case { int y, m, d; JalaliDate jalali; };
+  const Case cases[] = {
+      {2025, 3, 20, {1403, 12, 30}},  // 30 Esfand: 1403 is leap
+      {2025, 3, 21, {1404, 1, 1}},
+      {2024, 3, 19, {1402, 12, 29}},  // 1402 is not
+      {2024, 3, 20, {1403, 1, 1}},
+      {2017, 3, 20, {1395, 12, 30}},  // 1395 is leap
+      {2017, 3, 21, {1396, 1, 1}},
+      {2021, 3, 20, {1399, 12, 30}},  // 1399 is leap
+      {2021, 3, 21, {1400, 1, 1}},
+      {2026, 3, 20, {1404, 12, 29}},
+      {2026, 3, 21, {1405, 1, 1}},
+      {2026, 9, 22, {1405, 6, 31}},
+      {2026, 9, 23, {1405, 7, 1}},
+      {2026, 12, 8, {1405, 9, 17}},
+      {1979, 2, 11, {1357, 11, 22}},
+      {2000, 1, 1, {1378, 10, 11}},
+      {2029, 3, 20, {1408, 1, 1}},
+  };
+  for (const auto& c : cases) {
+    const JalaliDate got = ToJalali(c.y, c.m, c.d);
+    EXPECT_EQ(std::tie(got.year, got.month, got.day), std::tie(c.jalali.year, c.jalali.month, c.jalali.day))
+        << c.y << "-" << c.m << "-" << c.d << " gave " << got.year << "/" << got.month << "/" << got.day;
+  }
+  for (const int leap : {1375, 1379, 1383, 1387, 1391, 1395, 1399, 1403}) EXPECT_TRUE(IsJalaliLeapYear(leap)) << leap;
+  for (const int common : {1400, 1401, 1402, 1404, 1405}) EXPECT_FALSE(IsJalaliLeapYear(common)) << common;
 }
 
 TEST(Scenarios, ChosenByTheAmountsLastTwoDigits) {

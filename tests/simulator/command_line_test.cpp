@@ -4,18 +4,29 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace pcpos::sim {
 namespace {
 
-ParseOutcome Parse(QStringList args, CommandLine& out) {
-  args.prepend(QStringLiteral("pcpos-sim"));
+using Args = std::vector<std::string>;
+
+ParseOutcome Parse(Args args, CommandLine& out) {
+  args.insert(args.begin(), "pcpos-sim");
   return ParseCommandLine(args, out);
+}
+
+std::string Joined(const Args& args) {
+  std::string text;
+  for (const auto& arg : args) text += (text.empty() ? "" : " ") + arg;
+  return text;
 }
 
 TEST(CommandLine, DefaultsToLoopbackOn9053) {
   CommandLine line;
   ASSERT_EQ(Parse({}, line).kind, ParseOutcome::Run);
-  EXPECT_EQ(line.address, QHostAddress(QHostAddress::LocalHost));
+  EXPECT_EQ(line.address, asio::ip::address_v4::loopback());
   EXPECT_EQ(line.port, 9053);
   EXPECT_FALSE(line.server.scenario.has_value());
 }
@@ -37,11 +48,11 @@ TEST(CommandLine, ListenAddresses) {
       {"card-reader:9053", false, "", 0},
   };
   for (const auto& c : cases) {
-    QHostAddress address;
-    quint16 port = 7;
-    EXPECT_EQ(ParseListen(QString::fromLatin1(c.text), address, port), c.readable) << c.text;
+    asio::ip::address_v4 address;
+    std::uint16_t port = 7;
+    EXPECT_EQ(ParseListen(c.text, address, port), c.readable) << c.text;
     if (c.readable) {
-      EXPECT_EQ(address.toString().toStdString(), c.address) << c.text;
+      EXPECT_EQ(address.to_string(), c.address) << c.text;
       EXPECT_EQ(port, c.port) << c.text;
     }
   }
@@ -50,12 +61,12 @@ TEST(CommandLine, ListenAddresses) {
 TEST(CommandLine, OtherThanLoopbackOnlyWhenAllowed) {
   for (const char* where : {"0.0.0.0:9053", "192.168.1.50:9053", "10.0.0.1:0"}) {
     CommandLine refused;
-    const auto outcome = Parse({QStringLiteral("--listen"), QString::fromLatin1(where)}, refused);
+    const auto outcome = Parse({"--listen", where}, refused);
     EXPECT_EQ(outcome.kind, ParseOutcome::Error) << where;
-    EXPECT_TRUE(outcome.text.contains(QStringLiteral("--allow-remote"))) << outcome.text.toStdString();
+    EXPECT_NE(outcome.text.find("--allow-remote"), std::string::npos) << outcome.text;
 
     CommandLine allowed;
-    EXPECT_EQ(Parse({QStringLiteral("--listen"), QString::fromLatin1(where), QStringLiteral("--allow-remote")}, allowed).kind,
+    EXPECT_EQ(Parse({"--listen", where, "--allow-remote"}, allowed).kind,
               ParseOutcome::Run) << where;
   }
 }
@@ -74,24 +85,24 @@ TEST(CommandLine, ScenarioAndDurations) {
 }
 
 TEST(CommandLine, Refusals) {
-  const QStringList cases[] = {
+  const Args cases[] = {
       {"--scenario", "approved"}, {"--delay", "-1"},        {"--delay", "soon"},  {"--pause", "nan"},
       {"--terminal", "1234"},     {"--terminal", "1234567a"}, {"--listen", "x"},  {"extra"},
       {"--no-such-option"},
   };
   for (const auto& args : cases) {
     CommandLine line;
-    EXPECT_EQ(Parse(args, line).kind, ParseOutcome::Error) << args.join(' ').toStdString();
+    EXPECT_EQ(Parse(args, line).kind, ParseOutcome::Error) << Joined(args);
   }
 }
 
 TEST(CommandLine, HelpListsEveryScenario) {
-  const QString table = ScenarioTable();
+  const std::string table = ScenarioTable();
   for (const auto& info : Scenarios()) {
-    EXPECT_TRUE(table.contains(QString::fromLatin1(info.name.data(), static_cast<qsizetype>(info.name.size()))));
+    EXPECT_NE(table.find(info.name), std::string::npos);
   }
-  EXPECT_TRUE(table.contains(QStringLiteral("code 12")));
-  EXPECT_TRUE(table.contains(QStringLiteral("code 13")));
+  EXPECT_NE(table.find("code 12"), std::string::npos);
+  EXPECT_NE(table.find("code 13"), std::string::npos);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // Many clients at once against one simulator: each must get its own answer.
 // Bounded in count and time, loopback only.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <latch>
@@ -11,6 +10,7 @@
 
 #include "payment/transaction.h"
 #include "tests/simulator/simulator_thread.h"
+#include "tests/support/scratch_dir.h"
 
 namespace pcpos::sim {
 namespace {
@@ -54,9 +54,8 @@ TEST(SimulatorLoad, TwoHundredConcurrentClientsAllGetTheirAnswer) {
   SimulatorThread sim(options);
   ASSERT_NE(sim.port(), 0);
 
-  char pattern[] = "/tmp/pcpos-sim-load-XXXXXX";
-  ASSERT_NE(::mkdtemp(pattern), nullptr);
-  const std::filesystem::path root = pattern;
+  const testing::ScratchDir scratch("pcpos-sim-load-");
+  const std::filesystem::path root = scratch.path();
 
   std::vector<Result> results(kClients);
   std::latch start(kClients);
@@ -81,7 +80,6 @@ TEST(SimulatorLoad, TwoHundredConcurrentClientsAllGetTheirAnswer) {
   }
   for (auto& client : clients) client.join();
   const auto took = std::chrono::steady_clock::now() - began;
-  std::filesystem::remove_all(root);
 
   std::set<std::string> stans;
   for (int i = 0; i < kClients; ++i) {

@@ -24,7 +24,7 @@ constexpr const char* kRequest = "@@ZRM@@011000410000000020000000530000011";
 
 // Connects, writes the chunks with a pause between them, and reads until the
 // simulator closes. nullopt when it did not close within the time limit.
-std::optional<std::string> Exchange(quint16 port, const std::vector<std::string>& chunks,
+std::optional<std::string> Exchange(std::uint16_t port, const std::vector<std::string>& chunks,
                                     std::chrono::milliseconds pause = 0ms,
                                     std::chrono::milliseconds limit = 5s) {
   const net::Socket socket = net::CreateTcpSocket();

@@ -2,11 +2,8 @@
 // on a loopback port, checking fields, result line, raw pane, log file bytes
 // and the simulator's log line.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <QCalendar>
-#include <QDateTime>
-
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -15,7 +12,10 @@
 
 #include "payment/response_log.h"
 #include "payment/transaction.h"
+#include "simulator/civil_time.h"
 #include "tests/simulator/simulator_thread.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/support/wine.h"
 
 namespace pcpos::sim {
 namespace {
@@ -48,12 +48,7 @@ class Collector : public TransactionObserver {
 
 class TempFolder {
  public:
-  TempFolder() {
-    char pattern[] = "/tmp/pcpos-sim-test-XXXXXX";
-    if (::mkdtemp(pattern)) path_ = pattern;
-  }
-  ~TempFolder() { std::filesystem::remove_all(path_); }
-  std::string folder() const { return path_ + "/"; }
+  std::string folder() const { return scratch_.folder(); }
   std::string LogBytes() const {
     std::ifstream in(folder() + std::string(kLogFileName), std::ios::binary);
     std::stringstream bytes;
@@ -62,7 +57,7 @@ class TempFolder {
   }
 
  private:
-  std::string path_;
+  testing::ScratchDir scratch_{"pcpos-sim-test-"};
 };
 
 Outcome Pay(const SimulatorThread& sim, const std::string& amount, const std::string& folder,
@@ -76,7 +71,7 @@ Outcome Pay(const SimulatorThread& sim, const std::string& amount, const std::st
 }
 
 // The simulator's fields as a reader sends them, stamped between two instants.
-void ExpectRealisticFields(const ResponseFields& f, const QDateTime& before, const QDateTime& after) {
+void ExpectRealisticFields(const ResponseFields& f, const CivilTime& before, const CivilTime& after) {
   EXPECT_EQ(f.TerminalNo, "31415926");
   EXPECT_TRUE(std::regex_match(f.STAN, std::regex(R"(\d{6})"))) << f.STAN;
   EXPECT_TRUE(std::regex_match(f.RRN, std::regex(R"(\d{12})"))) << f.RRN;
@@ -86,11 +81,12 @@ void ExpectRealisticFields(const ResponseFields& f, const QDateTime& before, con
   EXPECT_EQ(f.CardNo, "123456******7890");
   EXPECT_EQ(f.BIN, "123456");
   EXPECT_EQ(f.PAN, "7890");
-  const QCalendar jalali(QCalendar::System::Jalali);
-  auto shown = [&](const QDateTime& t) {
-    return std::make_pair(QString::asprintf("%04d/%02d/%02d", t.date().year(jalali), t.date().month(jalali),
-                                            t.date().day(jalali)).toStdString(),
-                          t.time().toString(QStringLiteral("HH:mm")).toStdString());
+  auto shown = [&](const CivilTime& t) {
+    const JalaliDate d = ToJalali(t.year, t.month, t.day);
+    char date[16], time[8];
+    std::snprintf(date, sizeof date, "%04d/%02d/%02d", d.year, d.month, d.day);
+    std::snprintf(time, sizeof time, "%02d:%02d", t.hour, t.minute);
+    return std::make_pair(std::string(date), std::string(time));
   };
   const auto shown_fields = std::make_pair(f.TransactionDate, f.TransactionTime);
   EXPECT_TRUE(shown_fields == shown(before) || shown_fields == shown(after))
@@ -132,6 +128,9 @@ class ScenarioTest : public ::testing::TestWithParam<Case> {};
 
 TEST_P(ScenarioTest, ThroughTheCoreTransaction) {
   const Case& c = GetParam();
+  if (c.text == std::string(kReset) && testing::UnderWine()) {
+    GTEST_SKIP() << "under Wine 8 a reset reads as a graceful close (docs/windows.md)";
+  }
   ServerOptions options;
   options.scenario = c.forced;
   options.delay = 400ms;
@@ -140,11 +139,11 @@ TEST_P(ScenarioTest, ThroughTheCoreTransaction) {
   ASSERT_NE(sim.port(), 0);
   TempFolder folder;
 
-  const QDateTime before = QDateTime::currentDateTime();
+  const CivilTime before = LocalTime(std::chrono::system_clock::now());
   const auto started = std::chrono::steady_clock::now();
   const Outcome out = Pay(sim, c.amount, folder.folder(), 800ms);
   const auto took = std::chrono::steady_clock::now() - started;
-  const QDateTime after = QDateTime::currentDateTime();
+  const CivilTime after = LocalTime(std::chrono::system_clock::now());
 
   ASSERT_TRUE(out.line.has_value());
   EXPECT_EQ(out.line->text, c.text);

@@ -47,7 +47,7 @@ struct Exchange {
   }
 };
 
-Exchange Send(quint16 port, const std::string& request, std::chrono::milliseconds limit = 5s) {
+Exchange Send(std::uint16_t port, const std::string& request, std::chrono::milliseconds limit = 5s) {
   Exchange out;
   const net::Socket socket = net::CreateTcpSocket();
   try {

@@ -4,27 +4,16 @@
 
 namespace pcpos::sim::test_support {
 
-SimulatorThread::SimulatorThread(ServerOptions options) : context_(std::make_unique<QObject>()) {
-  context_->moveToThread(&thread_);
-  thread_.start();
-  QMetaObject::invokeMethod(
-      context_.get(),
-      [this, options] {
-        server_ = new SimServer(options, context_.get());
-        QObject::connect(server_, &SimServer::logLine, server_, [this](const QString& line) {
-          std::lock_guard lock(mutex_);
-          log_.push_back(line.toStdString());
-        }, Qt::DirectConnection);
-        if (server_->listen(QHostAddress(QHostAddress::LocalHost), 0)) port_ = server_->serverPort();
-      },
-      Qt::BlockingQueuedConnection);
+SimulatorThread::SimulatorThread(ServerOptions options) : simulator_(std::move(options)) {
+  simulator_.SetLogSink([this](const std::string& line) {
+    std::lock_guard lock(mutex_);
+    log_.push_back(line);
+  });
+  std::string error;
+  simulator_.Start(0, error);  // a port of 0 tells the test it did not start
 }
 
-SimulatorThread::~SimulatorThread() {
-  QMetaObject::invokeMethod(context_.get(), [this] { delete server_; }, Qt::BlockingQueuedConnection);
-  thread_.quit();
-  thread_.wait();
-}
+SimulatorThread::~SimulatorThread() { simulator_.Stop(); }
 
 std::vector<std::string> SimulatorThread::log() const {
   std::lock_guard lock(mutex_);

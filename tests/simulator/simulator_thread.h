@@ -2,15 +2,14 @@
 // can drive it with the core's blocking transaction on the test's thread.
 #pragma once
 
-#include <QThread>
-
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "simulator/sim_server.h"
+#include "simulator/in_process.h"
 
 namespace pcpos::sim::test_support {
 
@@ -21,20 +20,17 @@ class SimulatorThread {
   SimulatorThread(const SimulatorThread&) = delete;
   SimulatorThread& operator=(const SimulatorThread&) = delete;
 
-  quint16 port() const { return port_; }
-  std::string port_text() const { return std::to_string(port_); }
+  std::uint16_t port() const { return simulator_.port(); }
+  std::string port_text() const { return std::to_string(port()); }
 
   std::vector<std::string> log() const;
   // Waits until at least `count` log lines are there; false on time-out.
   bool WaitForLog(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
 
  private:
-  QThread thread_;
-  std::unique_ptr<QObject> context_;
-  SimServer* server_ = nullptr;
-  quint16 port_ = 0;
   mutable std::mutex mutex_;
   std::vector<std::string> log_;
+  InProcessSimulator simulator_;  // last: stopped before the log goes
 };
 
 }  // namespace pcpos::sim::test_support

@@ -8,6 +8,8 @@
 
 #include <stdexcept>
 
+#include "link/errors.h"
+#include "link/socket.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/tcp_peer.h"
 #include "tests/ui/ui_test_support.h"
@@ -227,6 +229,56 @@ TEST(StartUp, ClosingTheWindowDuringAPaymentExitsZero) {
   EXPECT_EQ(stops, 1);
   EXPECT_EQ(peer.accepted(), 1);
   peer.Join();
+}
+
+// The demo mode end to end: the window's own simulated reader, no other
+// process, two payments through it, and the reader gone with the window.
+TEST(StartUp, DemoPaysThroughItsOwnSimulatedReader) {
+  const pcpos::testing::ScratchDir scratch("pcpos-demo-");
+  QString caption, host, port;
+  QString first_text, second_text;
+  QColor first_colour, second_colour;
+  QTimer::singleShot(0, [&] {
+    TFrm_Selvarin* window = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      if (w->objectName() == "Frm_Selvarin") window = static_cast<TFrm_Selvarin*>(w);
+    }
+    ASSERT_NE(window, nullptr);
+    caption = window->windowTitle();
+    host = window->Edt_IP->text();
+    port = window->Edt_Port->text();
+    const auto pay = [&](const QString& amount, QString& text, QColor& colour) {
+      WaitOutPressGuard();
+      window->txtAmount->setText(amount);
+      QTest::mouseClick(window->Btn_Payment, Qt::LeftButton);
+      QTest::qWait(50);
+      WaitForPaymentEnd(*window);
+      text = Shown(window->Lbl_ResponseMsg);
+      colour = Colour(window->Lbl_ResponseMsg);
+    };
+    pay(QStringLiteral("1000"), first_text, first_colour);
+    pay(QStringLiteral("1030"), second_text, second_colour);
+    window->close();
+  });
+  QTimer watchdog;
+  QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+  watchdog.start(20000);
+  const int code = RunApplication(
+      App(), {"pcpos-tester", "--demo", "--log-dir", QString::fromStdString(scratch.folder())}, {});
+  watchdog.stop();
+
+  EXPECT_EQ(code, 0);
+  EXPECT_TRUE(caption.endsWith(QString::fromUtf16(kSimulatedCaptionSuffix))) << caption.toStdString();
+  EXPECT_EQ(host, "127.0.0.1");
+  ASSERT_GT(port.toInt(), 0);
+  EXPECT_EQ(first_text, QStringLiteral("تراکنش با موفقیت انجام شد"));
+  EXPECT_EQ(first_colour, ResultLineColour(Colour::Green));
+  EXPECT_EQ(second_text, QStringLiteral("رمز عبور نامعتبر است"));
+  EXPECT_EQ(second_colour, ResultLineColour(Colour::Red));
+  // The reader stopped with the window: nothing answers on its port now.
+  const net::Socket socket = net::CreateTcpSocket();
+  EXPECT_THROW(net::Connect(socket.get(), 0x7F000001, static_cast<std::uint16_t>(port.toInt()), 2000, nullptr),
+               ConnectionError);
 }
 
 }  // namespace

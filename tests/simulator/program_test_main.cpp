@@ -1,5 +1,5 @@
-// The simulator's sockets need a QCoreApplication in the process, whichever
-// thread runs them.
+// The program's tests start pcpos-sim and pcpos-cli with QProcess, which wants
+// a QCoreApplication in the process.
 #include <QCoreApplication>
 
 #include <gtest/gtest.h>
