@@ -126,6 +126,10 @@ std::string InitialText(const ControlSpec& control) {
   return std::string(control.caption);
 }
 
-std::string_view WindowCaption() { return "تست دستگاه کارت خوان سلوارین - 1398/12/05"; }
+std::string WindowCaption(bool simulated_reader) {
+  std::string caption = "تست دستگاه کارت خوان سلوارین - 1398/12/05";
+  if (simulated_reader) caption += " (کارت خوان شبیه‌سازی شده)";
+  return caption;
+}
 
 }  // namespace pcpos::screen

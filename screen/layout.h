@@ -66,6 +66,8 @@ Rect Scaled(const Rect& design, int dpi);
 std::string InitialText(const ControlSpec& control);
 
 // The window's caption.
-std::string_view WindowCaption();
+// The window's caption; with a simulated reader it says so, so that nobody
+// takes a demo payment for a real one.
+std::string WindowCaption(bool simulated_reader = false);
 
 }  // namespace pcpos::screen

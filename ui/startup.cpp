@@ -14,6 +14,7 @@
 #include <cxxabi.h>
 #endif
 
+#include "screen/layout.h"
 #include "ui/application.h"
 #include "ui/frm_selvarin.h"
 #include "ui/platform.h"
@@ -129,7 +130,7 @@ int RunApplication(Application& app, const QStringList& arguments, const Platfor
     }
     window = std::make_unique<TFrm_Selvarin>();
     ApplyStartupInputs(*window, inputs);
-    if (inputs.demo) window->setWindowTitle(window->windowTitle() + QString::fromUtf16(kSimulatedCaptionSuffix));
+    if (inputs.demo) window->setWindowTitle(QString::fromStdString(screen::WindowCaption(true)));
     app.setWindowIcon(window->windowIcon());
     window->CentreOnScreen();
   } catch (const std::exception& error) {

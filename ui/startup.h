@@ -24,9 +24,6 @@ struct StartupInputs {
   bool demo = false;
 };
 
-// Added to the window's caption in demo mode, so nobody takes it for a real reader.
-inline constexpr char16_t kSimulatedCaptionSuffix[] = u" (کارت خوان شبیه‌سازی شده)";
-
 // `arguments` includes the program name first. Throws std::runtime_error with
 // the parser's message on an unknown option, a missing value or a stray argument.
 StartupInputs ParseCommandLine(const QStringList& arguments);
