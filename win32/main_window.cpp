@@ -109,7 +109,9 @@ void MainWindow::CreateControls() {
     DWORD style = 0;
     DWORD ex_style = 0;
     switch (spec.kind) {
-      case screen::ControlKind::Label: style = SS_LEFT | SS_NOPREFIX; break;
+      // One line, never wrapped: the caption is measured to end before its
+      // field, and a wrap at the measured width would drop its last character.
+      case screen::ControlKind::Label: style = SS_LEFTNOWORDWRAP | SS_NOPREFIX; break;
       case screen::ControlKind::Edit:
         system_class = L"EDIT";
         style = ES_AUTOHSCROLL | WS_TABSTOP;
@@ -190,15 +192,22 @@ std::pair<RECT, HFONT> MainWindow::FitLabel(const screen::ControlSpec& spec) {
   for (int pixels = screen::kFontPixels; pixels >= screen::kFontPixels / 2; --pixels) {
     font = fonts_->Sized(pixels);
     const HGDIOBJ old = SelectObject(dc, font);
-    SIZE size{};
-    GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &size);
+    // Measured the way the static control draws it (DrawTextW), not by the
+    // glyphs' advance alone: the two differ, and the narrower one clips the
+    // caption's last character.
+    RECT ink{0, 0, 0, 0};
+    DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &ink,
+              DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX | DT_LEFT);
     TEXTMETRICW metrics{};
     GetTextMetricsW(dc, &metrics);
     SelectObject(dc, old);
-    r.right = r.left + size.cx;
+    r.right = r.left + (ink.right - ink.left);
     r.bottom = r.top + metrics.tmHeight;
     if (r.right <= field_left - 2) break;
   }
+  // The box reaches to 2 pixels before the field, whatever the caption measured,
+  // so that no rounding of the drawn text against the measured one clips it.
+  r.right = std::max<LONG>(r.right, field_left - 2);
   ReleaseDC(hwnd(), dc);
   return {r, font};
 }
