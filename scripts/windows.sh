@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Windows, cross-built with MinGW-w64 and run under Wine, without a display:
-# builds the core, pcpos-cli, the native window pcpos-tester and their tests into
-# build-windows/ (programs in build-windows/bin/), checks the window's program
-# file (icon, version, imports, size), runs every test program under Wine, then
-# payments against the Linux simulator: pcpos-cli.exe with a Persian amount, port
-# and log folder, and pcpos-tester.exe with Return pressed in its window. Then it
-# builds pcpos-sim.exe with the simulator's tests, runs them under Wine, and pays
-# against it with pcpos-cli.exe and with the Linux pcpos-cli. Last it packs
+# builds the core, pcpos-cli, the simulated reader pcpos-sim, the native window
+# pcpos-tester (which runs the simulator in-process with --demo) and their tests
+# into build-windows/ (programs in build-windows/bin/), checks the window's
+# program file (icon, version, imports, size), runs every test program under
+# Wine, then payments against the Linux simulator: pcpos-cli.exe with a Persian
+# amount, port and log folder, and pcpos-tester.exe with Return pressed in its
+# window. Then it pays against pcpos-sim.exe with pcpos-cli.exe and with the
+# Linux pcpos-cli, and once in pcpos-tester.exe --demo. Last it packs
 # dist/pcpos-tester-<version>-windows-x64.zip and the installer
 # dist/pcpos-tester-<version>-windows-x64-setup.exe, and installs, runs and
 # uninstalls that under Wine. Exits 0 only when all of it passes.
@@ -16,8 +17,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-scripts/deps.sh g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine wine64 \
-  fonts-wine nsis zip
+scripts/deps.sh g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest libasio-dev \
+  wine wine64 fonts-wine nsis zip
 
 jobs=${JOBS:-2}
 out=$root/build-windows
@@ -30,12 +31,14 @@ version=$(sed -n 's/^project(pcpos_tester VERSION \([0-9.]*\).*/\1/p' CMakeLists
 say() { printf '\n=== %s (%d s into the run)\n' "$*" $((SECONDS - started)); }
 
 say "Header-only libraries and GoogleTest for MinGW"
-# Debian ships GoogleTest only as source for other targets; CLI11 and
-# nlohmann-json are headers. Their CMake files are copied so that they point
-# into this prefix and no Linux header folder reaches the cross compiler.
+# Debian ships GoogleTest only as source for other targets; CLI11,
+# nlohmann-json and asio are headers. Their CMake files are copied so that they
+# point into this prefix and no Linux header folder reaches the cross compiler.
 mkdir -p "$deps/include" "$deps/share/cmake"
 ln -sfn /usr/include/CLI "$deps/include/CLI"
 ln -sfn /usr/include/nlohmann "$deps/include/nlohmann"
+ln -sfn /usr/include/asio "$deps/include/asio"
+ln -sfn /usr/include/asio.hpp "$deps/include/asio.hpp"
 cp -r /usr/share/cmake/CLI11 /usr/share/cmake/nlohmann_json "$deps/share/cmake/"
 if [ ! -f "$deps/lib/cmake/GTest/GTestConfig.cmake" ]; then
   cmake -S /usr/src/googletest -B "$out/googletest" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
@@ -44,11 +47,11 @@ if [ ! -f "$deps/lib/cmake/GTest/GTestConfig.cmake" ]; then
   cmake --install "$out/googletest" >/dev/null
 fi
 
-say "Core, pcpos-cli, the window pcpos-tester and the tests for Windows (warnings are errors)"
+say "Core, pcpos-cli, pcpos-sim, the window pcpos-tester and the tests for Windows (warnings are errors)"
 # Test discovery runs the programs; at build time there is no Wine to run them.
 cmake -S . -B "$out" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
-  -DPCPOS_WERROR=ON -DPCPOS_BUILD_UI=OFF -DPCPOS_BUILD_SIMULATOR=OFF -DPCPOS_BUILD_TESTS=ON \
-  -DGTest_DIR="$deps/lib/cmake/GTest" -DCLI11_DIR="$deps/share/cmake/CLI11" \
+  -DPCPOS_WERROR=ON -DPCPOS_BUILD_UI=OFF -DPCPOS_BUILD_SIMULATOR=ON -DPCPOS_BUILD_TESTS=ON \
+  -DPCPOS_ASIO_INCLUDE_DIR="$deps/include" -DGTest_DIR="$deps/lib/cmake/GTest" -DCLI11_DIR="$deps/share/cmake/CLI11" \
   -Dnlohmann_json_DIR="$deps/share/cmake/nlohmann_json" \
   -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST "${launcher[@]}" >/dev/null
 cmake --build "$out" -j "$jobs"
@@ -62,27 +65,28 @@ resources=$(x86_64-w64-mingw32-windres -J coff -O rc \
 for wanted in '^"MAINICON" 14 ' '^1 VERSIONINFO' 'PerMonitorV2' 'Microsoft.Windows.Common-Controls'; do
   grep -q "$wanted" <<<"$resources" || { echo "pcpos-tester.rc: $wanted missing from the resources"; exit 1; }
 done
-# Only Windows' own DLLs: the C++ runtime and the threads are linked in.
+# Only Windows' own DLLs: the C++ runtime and the threads are linked in (the
+# simulator's sockets, for --demo, are ws2_32 and mswsock).
 imports=$(x86_64-w64-mingw32-objdump -p "$window_exe" | sed -n 's/^\s*DLL Name: //p' | sort -f)
 echo "pcpos-tester.exe imports:" $imports
 for dll in $imports; do
   case "${dll,,}" in
-    kernel32.dll|user32.dll|gdi32.dll|comctl32.dll|shell32.dll|ws2_32.dll|msvcrt.dll|advapi32.dll) ;;
+    kernel32.dll|user32.dll|gdi32.dll|comctl32.dll|shell32.dll|ws2_32.dll|mswsock.dll|msvcrt.dll|advapi32.dll) ;;
     *) echo "pcpos-tester.exe needs $dll, which Windows does not bring"; exit 1 ;;
   esac
 done
 mkdir -p "$out/stripped"
-for program in pcpos-tester pcpos-cli; do
+for program in pcpos-tester pcpos-cli pcpos-sim; do
   x86_64-w64-mingw32-strip -o "$out/stripped/$program.exe" "$out/bin/$program.exe"
 done
 size=$(stat -c %s "$out/stripped/pcpos-tester.exe")
 echo "pcpos-tester.exe stripped: $size bytes"
 [ "$size" -lt $((2 * 1024 * 1024)) ] || { echo "pcpos-tester.exe is 2 MiB or more stripped"; exit 1; }
 
-say "The simulator, built for Linux"
+say "The simulator and pcpos-cli, built for Linux"
 cmake -S . -B "$out/native" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPCPOS_BUILD_UI=OFF \
   -DPCPOS_BUILD_TESTS=OFF "${launcher[@]}" >/dev/null
-cmake --build "$out/native" -j "$jobs" --target pcpos-sim
+cmake --build "$out/native" -j "$jobs" --target pcpos-sim pcpos-cli
 
 say "A Wine prefix of our own, headless"
 export WINEPREFIX=$out/wine WINEDEBUG=-all WINEARCH=win64
@@ -112,7 +116,8 @@ trap cleanup EXIT
 # Fonts folder; Debian's fonts-wine has them.
 cp /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 
-say "The tests under Wine: the core's, the screen layer's and the window's"
+say "The tests under Wine: the core's, the screen layer's, the window's and the simulator's"
+# The simulator's raw-socket, program and Qt calendar tests are POSIX only.
 failed=()
 mkdir -p "$out/results"
 for t in "$out"/bin/*_test.exe; do
@@ -187,13 +192,16 @@ cat "$run/sim.log"
 # address, the amount and a log folder with a Persian name (the command line is
 # read as UTF-16), Return pressed in its address field by
 # win32_window_driver.exe, which prints the result line and closes the window.
-# $1 amount, $2 the result line, $3 the journal's outcome.
+# $1 amount, $2 the result line, $3 the journal's outcome; with a fourth, "demo",
+# the window pays its own simulated reader (--demo) in place of pcpos-sim.
 window_payment() {
-  local amount=$1 want_line=$2 want_outcome=$3 folder=$run/پنجره-$1 ok=1 status=0
+  local amount=$1 want_line=$2 want_outcome=$3 folder=$run/پنجره-$1${4:+-$4} ok=1 status=0
+  local reader=(--host 127.0.0.1 --port "$port")
+  [ "${4:-}" != demo ] || reader=(--demo)
   mkdir -p "$folder"
   local win_dir="Z:${folder//\//\\}\\"
-  echo "pcpos-tester.exe --host 127.0.0.1 --port $port --amount $amount --log-dir '$win_dir'"
-  "$wine" "$window_exe" --host 127.0.0.1 --port "$port" --amount "$amount" --log-dir "$win_dir" \
+  echo "pcpos-tester.exe ${reader[*]} --amount $amount --log-dir '$win_dir'"
+  "$wine" "$window_exe" "${reader[@]}" --amount "$amount" --log-dir "$win_dir" \
     >"$folder/tester.out" 2>&1 &
   local tester=$!
   timeout 150 "$wine" "$out/bin/win32_window_driver.exe" >"$folder/driver.crlf" 2>&1 || status=$?
@@ -214,7 +222,7 @@ window_payment() {
     [ -n "$raw" ] && [ "$(cat "$folder/Selvarin-PcPosLog.txt" 2>/dev/null)" = "$raw" ] ||
       { echo "the response log does not hold the answer"; ok=0; }
   fi
-  [ "$ok" -eq 1 ] || failed+=("pcpos-tester.exe payment of $amount")
+  [ "$ok" -eq 1 ] || failed+=("pcpos-tester.exe ${4:+--$4 }payment of $amount")
 }
 
 say "pcpos-tester.exe: payments in the window against pcpos-sim, Return pressed"
@@ -229,7 +237,8 @@ window_payment 1060 "Connection Closed Gracefully." unknown
 package() {
   local dist=$root/dist stage=$out/package name=pcpos-tester-$version-windows-x64
   rm -rf "$stage" && mkdir -p "$stage/$name" "$dist"
-  cp "$out/stripped/pcpos-tester.exe" "$out/stripped/pcpos-cli.exe" README.md "$stage/$name/"
+  cp "$out/stripped/pcpos-tester.exe" "$out/stripped/pcpos-cli.exe" "$out/stripped/pcpos-sim.exe" \
+    README.md "$stage/$name/"
   [ ! -f LICENSE ] || cp LICENSE "$stage/$name/"
   rm -f "$dist/$name.zip" "$dist/$name-setup.exe"
   (cd "$stage" && zip -qr9 "$dist/$name.zip" "$name")
@@ -239,8 +248,9 @@ package() {
   unzip -l "$dist/$name.zip"
 }
 
-# The installer run as a user would, silently: the files and the shortcut are
-# there, the installed client runs, and the uninstaller leaves nothing behind.
+# The installer run as a user would, silently: the files and the shortcuts are
+# there (the demo's with --demo), the installed client and simulator run, and
+# the uninstaller leaves nothing behind.
 check_installer() {
   local setup=$root/dist/pcpos-tester-$version-windows-x64-setup.exe ok=1
   local key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\pcpos-tester'
@@ -249,13 +259,19 @@ check_installer() {
   appdata=$("$wine" cmd /c echo '%LOCALAPPDATA%' | tr -d '\r')
   dir=$(winepath -u "$appdata\\Programs\\PC-POS tester")
   menu=$(winepath -u "$("$wine" cmd /c echo '%APPDATA%' | tr -d '\r')\\Microsoft\\Windows\\Start Menu\\Programs\\PC-POS tester")
-  for file in pcpos-tester.exe pcpos-cli.exe README.md uninstall.exe; do
+  for file in pcpos-tester.exe pcpos-cli.exe pcpos-sim.exe README.md uninstall.exe; do
     [ -f "$dir/$file" ] || { echo "not installed: $dir/$file"; ok=0; }
   done
   [ -f "$menu/PC-POS tester.lnk" ] || { echo "no Start-menu shortcut in $menu"; ok=0; }
+  # A shell link holds its target and arguments as UTF-16.
+  tr -d '\0' <"$menu/PC-POS tester (demo).lnk" 2>/dev/null | grep -qaF -e 'pcpos-tester.exe' &&
+    tr -d '\0' <"$menu/PC-POS tester (demo).lnk" | grep -qaF -e '--demo' ||
+    { echo "no Start-menu shortcut running pcpos-tester.exe --demo in $menu"; ok=0; }
   "$wine" reg query "$key" >/dev/null 2>&1 || { echo "no uninstall entry"; ok=0; }
   "$wine" "$dir/pcpos-cli.exe" --help >"$out/installed-help.txt" 2>&1 || true
   grep -q -- '--host' "$out/installed-help.txt" || { echo "the installed pcpos-cli.exe --help:"; cat "$out/installed-help.txt"; ok=0; }
+  "$wine" "$dir/pcpos-sim.exe" --help >"$out/installed-sim-help.txt" 2>&1 || true
+  grep -q -- '--listen' "$out/installed-sim-help.txt" || { echo "the installed pcpos-sim.exe --help:"; cat "$out/installed-sim-help.txt"; ok=0; }
   # The uninstaller runs again from a copy of itself and returns at once; its
   # work is done when the folder is gone.
   "$wine" "$dir/uninstall.exe" /S || { echo "the uninstaller failed"; ok=0; }
@@ -266,46 +282,14 @@ check_installer() {
   [ ! -e "$dir" ] || { echo "left after uninstalling:"; find "$dir"; ok=0; }
   [ ! -e "$menu" ] || { echo "Start-menu folder left: $menu"; ok=0; }
   ! "$wine" reg query "$key" >/dev/null 2>&1 || { echo "uninstall entry left"; ok=0; }
-  [ "$ok" -eq 1 ] && echo "installed, ran pcpos-cli.exe --help, uninstalled: nothing left" ||
+  [ "$ok" -eq 1 ] && echo "installed, ran pcpos-cli.exe and pcpos-sim.exe --help, uninstalled: nothing left" ||
     failed+=("installer")
 }
 
 
-# ---- The simulated reader on Windows: pcpos-sim.exe ------------------------------
-# A step of its own: its own build folder (asio is header-only; the core is
-# built again there), its tests under Wine, then pcpos-cli.exe and the Linux
-# pcpos-cli each paying against pcpos-sim.exe under Wine.
-say "pcpos-sim.exe and the simulator's tests for Windows (warnings are errors)"
-scripts/deps.sh libasio-dev
-ln -sfn /usr/include/asio "$deps/include/asio"
-ln -sfn /usr/include/asio.hpp "$deps/include/asio.hpp"
-cmake -S . -B "$out/sim" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
-  -DPCPOS_WERROR=ON -DPCPOS_BUILD_UI=OFF -DPCPOS_BUILD_SIMULATOR=ON -DPCPOS_BUILD_TESTS=ON \
-  -DPCPOS_ASIO_INCLUDE_DIR="$deps/include" \
-  -DGTest_DIR="$deps/lib/cmake/GTest" -DCLI11_DIR="$deps/share/cmake/CLI11" \
-  -Dnlohmann_json_DIR="$deps/share/cmake/nlohmann_json" \
-  -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST >/dev/null
-cmake --build "$out/sim" -j "$jobs" --target pcpos-sim simulator_unit_test simulator_scenario_test
-cp "$out/sim/bin/pcpos-sim.exe" "$out/bin/pcpos-sim.exe"
-cmake --build "$out/native" -j "$jobs" --target pcpos-cli
-
-say "The simulator's tests under Wine (its raw-socket, program and Qt calendar tests are POSIX only)"
-for t in "$out"/sim/bin/simulator_*_test.exe; do
-  name=$(basename "$t" .exe)
-  log=$out/results/$name.log
-  status=0
-  timeout 300 "$wine" "$t" >"$log.crlf" 2>&1 || status=$?
-  tr -d '\r' <"$log.crlf" >"$log" && rm "$log.crlf"
-  if [ "$status" -eq 0 ]; then
-    printf '%-24s %s\n' "$name" "$(grep -E '^\[  PASSED  \]' "$log")"
-  else
-    printf '%-24s FAILED\n' "$name"
-    cat "$log"
-    failed+=("$name")
-  fi
-  sed -n 's/^\[  SKIPPED \] \(.*\) ([0-9]* ms)$/    skipped \1/p' "$log"
-done
-
+# ---- The simulated reader on Windows: pcpos-sim.exe -----------------------------
+# pcpos-cli.exe and the Linux pcpos-cli each paying against pcpos-sim.exe under
+# Wine, then the window with its own simulated reader.
 say "pcpos-cli.exe and the Linux pcpos-cli against pcpos-sim.exe"
 winsim=
 trap '[ -z "$winsim" ] || kill "$winsim" 2>/dev/null; cleanup' EXIT
@@ -355,11 +339,14 @@ kill "$winsim" 2>/dev/null || true
 wait "$winsim" 2>/dev/null || true
 winsim=
 [ "$sim_ok" -eq 1 ] || failed+=("payments against pcpos-sim.exe")
+
+say "pcpos-tester.exe --demo: a payment in the window against its own simulated reader"
+window_payment 1000 "تراکنش با موفقیت انجام شد" approved demo
 # ---- end of the pcpos-sim.exe step --------------------------------------------------
 
 say "The download: zip and installer in dist/"
 package
-say "The installer under Wine: silent install, the files, the shortcut, pcpos-cli --help, uninstall"
+say "The installer under Wine: silent install, the files, the shortcuts, pcpos-cli and pcpos-sim --help, uninstall"
 check_installer
 
 if [ ${#failed[@]} -gt 0 ]; then

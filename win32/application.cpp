@@ -11,6 +11,9 @@
 #include "win32/errors.h"
 #include "win32/main_window.h"
 #include "win32/wide_text.h"
+#ifdef PCPOS_WIN32_DEMO
+#include "simulator/in_process.h"
+#endif
 
 namespace pcpos::win32 {
 
@@ -26,6 +29,10 @@ StartupInputs ParseCommandLine(const std::vector<std::string>& arguments) {
     const std::string& argument = arguments[i];
     if (argument == "--help" || argument == "-h" || argument == "/?") {
       inputs.help = true;
+      continue;
+    }
+    if (argument == "--demo") {
+      inputs.demo = true;
       continue;
     }
     const std::size_t equals = argument.find('=');
@@ -51,15 +58,47 @@ StartupInputs ParseCommandLine(const std::vector<std::string>& arguments) {
 
 std::string UsageText() {
   return "Sends one purchase to a PC-POS card reader.\r\n\r\n"
-         "pcpos-tester [--host ADDRESS] [--port PORT] [--amount AMOUNT] [--log-dir FOLDER]\r\n\r\n"
+         "pcpos-tester [--host ADDRESS] [--port PORT] [--amount AMOUNT] [--log-dir FOLDER] [--demo]\r\n\r\n"
          "  --host     card reader address\r\n"
          "  --port     card reader port\r\n"
          "  --amount   amount to collect\r\n"
-         "  --log-dir  folder of the response log, ending in a separator\r\n";
+         "  --log-dir  folder of the response log, ending in a separator\r\n"
+         "  --demo     start a simulated card reader in this program and point the window at it\r\n";
+}
+
+Session::Session() = default;
+Session::Session(Session&&) noexcept = default;
+Session& Session::operator=(Session&&) noexcept = default;
+Session::~Session() = default;
+
+Session OpenSession(const StartupInputs& inputs, MainWindow::Options options) {
+  Session session;
+  std::optional<std::string> host = inputs.host;
+  std::optional<std::string> port = inputs.port;
+  if (inputs.demo) {
+#ifdef PCPOS_WIN32_DEMO
+    session.simulated_reader = std::make_unique<sim::InProcessSimulator>();
+    std::string error;
+    if (!session.simulated_reader->Start(0, error)) {
+      throw std::runtime_error("The simulated card reader cannot listen: " + error);
+    }
+    host = "127.0.0.1";
+    port = std::to_string(session.simulated_reader->port());
+    options.simulated_reader = true;
+#else
+    throw std::runtime_error("This build has no simulated card reader (--demo)");
+#endif
+  }
+  session.window = std::make_unique<MainWindow>(std::move(options));
+  if (host) session.window->SetInputText(screen::Input::Host, *host);
+  if (port) session.window->SetInputText(screen::Input::Port, *port);
+  if (inputs.amount) session.window->SetInputText(screen::Input::Amount, *inputs.amount);
+  if (inputs.log_dir) session.window->SetInputText(screen::Input::LogFolder, *inputs.log_dir);
+  return session;
 }
 
 int RunApplication(int show_command) {
-  std::unique_ptr<MainWindow> window;
+  Session session;
   try {
     ui::StartPlatform();
     const StartupInputs inputs = ParseCommandLine(Utf8Arguments());
@@ -70,21 +109,19 @@ int RunApplication(int show_command) {
     }
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
-    window = std::make_unique<MainWindow>();
-    if (inputs.host) window->SetInputText(screen::Input::Host, *inputs.host);
-    if (inputs.port) window->SetInputText(screen::Input::Port, *inputs.port);
-    if (inputs.amount) window->SetInputText(screen::Input::Amount, *inputs.amount);
-    if (inputs.log_dir) window->SetInputText(screen::Input::LogFolder, *inputs.log_dir);
+    session = OpenSession(inputs);
   } catch (const std::exception& error) {
     ReportStartupError(error);
     return 1;
   }
 
-  window->Open(show_command);
+  session.window->Open(show_command);
   MSG msg{};
-  while (GetMessageW(&msg, nullptr, 0, 0) > 0) window->Process(msg);
-  // The window and its payment's thread end before the socket library stops.
-  window.reset();
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) session.window->Process(msg);
+  // The window and its payment's thread end, then the simulated reader, before
+  // the socket library stops.
+  session.window.reset();
+  session.simulated_reader.reset();
 
   try {
     ui::StopPlatform();

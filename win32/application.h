@@ -2,9 +2,16 @@
 // the main window, the message loop and the exit code.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "win32/main_window.h"
+
+namespace pcpos::sim {
+class InProcessSimulator;
+}
 
 namespace pcpos::win32 {
 
@@ -14,6 +21,7 @@ struct StartupInputs {
   std::optional<std::string> port;
   std::optional<std::string> amount;
   std::optional<std::string> log_dir;
+  bool demo = false;  // a simulated card reader in this program, the window pointed at it
   bool help = false;
 };
 
@@ -23,6 +31,22 @@ StartupInputs ParseCommandLine(const std::vector<std::string>& arguments);
 
 // The options, for --help.
 std::string UsageText();
+
+// The window as the command line asks for it, not yet shown. With --demo the
+// simulated reader listens on a free loopback port first, and the window holds
+// its address and port and says so in its caption. The reader is declared first
+// so that it stops after the window (and its payment) have gone.
+struct Session {
+  Session();
+  Session(Session&&) noexcept;
+  Session& operator=(Session&&) noexcept;
+  ~Session();
+  std::unique_ptr<sim::InProcessSimulator> simulated_reader;
+  std::unique_ptr<MainWindow> window;
+};
+// Throws std::runtime_error when the simulated reader cannot listen, or on
+// --demo in a build without it. Needs the socket library started.
+Session OpenSession(const StartupInputs& inputs, MainWindow::Options options = {});
 
 // Starts the socket library, reads the UTF-16 command line, opens the window
 // with `show_command` and runs the message loop until it closes. Returns 0 after

@@ -75,7 +75,7 @@ LRESULT CALLBACK TabMovesOn(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpara
 MainWindow::MainWindow(Options options) : options_(std::move(options)) {
   const HICON icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), L"MAINICON",
                                                    IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
-  Create(kWindowClass, screen::WindowCaption(), kWindowStyle, 0, icon);
+  Create(kWindowClass, screen::WindowCaption(options_.simulated_reader), kWindowStyle, 0, icon);
   runner_ = std::make_unique<screen::PaymentRunner>(
       [this](std::function<void()> call) { Post(std::move(call)); });
   screen::PaymentScreen::Clock clock = options_.clock;

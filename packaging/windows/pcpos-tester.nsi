@@ -1,5 +1,7 @@
-; The Windows installer: the window and the command-line client, a Start-menu
-; shortcut and an uninstaller, for the current user (no administrator rights).
+; The Windows installer: the window, the command-line client and the simulated
+; reader, Start-menu shortcuts for the window and for its demo (the window with
+; its own simulated reader) and an uninstaller, for the current user (no
+; administrator rights).
 ; scripts/windows.sh builds it:
 ;   makensis -DVERSION=1.0.0 -DSOURCE=<folder with the files> -DOUTFILE=<setup.exe> pcpos-tester.nsi
 Unicode true
@@ -17,6 +19,7 @@ SetCompressor /SOLID lzma
 !endif
 
 !define PRODUCT "PC-POS tester"
+!define DEMO "PC-POS tester (demo)"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\pcpos-tester"
 
 Name "${PRODUCT} ${VERSION}"
@@ -41,6 +44,7 @@ Section "Install"
   SetOutPath "$INSTDIR"
   File "${SOURCE}\pcpos-tester.exe"
   File "${SOURCE}\pcpos-cli.exe"
+  File "${SOURCE}\pcpos-sim.exe"
   File "${SOURCE}\README.md"
   !if /FileExists "${SOURCE}\LICENSE"
     File "${SOURCE}\LICENSE"
@@ -49,6 +53,8 @@ Section "Install"
 
   CreateDirectory "$SMPROGRAMS\${PRODUCT}"
   CreateShortcut "$SMPROGRAMS\${PRODUCT}\${PRODUCT}.lnk" "$INSTDIR\pcpos-tester.exe"
+  CreateShortcut "$SMPROGRAMS\${PRODUCT}\${DEMO}.lnk" "$INSTDIR\pcpos-tester.exe" "--demo" \
+    "$INSTDIR\pcpos-tester.exe" 0 SW_SHOWNORMAL "" "The window with a simulated card reader of its own"
 
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -64,9 +70,11 @@ SectionEnd
 Section "Uninstall"
   SetShellVarContext current
   Delete "$SMPROGRAMS\${PRODUCT}\${PRODUCT}.lnk"
+  Delete "$SMPROGRAMS\${PRODUCT}\${DEMO}.lnk"
   RMDir "$SMPROGRAMS\${PRODUCT}"
   Delete "$INSTDIR\pcpos-tester.exe"
   Delete "$INSTDIR\pcpos-cli.exe"
+  Delete "$INSTDIR\pcpos-sim.exe"
   Delete "$INSTDIR\README.md"
   Delete "$INSTDIR\LICENSE"
   Delete "$INSTDIR\uninstall.exe"

@@ -16,6 +16,9 @@
 #include "payment/journal.h"
 #include "screen/layout.h"
 #include "screen/texts.h"
+#ifdef PCPOS_WIN32_DEMO
+#include "simulator/in_process.h"
+#endif
 #include "tests/support/answers.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/tcp_peer.h"
@@ -92,6 +95,17 @@ class WindowTest : public ::testing::Test {
   void Key(std::string_view control, WPARAM key) {
     PostMessageW(Control(control), WM_KEYDOWN, key, 1);
     PumpUntil([] { return true; });
+  }
+  // The same key, but the pump stops once the key has been handled, so that
+  // what the press started is seen before a fast peer's answer ends it.
+  void KeyAlone(std::string_view control, WPARAM key) {
+    PostMessageW(Control(control), WM_KEYDOWN, key, 1);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      const bool pressed = msg.message == WM_KEYDOWN && msg.wParam == key;
+      window_->Process(msg);
+      if (pressed) break;
+    }
   }
   void Click(std::string_view button) {
     SendMessageW(Control(button), BM_CLICK, 0, 0);
@@ -296,7 +310,7 @@ class WindowEndingTest : public WindowTest, public ::testing::WithParamInterface
 TEST_P(WindowEndingTest, ShowsTheOutcomeInItsColour) {
   TcpPeer peer(GetParam().script);
   PointAt(peer);
-  Key("Edt_IP", VK_RETURN);
+  KeyAlone("Edt_IP", VK_RETURN);
   EXPECT_EQ(Text("Btn_Payment"), screen::kCancelCaption);
   EXPECT_FALSE(IsWindowEnabled(Control("txtAmount")));
   ASSERT_TRUE(WaitEnded());
@@ -435,6 +449,48 @@ TEST_F(WindowTest, ClosingDuringAPaymentEndsItAndJournalsIt) {
   peer.Join();
 }
 
+// --demo: the window's own simulated reader, nothing else listening; the last
+// two digits of the amount choose its answer.
+TEST(DemoMode, PaysThroughTheProgramsOwnSimulatedReader) {
+#ifndef PCPOS_WIN32_DEMO
+  GTEST_SKIP() << "built without the simulator";
+#else
+  ScratchDir folder("pcpos-win32-demo-");
+  MainWindow::Options options;
+  options.quit_when_closed = false;
+  options.double_click = 0ms;  // the second press comes at once after the first ends
+  Session session = OpenSession(
+      ParseCommandLine({"pcpos-tester.exe", "--demo", "--amount", "1000", "--log-dir", folder.folder()}),
+      options);
+  ASSERT_NE(session.simulated_reader, nullptr);
+  MainWindow& window = *session.window;
+  window.Open(SW_HIDE);
+  EXPECT_EQ(TextOf(window.hwnd()), screen::WindowCaption(true));
+  EXPECT_EQ(window.InputText(screen::Input::Host), "127.0.0.1");
+  EXPECT_EQ(window.InputText(screen::Input::Port), std::to_string(session.simulated_reader->port()));
+  // Return in the address field starts the payment while its message is
+  // handled; the answer comes back as a posted message.
+  const auto pay = [&window](std::string_view amount) {
+    window.SetInputText(screen::Input::Amount, amount);
+    PostMessageW(window.Find("Edt_IP")->hwnd(), WM_KEYDOWN, VK_RETURN, 1);
+    const auto end = std::chrono::steady_clock::now() + 20s;
+    do {
+      MSG msg;
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) window.Process(msg);
+      if (window.screen().phase() == screen::Phase::Finished) break;
+    } while (MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT) != WAIT_FAILED &&
+             std::chrono::steady_clock::now() < end);
+    return window.result_tone();
+  };
+  EXPECT_EQ(pay("1000"), screen::Tone::Green);
+  EXPECT_EQ(pay("1030"), screen::Tone::Red);
+  session.window.reset();
+  const std::string journal = FileText(folder.path() / std::string(kJournalFileName));
+  EXPECT_NE(journal.find(",approved,"), std::string::npos) << journal;
+  EXPECT_NE(journal.find(",declined,"), std::string::npos) << journal;
+#endif
+}
+
 // An error that escapes a window's handler is shown with the application's
 // title and the program goes on; one during start-up in "Application Error".
 class Throwing : public Window {
@@ -476,6 +532,8 @@ TEST(StartupOptions, AreReadInBothFormsAndRejectWhatIsUnknown) {
   EXPECT_THROW(ParseCommandLine({"p", "--amount"}), std::runtime_error);
   EXPECT_THROW(ParseCommandLine({"p", "--colour", "red"}), std::runtime_error);
   EXPECT_THROW(ParseCommandLine({"p", "stray"}), std::runtime_error);
+  EXPECT_FALSE(inputs.demo);
+  EXPECT_TRUE(ParseCommandLine({"p", "--demo"}).demo);
 }
 
 }  // namespace
