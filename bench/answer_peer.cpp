@@ -17,7 +17,9 @@
 namespace pcpos::bench {
 namespace {
 
-[[noreturn]] void Fail(const char* what) { throw std::system_error(errno, std::generic_category(), what); }
+[[noreturn]] void Fail(const char* what) {
+  throw std::system_error(errno, std::generic_category(), what);
+}
 
 // Waits for `fd` to become readable or the stop pipe to be written; false on stop or time-out.
 bool WaitReadable(int fd, int stop_fd, int timeout_ms) {
@@ -44,7 +46,8 @@ AnswerPeer::AnswerPeer(std::string code) : code_(std::move(code)) {
   if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) Fail("bind");
   if (::listen(listen_fd_, 16) != 0) Fail("listen");
   socklen_t size = sizeof address;
-  if (::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&address), &size) != 0) Fail("getsockname");
+  if (::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+    Fail("getsockname");
   port_ = ntohs(address.sin_port);
   thread_ = std::thread([this] { Serve(); });
 }

@@ -40,7 +40,8 @@ std::optional<long> StatusKb(const std::string& key) {
 }
 
 std::string MakeTempFolder(const std::string& tag) {
-  std::string pattern = (std::filesystem::temp_directory_path() / ("pcpos-bench-" + tag + "-XXXXXX")).string();
+  std::string pattern =
+      (std::filesystem::temp_directory_path() / ("pcpos-bench-" + tag + "-XXXXXX")).string();
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');
   if (mkdtemp(buffer.data()) == nullptr) throw std::runtime_error("mkdtemp failed for " + pattern);

@@ -42,7 +42,8 @@ int main(int argc, char** argv) {
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   address.sin_port = htons(port);
-  if (bind(listener, (struct sockaddr*)&address, sizeof address) != 0 || listen(listener, 512) != 0) {
+  if (bind(listener, (struct sockaddr*)&address, sizeof address) != 0 ||
+      listen(listener, 512) != 0) {
     perror("epoll-peer: listen");
     return 1;
   }

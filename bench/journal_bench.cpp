@@ -52,7 +52,8 @@ pcpos::PaymentReport Rogue() {
 class Folder {
  public:
   Folder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "pcpos-bench-journal-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "pcpos-bench-journal-XXXXXX").string();
     if (::mkdtemp(pattern.data())) path_ = pattern;
   }
   ~Folder() {

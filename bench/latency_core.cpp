@@ -21,7 +21,9 @@ class FieldsClock final : public pcpos::TransactionObserver {
   void OnRawResponse(const std::string&) override {}
   // The clock is read before anything else, so the observer's own work is not counted.
   void OnFields(const pcpos::ResponseFields&) override { fields_at = Clock::now(); }
-  void OnResultLine(const pcpos::ResultLine& line) override { green = line.outcome == pcpos::Outcome::Approved; }
+  void OnResultLine(const pcpos::ResultLine& line) override {
+    green = line.outcome == pcpos::Outcome::Approved;
+  }
 
   Clock::time_point fields_at{};
   bool green = false;

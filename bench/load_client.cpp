@@ -50,7 +50,8 @@ int Open(std::uint16_t port, std::size_t index) {
   target.sin_family = AF_INET;
   target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   target.sin_port = htons(port);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&target), sizeof target) != 0 && errno != EINPROGRESS) {
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&target), sizeof target) != 0 &&
+      errno != EINPROGRESS) {
     ::close(fd);
     return -1;
   }
@@ -60,7 +61,8 @@ int Open(std::uint16_t port, std::size_t index) {
 bool IsApproval(const std::string& answer) {
   // The header, then the terminal number's prefix, and response code 00
   // behind its prefix somewhere after the fifth field.
-  return answer.size() >= 80 && answer.starts_with("@@ZRM@@08") && answer.find("0200", 40) != std::string::npos;
+  return answer.size() >= 80 && answer.starts_with("@@ZRM@@08") &&
+         answer.find("0200", 40) != std::string::npos;
 }
 
 int Load(std::uint16_t port, std::size_t clients, double seconds) {
@@ -69,7 +71,8 @@ int Load(std::uint16_t port, std::size_t clients, double seconds) {
   long exchanges = 0, failures = 0;
   std::size_t opened = 0;
   const auto warm = Clock::now() + std::chrono::milliseconds(500);
-  const auto end = warm + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+  const auto end =
+      warm + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
   bool counting = false;
 
   auto start = [&](std::size_t slot) {
@@ -173,11 +176,16 @@ int main(int argc, char** argv) {
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string_view name = argv[i];
     const char* value = argv[i + 1];
-    if (name == "--port") port = static_cast<std::uint16_t>(std::atoi(value));
-    else if (name == "--clients") clients = static_cast<std::size_t>(std::atol(value));
-    else if (name == "--seconds") seconds = std::atof(value);
-    else if (name == "--idle") idle = static_cast<std::size_t>(std::atol(value));
-    else if (name == "--hold") hold = std::atof(value);
+    if (name == "--port")
+      port = static_cast<std::uint16_t>(std::atoi(value));
+    else if (name == "--clients")
+      clients = static_cast<std::size_t>(std::atol(value));
+    else if (name == "--seconds")
+      seconds = std::atof(value);
+    else if (name == "--idle")
+      idle = static_cast<std::size_t>(std::atol(value));
+    else if (name == "--hold")
+      hold = std::atof(value);
     else {
       std::fprintf(stderr, "pcpos-bench-load: unknown option %s\n", argv[i]);
       return 2;

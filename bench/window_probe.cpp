@@ -59,7 +59,8 @@ double Us(Clock::duration d) { return std::chrono::duration<double, std::micro>(
 // and the event loop has turned once more (the frame has then been flushed).
 class StartupProbe final : public QObject {
  public:
-  StartupProbe(std::int64_t spawned_ns, std::int64_t main_ns) : spawned_ns_(spawned_ns), main_ns_(main_ns) {}
+  StartupProbe(std::int64_t spawned_ns, std::int64_t main_ns)
+      : spawned_ns_(spawned_ns), main_ns_(main_ns) {}
 
  protected:
   bool eventFilter(QObject* object, QEvent* event) override {
@@ -77,8 +78,8 @@ class StartupProbe final : public QObject {
     const std::int64_t shown_ns = pcpos::bench::MonotonicNs();
     std::cout << "startup_main_ms " << static_cast<double>(main_ns_ - spawned_ns_) / 1e6
               << " startup_shown_ms " << static_cast<double>(shown_ns - spawned_ns_) / 1e6
-              << " rss_kb " << pcpos::bench::StatusKb("VmRSS").value_or(-1)
-              << " hwm_kb " << pcpos::bench::StatusKb("VmHWM").value_or(-1) << std::endl;
+              << " rss_kb " << pcpos::bench::StatusKb("VmRSS").value_or(-1) << " hwm_kb "
+              << pcpos::bench::StatusKb("VmHWM").value_or(-1) << std::endl;
     window->close();
   }
 
@@ -147,8 +148,9 @@ class LatencyProbe final : public QObject {
     const auto sent = peer_->TakeSendTime(std::chrono::seconds(1));
     if (!sent) return Fail("the reader did not note its answer");
     if (index_++ >= warmup_) {
-      std::cout << "window_set_us " << Us(set_at_ - *sent) << " window_painted_us " << Us(painted_at_ - *sent)
-                << " window_turn_us " << Us(turn_at - *sent) << std::endl;
+      std::cout << "window_set_us " << Us(set_at_ - *sent) << " window_painted_us "
+                << Us(painted_at_ - *sent) << " window_turn_us " << Us(turn_at - *sent)
+                << std::endl;
     }
     WaitForEnd();
   }
@@ -158,7 +160,8 @@ class LatencyProbe final : public QObject {
       QTimer::singleShot(2, this, [this] { WaitForEnd(); });
       return;
     }
-    if (window_->txtResponseCode->text() != QStringLiteral("00")) return Fail("the payment did not approve");
+    if (window_->txtResponseCode->text() != QStringLiteral("00"))
+      return Fail("the payment did not approve");
     if (index_ < warmup_ + runs_) {
       QTimer::singleShot(20, this, [this] { StartRun(); });
     } else {
@@ -230,8 +233,9 @@ int main(int argc, char** argv) {
     probe = std::make_unique<StartupProbe>(spawned_ns, main_ns);
     app.installEventFilter(probe.get());
   } else if (mode == "latency") {
-    auto latency = std::make_unique<LatencyProbe>(static_cast<int>(EnvNumber("PCPOS_BENCH_RUNS", 100)),
-                                                  static_cast<int>(EnvNumber("PCPOS_BENCH_WARMUP", 10)));
+    auto latency =
+        std::make_unique<LatencyProbe>(static_cast<int>(EnvNumber("PCPOS_BENCH_RUNS", 100)),
+                                       static_cast<int>(EnvNumber("PCPOS_BENCH_WARMUP", 10)));
     QTimer::singleShot(0, latency.get(), [p = latency.get()] { p->Begin(); });
     probe = std::move(latency);
   } else if (mode == "idle") {

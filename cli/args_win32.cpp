@@ -45,7 +45,8 @@ class ConsoleBuffer : public std::streambuf {
 
  protected:
   int_type overflow(int_type c) override {
-    if (!traits_type::eq_int_type(c, traits_type::eof())) pending_.push_back(traits_type::to_char_type(c));
+    if (!traits_type::eq_int_type(c, traits_type::eof()))
+      pending_.push_back(traits_type::to_char_type(c));
     if (pending_.size() >= 4096) Flush(false);
     return traits_type::not_eof(c);
   }
@@ -60,7 +61,8 @@ class ConsoleBuffer : public std::streambuf {
   bool Flush(bool all) {
     const std::size_t n = all ? pending_.size() : CompletePrefix(pending_);
     if (n == 0) return true;
-    const int wide_size = MultiByteToWideChar(CP_UTF8, 0, pending_.data(), static_cast<int>(n), nullptr, 0);
+    const int wide_size =
+        MultiByteToWideChar(CP_UTF8, 0, pending_.data(), static_cast<int>(n), nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(wide_size), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, pending_.data(), static_cast<int>(n), wide.data(), wide_size);
     pending_.erase(0, n);
@@ -120,7 +122,8 @@ ConsoleText::ConsoleText() {
   // Text that reaches the console by another road (the runtime's own messages)
   // is read as UTF-8 too.
   SetConsoleOutputCP(CP_UTF8);
-  if (const HANDLE h = ConsoleOf(STD_OUTPUT_HANDLE)) out_ = std::make_unique<Redirect>(std::cout, h);
+  if (const HANDLE h = ConsoleOf(STD_OUTPUT_HANDLE))
+    out_ = std::make_unique<Redirect>(std::cout, h);
   if (const HANDLE h = ConsoleOf(STD_ERROR_HANDLE)) err_ = std::make_unique<Redirect>(std::cerr, h);
 }
 

@@ -103,11 +103,16 @@ std::string TimingsText(const PhaseTimings& t) {
 }
 
 std::vector<std::pair<const char*, std::string>> Named(const ResponseFields& f) {
-  return {{"TerminalNo", f.TerminalNo},     {"STAN", f.STAN},
-          {"RRN", f.RRN},                   {"BatchNo", f.BatchNo},
-          {"ResponseType", f.ResponseType}, {"ResponseCode", f.ResponseCode},
-          {"CardNo", f.CardNo},             {"PAN", f.PAN},
-          {"BIN", f.BIN},                   {"TransactionDate", f.TransactionDate},
+  return {{"TerminalNo", f.TerminalNo},
+          {"STAN", f.STAN},
+          {"RRN", f.RRN},
+          {"BatchNo", f.BatchNo},
+          {"ResponseType", f.ResponseType},
+          {"ResponseCode", f.ResponseCode},
+          {"CardNo", f.CardNo},
+          {"PAN", f.PAN},
+          {"BIN", f.BIN},
+          {"TransactionDate", f.TransactionDate},
           {"TransactionTime", f.TransactionTime}};
 }
 
@@ -274,7 +279,8 @@ PaymentReport RunPayment(const PaymentInputs& inputs, const TransactionOptions& 
 void Pause(std::chrono::milliseconds length, const CliInterrupt* interrupt) {
   const auto end = std::chrono::steady_clock::now() + length;
   constexpr std::chrono::milliseconds kNap{50};
-  for (auto now = std::chrono::steady_clock::now(); now < end; now = std::chrono::steady_clock::now()) {
+  for (auto now = std::chrono::steady_clock::now(); now < end;
+       now = std::chrono::steady_clock::now()) {
     if (interrupt && interrupt->Triggered()) return;
     std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(end - now, kNap));
   }
@@ -329,12 +335,14 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   int repeat = 0;
   double interval_s = 1;
 
-  CLI::App app{"Runs one purchase (or a series) against a card reader and shows its answer.\n"
-               "The reader's address and the amount must be given: nothing is paid by default."};
+  CLI::App app{
+      "Runs one purchase (or a series) against a card reader and shows its answer.\n"
+      "The reader's address and the amount must be given: nothing is paid by default."};
   app.set_version_flag("--version", std::string("pcpos-cli ") + PCPOS_VERSION);
   app.footer(kHelpFooter);
   app.add_option("--host", inputs.host, "Card reader address (required)")->required();
-  app.add_option("--port", inputs.port, "Card reader port, 1 to 65535 (read as the window reads it)")
+  app.add_option("--port", inputs.port,
+                 "Card reader port, 1 to 65535 (read as the window reads it)")
       ->capture_default_str();
   app.add_option("--amount", inputs.amount, "Amount to collect (required)")->required();
   app.add_option("--log-dir", inputs.log_folder,
@@ -374,7 +382,8 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
            "was sent.\nRun with --help for usage.\n";
     return kExitUsage;
   } catch (const CLI::ParseError& e) {
-    err << app.get_name() << ": " << e.what() << "\n" << "Run with --help for usage.\n";
+    err << app.get_name() << ": " << e.what() << "\n"
+        << "Run with --help for usage.\n";
     return kExitUsage;
   }
   // Read as the transaction reads it, so that the check sees the port the
@@ -412,7 +421,8 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
                  .dump(series ? -1 : 2, ' ', false, Json::error_handler_t::replace)
           << "\n";
     } else {
-      if (report.outcome == Outcome::Unknown) err << app.get_name() << ": " << kOpenOutcomeWarning << "\n";
+      if (report.outcome == Outcome::Unknown)
+        err << app.get_name() << ": " << kOpenOutcomeWarning << "\n";
       if (report.log_error) err << app.get_name() << ": log error: " << *report.log_error << "\n";
       if (journal_error) err << app.get_name() << ": journal error: " << *journal_error << "\n";
       err << std::flush;
@@ -424,7 +434,8 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   const bool interrupted = interrupt && interrupt->Triggered();
   if (series) {
     if (json) {
-      out << summary.ToJson(interrupted).dump(-1, ' ', false, Json::error_handler_t::replace) << "\n";
+      out << summary.ToJson(interrupted).dump(-1, ' ', false, Json::error_handler_t::replace)
+          << "\n";
     } else {
       out << summary.Text(interrupted) << "\n";
     }

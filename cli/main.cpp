@@ -27,8 +27,8 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args = pcpos::win32::Utf8Arguments();
   std::vector<const char*> pointers;
   for (const std::string& a : args) pointers.push_back(a.c_str());
-  const int status =
-      pcpos::RunCli(static_cast<int>(pointers.size()), pointers.data(), std::cout, std::cerr, &interrupt);
+  const int status = pcpos::RunCli(static_cast<int>(pointers.size()), pointers.data(), std::cout,
+                                   std::cerr, &interrupt);
 #else
   const int status = pcpos::RunCli(argc, argv, std::cout, std::cerr, &interrupt);
 #endif

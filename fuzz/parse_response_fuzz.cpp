@@ -26,8 +26,9 @@ void CheckAnyText(std::string_view text) {
   FUZZ_CHECK(fields.has_value() == header);
   if (!fields) return;
 
-  for (const std::string* value : {&fields->TerminalNo, &fields->STAN, &fields->RRN, &fields->BatchNo,
-                                   &fields->ResponseType, &fields->ResponseCode, &fields->CardNo}) {
+  for (const std::string* value :
+       {&fields->TerminalNo, &fields->STAN, &fields->RRN, &fields->BatchNo, &fields->ResponseType,
+        &fields->ResponseCode, &fields->CardNo}) {
     // A two-character prefix cannot announce more than 99 characters.
     FUZZ_CHECK(value->size() <= 99);
     FUZZ_CHECK(value->find('\0') == std::string::npos);
@@ -64,7 +65,8 @@ void CheckRoundTrip(std::string_view data) {
   values.resize(8);
 
   std::string answer(pcpos::kMessageHeader);
-  for (const std::string& v : values) answer += pcpos::PadNumber(static_cast<std::int64_t>(v.size()), 2, '0') + v;
+  for (const std::string& v : values)
+    answer += pcpos::PadNumber(static_cast<std::int64_t>(v.size()), 2, '0') + v;
 
   const auto fields = ParseResponse(answer);
   FUZZ_CHECK(fields.has_value());
@@ -76,7 +78,8 @@ void CheckRoundTrip(std::string_view data) {
   FUZZ_CHECK(fields->ResponseCode == values[5]);
   FUZZ_CHECK(fields->CardNo == values[6]);
   const std::string& stamp = values[7];
-  FUZZ_CHECK(fields->TransactionDate == Sub(stamp, 0, 4) + "/" + Sub(stamp, 4, 2) + "/" + Sub(stamp, 6, 2));
+  FUZZ_CHECK(fields->TransactionDate ==
+             Sub(stamp, 0, 4) + "/" + Sub(stamp, 4, 2) + "/" + Sub(stamp, 6, 2));
   FUZZ_CHECK(fields->TransactionTime == Sub(stamp, 8, 2) + ":" + Sub(stamp, 10, 2));
 }
 

@@ -28,7 +28,8 @@ Deadline::Deadline(int timeout_ms)
 
 int Deadline::RemainingMs() const {
   if (!limited_) return -1;
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(at_ - Clock::now()).count();
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(at_ - Clock::now()).count();
   if (left <= 0) return 0;
   return left > INT_MAX ? INT_MAX : static_cast<int>(left);
 }

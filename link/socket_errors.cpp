@@ -30,11 +30,11 @@ struct ErrorRow {
   const char* text;  // the text the operator is shown
 };
 
-// The Windows Sockets numbers with their texts, in numeric order. The errno columns add the mapping.
-// EPIPE is mapped onto 10054: the link sends only on a socket it has not shut
-// down itself, so on POSIX an EPIPE means the peer has torn the connection
-// down (a send after the peer's reset gives ECONNRESET once, EPIPE after), and
-// Winsock reports that case as WSAECONNRESET. ESHUTDOWN keeps 10058.
+// The Windows Sockets numbers with their texts, in numeric order. The errno columns add the
+// mapping. EPIPE is mapped onto 10054: the link sends only on a socket it has not shut down itself,
+// so on POSIX an EPIPE means the peer has torn the connection down (a send after the peer's reset
+// gives ECONNRESET once, EPIPE after), and Winsock reports that case as WSAECONNRESET. ESHUTDOWN
+// keeps 10058.
 constexpr ErrorRow kErrors[] = {
     {10004, PCPOS_ERRNO(EINTR), 0, "Interrupted system call."},
     {10009, PCPOS_ERRNO(EBADF), 0, "Bad file number."},
@@ -126,29 +126,29 @@ int SocketErrorFromLookup(int eai, int saved_errno) {
     int code;
   };
   static constexpr LookupRow kLookup[] = {
-      {EAI_NONAME, wsa::kHostNotFound},  // the name does not exist
-      {EAI_AGAIN, wsa::kTryAgain},       // temporary failure of the name server
-      {EAI_FAIL, wsa::kNoRecovery},      // the name server failed for good
+    {EAI_NONAME, wsa::kHostNotFound},  // the name does not exist
+    {EAI_AGAIN, wsa::kTryAgain},       // temporary failure of the name server
+    {EAI_FAIL, wsa::kNoRecovery},      // the name server failed for good
 #if defined(EAI_NODATA)
-      {EAI_NODATA, wsa::kNoData},  // the name exists but has no address
+    {EAI_NODATA, wsa::kNoData},  // the name exists but has no address
 #endif
 #if defined(EAI_ADDRFAMILY)
-      {EAI_ADDRFAMILY, wsa::kNoData},  // the name has no IPv4 address
+    {EAI_ADDRFAMILY, wsa::kNoData},  // the name has no IPv4 address
 #endif
-      // As Winsock's own EAI_* values, which are these numbers.
-      {EAI_FAMILY, wsa::kAddressFamilyNotSupported},
-      {EAI_SOCKTYPE, wsa::kSocketTypeNotSupported},
-      {EAI_BADFLAGS, wsa::kInvalidArgument},
-      {EAI_SERVICE, wsa::kTypeNotFound},  // no text in the table
-      {EAI_MEMORY, wsa::kNoBufferSpace},  // out of memory: "No buffer space available."
+    // As Winsock's own EAI_* values, which are these numbers.
+    {EAI_FAMILY, wsa::kAddressFamilyNotSupported},
+    {EAI_SOCKTYPE, wsa::kSocketTypeNotSupported},
+    {EAI_BADFLAGS, wsa::kInvalidArgument},
+    {EAI_SERVICE, wsa::kTypeNotFound},  // no text in the table
+    {EAI_MEMORY, wsa::kNoBufferSpace},  // out of memory: "No buffer space available."
 #if defined(EAI_OVERFLOW)
-      {EAI_OVERFLOW, wsa::kInvalidArgument},
+    {EAI_OVERFLOW, wsa::kInvalidArgument},
 #endif
 #if defined(EAI_CANCELED)
-      {EAI_CANCELED, wsa::kInterrupted},
+    {EAI_CANCELED, wsa::kInterrupted},
 #endif
 #if defined(EAI_INTR)
-      {EAI_INTR, wsa::kInterrupted},
+    {EAI_INTR, wsa::kInterrupted},
 #endif
   };
   for (const LookupRow& row : kLookup) {

@@ -53,7 +53,8 @@ sockaddr_in Ipv4Address(std::uint32_t address, std::uint16_t port);
 template <typename AddressInfo>
 std::optional<std::uint32_t> FirstIPv4(const AddressInfo* list) {
   for (const AddressInfo* ai = list; ai != nullptr; ai = ai->ai_next) {
-    if (ai->ai_family == AF_INET && ai->ai_addr != nullptr && ai->ai_addrlen >= sizeof(sockaddr_in)) {
+    if (ai->ai_family == AF_INET && ai->ai_addr != nullptr &&
+        ai->ai_addrlen >= sizeof(sockaddr_in)) {
       sockaddr_in in{};
       std::memcpy(&in, ai->ai_addr, sizeof in);
       return ntohl(in.sin_addr.s_addr);

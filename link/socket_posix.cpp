@@ -160,7 +160,8 @@ std::optional<std::uint32_t> ResolveFirstIPv4(const std::string& host) {
 
 NonBlockingScope::NonBlockingScope(int fd) : s_(fd) {
   saved_flags_ = ::fcntl(s_, F_GETFL, 0);
-  if (saved_flags_ < 0 || ::fcntl(s_, F_SETFL, saved_flags_ | O_NONBLOCK) < 0) ThrowForSocket(errno);
+  if (saved_flags_ < 0 || ::fcntl(s_, F_SETFL, saved_flags_ | O_NONBLOCK) < 0)
+    ThrowForSocket(errno);
 }
 
 NonBlockingScope::~NonBlockingScope() { ::fcntl(s_, F_SETFL, saved_flags_ & ~O_NONBLOCK); }

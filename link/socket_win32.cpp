@@ -174,7 +174,8 @@ Waker::Waker() : read_end_(kNoSocket), write_end_(kNoSocket) {
              sizeof exclusive);
   sockaddr_in address = detail::Ipv4Address(INADDR_LOOPBACK, 0);
   int length = sizeof address;
-  if (bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof address) == SOCKET_ERROR ||
+  if (bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
+          SOCKET_ERROR ||
       getsockname(listening, reinterpret_cast<sockaddr*>(&address), &length) == SOCKET_ERROR ||
       listen(listening, 1) == SOCKET_ERROR) {
     ThrowLastError();
@@ -243,8 +244,8 @@ std::optional<std::uint32_t> ResolveFirstIPv4(const std::string& host) {
   // The host is UTF-8; GetAddrInfoW takes UTF-16.
   std::wstring wide;
   if (!host.empty()) {
-    const int size = MultiByteToWideChar(CP_UTF8, 0, host.data(), static_cast<int>(host.size()),
-                                         nullptr, 0);
+    const int size =
+        MultiByteToWideChar(CP_UTF8, 0, host.data(), static_cast<int>(host.size()), nullptr, 0);
     if (size <= 0) ThrowSocketError(wsa::kHostNotFound);
     wide.resize(static_cast<std::size_t>(size));
     MultiByteToWideChar(CP_UTF8, 0, host.data(), static_cast<int>(host.size()), wide.data(), size);

@@ -26,8 +26,8 @@ std::string DefaultLogFolder() {
   if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
     return with_separator(home);
   }
-  if (const passwd* entry = ::getpwuid(::geteuid()); entry != nullptr && entry->pw_dir != nullptr &&
-                                                     *entry->pw_dir != '\0') {
+  if (const passwd* entry = ::getpwuid(::geteuid());
+      entry != nullptr && entry->pw_dir != nullptr && *entry->pw_dir != '\0') {
     return with_separator(entry->pw_dir);
   }
   return "/tmp/";

@@ -12,22 +12,19 @@
 #include "payment/response_log.h"
 #include "text/text.h"
 
-
 namespace pcpos {
 namespace {
-
 
 // Fixed notation with one decimal, whatever the process's locale: a window
 // under a Persian or German locale must not write "12,3" into a CSV.
 std::string Milliseconds(const std::optional<double>& ms) {
   if (!ms) return {};
   char buffer[32];
-  const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, *ms,
-                                          std::chars_format::fixed, 1);
+  const auto [end, error] =
+      std::to_chars(buffer, buffer + sizeof buffer, *ms, std::chars_format::fixed, 1);
   if (error != std::errc()) return {};
   return std::string(buffer, end);
 }
-
 
 // Bytes a line-based tool or a spreadsheet would take for a row's end or a
 // cell's structure: control characters, DEL, and the escape's own backslash.
@@ -144,9 +141,9 @@ std::string LocalIsoTime(std::chrono::system_clock::time_point when) {
 #endif
   const long offset_min = std::labs(offset_s) / 60;
   char text[64];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld", local.tm_year + 1900,
-                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
-                offset_s < 0 ? '-' : '+', offset_min / 60, offset_min % 60);
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld",
+                local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                local.tm_sec, offset_s < 0 ? '-' : '+', offset_min / 60, offset_min % 60);
   return text;
 }
 

@@ -21,8 +21,8 @@ using posix_file::FileDescriptor;
 void AppendJournalRows(const std::string& path, std::string_view rows) {
   if (path.find('\0') != std::string::npos) throw LogFileError(log_error::kInvalidName, path);
   // O_NONBLOCK keeps a FIFO put in the file's place from blocking the open.
-  FileDescriptor file(
-      ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666));
+  FileDescriptor file(::open(
+      path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666));
   if (file.get() < 0) Fail(errno, path);
 
   // The same kind of lock the response log takes; here a writer waits its turn
@@ -64,6 +64,5 @@ void AppendJournalRows(const std::string& path, std::string_view rows) {
   if (::fdatasync(file.get()) != 0) Fail(errno, path);
   if (const int error = file.Close()) Fail(error, path);
 }
-
 
 }  // namespace pcpos

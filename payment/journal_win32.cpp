@@ -15,7 +15,6 @@ using win32_file::Wide;
 // while one program holds the file open to append, another's open fails with a
 // sharing violation and is tried again. Readers are not held back.
 
-
 void AppendJournalRows(const std::string& path, std::string_view rows) {
   if (path.find('\0') != std::string::npos) throw LogFileError(log_error::kInvalidName, path);
   const std::wstring wide_path = Wide(path);
@@ -48,6 +47,5 @@ void AppendJournalRows(const std::string& path, std::string_view rows) {
   if (!FlushFileBuffers(file.get())) throw LogFileError(static_cast<int>(GetLastError()), path);
   if (const DWORD error = file.Close()) throw LogFileError(static_cast<int>(error), path);
 }
-
 
 }  // namespace pcpos

@@ -52,17 +52,25 @@ void ReadField(std::string_view message, std::int64_t& position, std::int32_t& l
 std::string BuildPurchaseRequest(std::string_view amount) {
   const std::string wire_amount = ToAscii(amount);
   std::string request(kMessageHeader);
-  request += "01" "1";
+  request +=
+      "01"
+      "1";
   request += "00";
   request += PadNumber(static_cast<std::int64_t>(wire_amount.size()), 2, '0');
   request += wire_amount;
   request += "00";
   request += "00";
-  request += "02" "00";
+  request +=
+      "02"
+      "00";
   request += "00";
   request += "00";
-  request += "05" "30000";
-  request += "01" "1";
+  request +=
+      "05"
+      "30000";
+  request +=
+      "01"
+      "1";
   return request;
 }
 

@@ -22,11 +22,10 @@ namespace {
 // Codes for errors that have no entry of their own in the message table; the
 // numbers are the Windows system errors for the same conditions, so the
 // message reads the same on every platform.
-constexpr int kErrorFilenameTooLong = 206;      // ERROR_FILENAME_EXCED_RANGE
-constexpr int kErrorCantResolveFilename = 1921; // ERROR_CANT_RESOLVE_FILENAME
-constexpr int kErrorIoDevice = 1117;            // ERROR_IO_DEVICE
-constexpr int kErrorGenFailure = 31;            // ERROR_GEN_FAILURE: everything else
-
+constexpr int kErrorFilenameTooLong = 206;       // ERROR_FILENAME_EXCED_RANGE
+constexpr int kErrorCantResolveFilename = 1921;  // ERROR_CANT_RESOLVE_FILENAME
+constexpr int kErrorIoDevice = 1117;             // ERROR_IO_DEVICE
+constexpr int kErrorGenFailure = 31;             // ERROR_GEN_FAILURE: everything else
 
 // The C interfaces would silently cut a name at its first zero byte and reach
 // a different file.
@@ -94,7 +93,8 @@ void WriteLog(const std::string& path, std::string_view text) {
   // the lock is held would destroy the file another writer is producing.
   if (::flock(file.get(), LOCK_EX | LOCK_NB) != 0) Fail(errno, path);
   if (::ftruncate(file.get(), 0) != 0) Fail(errno, path);
-  detail::WriteBuffered(text, [&](const char* data, std::size_t size) { WriteAll(file.get(), data, size, path); });
+  detail::WriteBuffered(
+      text, [&](const char* data, std::size_t size) { WriteAll(file.get(), data, size, path); });
   if (const int error = file.Close()) Fail(error, path);
 }
 

@@ -21,20 +21,18 @@ using win32_file::Wide;
 
 namespace {
 
-
 // The file holds text in the ANSI code page; characters it lacks become its
 // default character.
 std::string Ansi(std::string_view utf8) {
   const std::wstring wide = Wide(utf8);
   if (wide.empty()) return {};
-  const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                    nullptr, nullptr);
+  const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
+                                    0, nullptr, nullptr);
   std::string out(static_cast<std::size_t>(n), '\0');
   WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr,
                       nullptr);
   return out;
 }
-
 
 // Others may read the file while it is written, but not write it.
 HANDLE OpenForWriting(const std::string& path, DWORD disposition) {
@@ -71,7 +69,8 @@ void WriteLog(const std::string& path, std::string_view text) {
   Handle file(OpenForWriting(path, CREATE_ALWAYS));
   detail::WriteBuffered(Ansi(text), [&](const char* data, std::size_t size) {
     DWORD written = 0;
-    if (!WriteFile(file.get(), data, static_cast<DWORD>(size), &written, nullptr) || written != size) {
+    if (!WriteFile(file.get(), data, static_cast<DWORD>(size), &written, nullptr) ||
+        written != size) {
       throw LogFileError(static_cast<int>(GetLastError()), path);
     }
   });

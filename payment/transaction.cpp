@@ -180,7 +180,8 @@ std::string PaymentTransaction::ReadAnswer(CardReaderConnection& connection,
       error = std::current_exception();
     }
     const std::string text = connection.TakeText();
-    if (!text.empty() && !report.timings.first_byte_ms) report.timings.first_byte_ms = MsSinceStart();
+    if (!text.empty() && !report.timings.first_byte_ms)
+      report.timings.first_byte_ms = MsSinceStart();
     received += text;
     // Blanks before an answer are never part of it; dropping them keeps a
     // reader that sends nothing else from filling memory.

@@ -28,11 +28,11 @@ inline constexpr std::size_t kMaxAnswerBytes = 65536;
 // Milliseconds from the start of the payment (monotonic clock); empty where
 // the phase was not reached.
 struct PhaseTimings {
-  std::optional<double> lookup_ms;       // the reader's address known
-  std::optional<double> connect_ms;      // connected
-  std::optional<double> sent_ms;         // request sent
-  std::optional<double> first_byte_ms;   // first byte of the answer arrived
-  std::optional<double> answer_ms;       // the answer read (whole, or as far as it came)
+  std::optional<double> lookup_ms;      // the reader's address known
+  std::optional<double> connect_ms;     // connected
+  std::optional<double> sent_ms;        // request sent
+  std::optional<double> first_byte_ms;  // first byte of the answer arrived
+  std::optional<double> answer_ms;      // the answer read (whole, or as far as it came)
 };
 
 // The whole of one payment, for reports and journals.
@@ -49,7 +49,7 @@ struct PaymentReport {
 };
 
 struct PaymentInputs {
-  std::string host;        // as typed (UTF-8)
+  std::string host;  // as typed (UTF-8)
   std::string port;
   std::string amount;
   std::string log_folder;

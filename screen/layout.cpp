@@ -39,8 +39,10 @@ constexpr std::array kControls = {
     Edit("Edt_LogPath", kWindow, {68, 86, 140, 21}, 3),
     ControlSpec{"Image1", ControlKind::Picture, kWindow, {280, 7, 105, 105}, "", -1, 0},
     ControlSpec{"Btn_Payment", ControlKind::Button, kWindow, {17, 118, 191, 25}, kPayCaption, 4, 0},
-    ControlSpec{"Btn_Clear", ControlKind::Button, kWindow, {241, 118, 191, 25}, kClearCaption, 5, 0},
-    ControlSpec{"Grp_RawResponse", ControlKind::Group, kWindow, {8, 154, 431, 79}, "Raw Response", 6, 0},
+    ControlSpec{
+        "Btn_Clear", ControlKind::Button, kWindow, {241, 118, 191, 25}, kClearCaption, 5, 0},
+    ControlSpec{
+        "Grp_RawResponse", ControlKind::Group, kWindow, {8, 154, 431, 79}, "Raw Response", 6, 0},
     ControlSpec{"Grp_Response", ControlKind::Group, kWindow, {8, 238, 431, 218}, "Response", 7, 0},
     ControlSpec{"Mem_RawResponse", ControlKind::Memo, kRaw, {9, 19, 410, 49}, "", 0, 0},
     Label("Label3", kResponse, 8, 27, "Card No:", kLeftField),
@@ -66,8 +68,13 @@ constexpr std::array kControls = {
     Label("Label12", kResponse, 223, 135, "ResponseCode:", kRightField),
     ResultField("txtResponseCode", 301, 131, 6),
     // Its design-time caption never shows: showing the window clears it.
-    ControlSpec{"Lbl_ResponseMsg", ControlKind::ResultLine, kResponse, {8, 192, 411, 13},
-                "Lbl_ResponseMsg", -1, 0},
+    ControlSpec{"Lbl_ResponseMsg",
+                ControlKind::ResultLine,
+                kResponse,
+                {8, 192, 411, 13},
+                "Lbl_ResponseMsg",
+                -1,
+                0},
 };
 
 // The controls under `parent` that take focus, by their tab places; a group box

@@ -21,9 +21,9 @@ inline constexpr std::string_view kFontFace = "Tahoma";
 inline constexpr int kFontPixels = 11;
 
 enum class ControlKind {
-  Label,       // sized to its caption; `rect` holds only its left and top
-  Edit,        // one line
-  Memo,        // several lines, wrapping, no scroll bars
+  Label,  // sized to its caption; `rect` holds only its left and top
+  Edit,   // one line
+  Memo,   // several lines, wrapping, no scroll bars
   Button,
   Group,       // a group box; its children are placed in its own coordinates
   Picture,     // the logo, stretched to fill the box
@@ -33,13 +33,13 @@ enum class ControlKind {
 struct Rect {
   int left = 0;
   int top = 0;
-  int width = 0;   // 0 for a label: sized to its caption
+  int width = 0;  // 0 for a label: sized to its caption
   int height = 0;
   bool operator==(const Rect&) const = default;
 };
 
 struct ControlSpec {
-  std::string_view name;     // the design name: "Edt_IP", "Label3", "Grp_Response"
+  std::string_view name;  // the design name: "Edt_IP", "Label3", "Grp_Response"
   ControlKind kind;
   std::string_view parent;   // empty for the window itself, else a group's name
   Rect rect;                 // in the parent's client coordinates, at 96 DPI

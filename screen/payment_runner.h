@@ -51,8 +51,7 @@ class PaymentRunner final : public Runner {
   explicit PaymentRunner(Post post);
   ~PaymentRunner() override;  // CancelAndWait
 
-  bool Start(PaymentInputs inputs, TransactionOptions options,
-             PaymentListener& listener) override;
+  bool Start(PaymentInputs inputs, TransactionOptions options, PaymentListener& listener) override;
   void Cancel() override;
   void CancelAndWait() override;
   bool IsRunning() const override;

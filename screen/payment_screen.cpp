@@ -14,9 +14,9 @@ using std::chrono::duration_cast;
 using std::chrono::milliseconds;
 
 constexpr std::array<Field, kFieldCount> kFields = {
-    Field::TerminalNo,   Field::STAN,   Field::RRN, Field::BatchNo,
-    Field::ResponseType, Field::ResponseCode, Field::CardNo, Field::PAN,
-    Field::BIN,          Field::TransactionDate, Field::TransactionTime,
+    Field::TerminalNo,      Field::STAN,   Field::RRN, Field::BatchNo, Field::ResponseType,
+    Field::ResponseCode,    Field::CardNo, Field::PAN, Field::BIN,     Field::TransactionDate,
+    Field::TransactionTime,
 };
 
 // Rounded to the nearest second, so a tick that comes a little early or late
@@ -43,62 +43,94 @@ std::string RawPaneText(const std::string& raw, bool unknown,
 
 std::string_view FieldControlName(Field field) {
   switch (field) {
-    case Field::TerminalNo: return "txtTerminalNo";
-    case Field::STAN: return "txtSTAN";
-    case Field::RRN: return "txtRRN";
-    case Field::BatchNo: return "txtBatchNo";
-    case Field::ResponseType: return "txtResponseType";
-    case Field::ResponseCode: return "txtResponseCode";
-    case Field::CardNo: return "txtCardNo";
-    case Field::PAN: return "txtPAN";
-    case Field::BIN: return "txtBIN";
-    case Field::TransactionDate: return "txtTransactionDate";
-    case Field::TransactionTime: break;
+    case Field::TerminalNo:
+      return "txtTerminalNo";
+    case Field::STAN:
+      return "txtSTAN";
+    case Field::RRN:
+      return "txtRRN";
+    case Field::BatchNo:
+      return "txtBatchNo";
+    case Field::ResponseType:
+      return "txtResponseType";
+    case Field::ResponseCode:
+      return "txtResponseCode";
+    case Field::CardNo:
+      return "txtCardNo";
+    case Field::PAN:
+      return "txtPAN";
+    case Field::BIN:
+      return "txtBIN";
+    case Field::TransactionDate:
+      return "txtTransactionDate";
+    case Field::TransactionTime:
+      break;
   }
   return "txtTransactionTime";
 }
 
 const std::string& FieldValue(const ResponseFields& f, Field field) {
   switch (field) {
-    case Field::TerminalNo: return f.TerminalNo;
-    case Field::STAN: return f.STAN;
-    case Field::RRN: return f.RRN;
-    case Field::BatchNo: return f.BatchNo;
-    case Field::ResponseType: return f.ResponseType;
-    case Field::ResponseCode: return f.ResponseCode;
-    case Field::CardNo: return f.CardNo;
-    case Field::PAN: return f.PAN;
-    case Field::BIN: return f.BIN;
-    case Field::TransactionDate: return f.TransactionDate;
-    case Field::TransactionTime: break;
+    case Field::TerminalNo:
+      return f.TerminalNo;
+    case Field::STAN:
+      return f.STAN;
+    case Field::RRN:
+      return f.RRN;
+    case Field::BatchNo:
+      return f.BatchNo;
+    case Field::ResponseType:
+      return f.ResponseType;
+    case Field::ResponseCode:
+      return f.ResponseCode;
+    case Field::CardNo:
+      return f.CardNo;
+    case Field::PAN:
+      return f.PAN;
+    case Field::BIN:
+      return f.BIN;
+    case Field::TransactionDate:
+      return f.TransactionDate;
+    case Field::TransactionTime:
+      break;
   }
   return f.TransactionTime;
 }
 
 std::optional<Rgb> ToneColour(Tone tone) {
   switch (tone) {
-    case Tone::Green: return Rgb{0, 128, 0};
-    case Tone::Red: return Rgb{255, 0, 0};
+    case Tone::Green:
+      return Rgb{0, 128, 0};
+    case Tone::Red:
+      return Rgb{255, 0, 0};
     // Dark enough to read on the button face, far enough from red to tell apart.
-    case Tone::Amber: return Rgb{160, 82, 0};
-    case Tone::Window: break;
+    case Tone::Amber:
+      return Rgb{160, 82, 0};
+    case Tone::Window:
+      break;
   }
   return std::nullopt;
 }
 
 Tone ToneOf(Outcome outcome) {
   switch (outcome) {
-    case Outcome::Approved: return Tone::Green;
+    case Outcome::Approved:
+      return Tone::Green;
     case Outcome::Declined:
-    case Outcome::NotSent: return Tone::Red;
-    case Outcome::Unknown: break;
+    case Outcome::NotSent:
+      return Tone::Red;
+    case Outcome::Unknown:
+      break;
   }
   return Tone::Amber;
 }
 
 PaymentScreen::PaymentScreen(ScreenView& view, Runner& runner, Clock clock,
                              std::chrono::milliseconds double_click, TransactionOptions options)
-    : view_(view), runner_(runner), clock_(std::move(clock)), double_click_(double_click),
+    : view_(view),
+      runner_(runner),
+      clock_(std::move(clock)),
+      double_click_(double_click),
       options_(options) {}
 
 // The second click of a double-click, or a late click just after the payment
@@ -206,8 +238,8 @@ void PaymentScreen::OnFinished(const PaymentReport& report,
   SetBusy(false);
   phase_ = Phase::Finished;
   view_.SetRawCaption(RawResponseCaption(&report));
-  const bool changed = outcome_ != report.outcome || report.log_error ||
-                       (journal_error && !journal_error->empty());
+  const bool changed =
+      outcome_ != report.outcome || report.log_error || (journal_error && !journal_error->empty());
   outcome_ = report.outcome;
   log_error_ = report.log_error;
   journal_error_ = journal_error;
@@ -240,8 +272,8 @@ void PaymentScreen::ShowWaiting() {
   const auto sent = sent_at_ ? duration_cast<milliseconds>(now - *sent_at_) : milliseconds{0};
   const auto left = std::max(milliseconds{0}, options_.answer_timeout - sent);
   tone_ = Tone::Window;
-  view_.SetResultLine(ResultLineDisplayText(WaitingText(RoundedSeconds(waited), RoundedSeconds(left))),
-                      tone_);
+  view_.SetResultLine(
+      ResultLineDisplayText(WaitingText(RoundedSeconds(waited), RoundedSeconds(left))), tone_);
 }
 
 void PaymentScreen::ShowRaw() {

@@ -20,8 +20,17 @@ namespace pcpos::screen {
 
 // The eleven result fields, in the order a payment writes them.
 enum class Field {
-  TerminalNo, STAN, RRN, BatchNo, ResponseType, ResponseCode,
-  CardNo, PAN, BIN, TransactionDate, TransactionTime,
+  TerminalNo,
+  STAN,
+  RRN,
+  BatchNo,
+  ResponseType,
+  ResponseCode,
+  CardNo,
+  PAN,
+  BIN,
+  TransactionDate,
+  TransactionTime,
 };
 inline constexpr std::size_t kFieldCount = 11;
 // "txtTerminalNo", ...

@@ -115,8 +115,8 @@ std::string EventErrorText(std::string_view message) {
   return std::string(message);
 }
 
-std::string StartupErrorText(std::string_view kind, std::string_view module,
-                             std::uintptr_t address, std::string_view message) {
+std::string StartupErrorText(std::string_view kind, std::string_view module, std::uintptr_t address,
+                             std::string_view message) {
   std::array<char, 9> hex{};
   std::snprintf(hex.data(), hex.size(), "%08X",
                 static_cast<unsigned>(static_cast<std::uint32_t>(address)));

@@ -39,7 +39,7 @@ std::string TitleFromExecutable(std::string_view path);
 std::string EventErrorText(std::string_view message);
 inline constexpr std::string_view kStartupErrorCaption = "Application Error";
 // "Exception %s in module %s at %p.\r\n%s%s\r\n" for an error during start-up.
-std::string StartupErrorText(std::string_view kind, std::string_view module,
-                             std::uintptr_t address, std::string_view message);
+std::string StartupErrorText(std::string_view kind, std::string_view module, std::uintptr_t address,
+                             std::string_view message);
 
 }  // namespace pcpos::screen

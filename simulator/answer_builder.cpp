@@ -27,9 +27,10 @@ std::string Rrn(const CivilTime& when, std::uint32_t stan) {
 AnswerBuilder::AnswerBuilder(ReaderIdentity identity, std::uint32_t first_stan)
     : identity_(std::move(identity)), stan_counter_(first_stan == 0 ? 0 : first_stan - 1) {}
 
-std::string AnswerBuilder::Build(std::string_view code, const CivilTime& when, std::string_view header,
-                                 const AnswerOverrides& overrides) {
-  const std::uint32_t stan = stan_counter_.fetch_add(1, std::memory_order_relaxed) % kStanModulus + 1;
+std::string AnswerBuilder::Build(std::string_view code, const CivilTime& when,
+                                 std::string_view header, const AnswerOverrides& overrides) {
+  const std::uint32_t stan =
+      stan_counter_.fetch_add(1, std::memory_order_relaxed) % kStanModulus + 1;
   std::string answer(header);
   answer += Field(overrides.terminal_no.value_or(identity_.terminal_no));
   answer += Field(overrides.stan.value_or(Digits(stan, 6)));
@@ -44,8 +45,9 @@ std::string AnswerBuilder::Build(std::string_view code, const CivilTime& when, s
 
 std::string JalaliStamp(const CivilTime& when) {
   const JalaliDate date = ToJalali(when.year, when.month, when.day);
-  return Digits(static_cast<unsigned>(date.year), 4) + Digits(static_cast<unsigned>(date.month), 2) +
-         Digits(static_cast<unsigned>(date.day), 2) + Digits(static_cast<unsigned>(when.hour), 2) +
+  return Digits(static_cast<unsigned>(date.year), 4) +
+         Digits(static_cast<unsigned>(date.month), 2) + Digits(static_cast<unsigned>(date.day), 2) +
+         Digits(static_cast<unsigned>(when.hour), 2) +
          Digits(static_cast<unsigned>(when.minute), 2);
 }
 

@@ -35,12 +35,13 @@ std::string Padded(std::string_view text, std::size_t width) {
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
          });
 }
 
 struct OptionText {
-  std::string names;        // as the help shows them
+  std::string names;  // as the help shows them
   std::string description;
 };
 
@@ -86,7 +87,8 @@ bool ParseListen(const std::string& text, asio::ip::address_v4& address, std::ui
   if (colon == std::string::npos || colon == 0) return false;
   const std::string host = text.substr(0, colon);
   const std::string port_text = text.substr(colon + 1);
-  if (port_text.empty() || port_text.size() > 5 || !AllDigits(port_text, port_text.size())) return false;
+  if (port_text.empty() || port_text.size() > 5 || !AllDigits(port_text, port_text.size()))
+    return false;
   const unsigned long value = std::strtoul(port_text.c_str(), nullptr, 10);
   if (value > 65535) return false;
   asio::ip::address_v4 parsed;
@@ -108,13 +110,14 @@ std::string ScenarioTable() {
       "  ending  name          code  behaviour\n";
   for (const auto& info : Scenarios()) {
     table += "  " + std::string(info.trigger) + "      " + Padded(info.name, 13) + " " +
-             Padded(info.code.empty() ? std::string_view("--") : info.code, 4) + "  " + std::string(info.behaviour) +
-             "\n";
+             Padded(info.code.empty() ? std::string_view("--") : info.code, 4) + "  " +
+             std::string(info.behaviour) + "\n";
   }
   table +=
       "  any other ending approves (code 00), so the amount 1000 approves.\n"
       "A request that does not follow the format is answered at once, whatever the\n"
-      "scenario, with code " + std::string(kMalformedRequestCode) + " (code " + std::string(kInvalidAmountCode) +
+      "scenario, with code " +
+      std::string(kMalformedRequestCode) + " (code " + std::string(kInvalidAmountCode) +
       " when only the amount is wrong: not 1 to 12\n"
       "digits, or zero).\n";
   return table;
@@ -146,17 +149,27 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& arguments, Command
     bool set = false;
   };
   ValueOption values[] = {
-      {"listen", "ADDRESS:PORT", "Address and port to listen on (default 127.0.0.1:9053; port 0 picks a free one).", {}},
+      {"listen",
+       "ADDRESS:PORT",
+       "Address and port to listen on (default 127.0.0.1:9053; port 0 picks a free one).",
+       {}},
       {"scenario", "NAME", "Play this scenario for every request.", {}},
       {"delay", "SECONDS", "Seconds the delay scenario waits (default 3).", {}},
-      {"pause", "SECONDS",
-       "Seconds between the two segments (default 0.3; past the client's 0.5 s quiet time the answer is cut short).",
+      {"pause",
+       "SECONDS",
+       "Seconds between the two segments (default 0.3; past the client's 0.5 s quiet time the "
+       "answer is cut short).",
        {}},
-      {"silence-max", "SECONDS", "Seconds a silent connection stays open at most (default 600).", {}},
+      {"silence-max",
+       "SECONDS",
+       "Seconds a silent connection stays open at most (default 600).",
+       {}},
       {"request-timeout", "SECONDS", "Seconds to wait for the request line (default 30).", {}},
       {"terminal", "NUMBER", "The 8-digit terminal number to answer with (default 31415926).", {}},
-      {"script", "FILE",
-       "Answer the connections as this JSON script says, one step each, then as the scenarios say.", {}},
+      {"script",
+       "FILE",
+       "Answer the connections as this JSON script says, one step each, then as the scenarios say.",
+       {}},
   };
   ValueOption& listen = values[0];
   ValueOption& scenario = values[1];
@@ -180,14 +193,17 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& arguments, Command
       {"-v, --version", "Displays version information."},
   };
   for (const auto& option : values) {
-    shown.push_back({std::string("--") + option.name + " <" + option.value_name + ">", option.description});
+    shown.push_back(
+        {std::string("--") + option.name + " <" + option.value_name + ">", option.description});
     if (std::string_view(option.name) == "listen") {
-      shown.push_back({"--allow-remote", "Allow --listen on an address other than loopback (127.0.0.0/8)."});
+      shown.push_back(
+          {"--allow-remote", "Allow --listen on an address other than loopback (127.0.0.0/8)."});
     }
   }
 
   // CLI11 takes the arguments last first.
-  std::vector<std::string> reversed(arguments.rbegin(), arguments.rend() - (arguments.empty() ? 0 : 1));
+  std::vector<std::string> reversed(arguments.rbegin(),
+                                    arguments.rend() - (arguments.empty() ? 0 : 1));
   try {
     app.parse(reversed);
   } catch (const CLI::ParseError& e) {
@@ -219,15 +235,17 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& arguments, Command
                 ScenarioTable() + "\n" + ScriptHelp() + "\n\nOptions:\n" + OptionTable(shown)};
   }
   if (version) return {ParseOutcome::Version, {}};
-  if (!app.remaining().empty()) return {ParseOutcome::Error, "unexpected argument: " + app.remaining().front()};
+  if (!app.remaining().empty())
+    return {ParseOutcome::Error, "unexpected argument: " + app.remaining().front()};
   for (auto& option : values) option.set = app.count(std::string("--") + option.name) > 0;
 
   if (listen.set && !ParseListen(listen.value, out.address, out.port)) {
     return {ParseOutcome::Error, "--listen wants IPV4ADDRESS:PORT, not \"" + listen.value + "\""};
   }
   if (!out.address.is_loopback() && !allow_remote) {
-    return {ParseOutcome::Error, "refusing to listen on " + out.address.to_string() +
-                                     ": not a loopback address (add --allow-remote to serve other machines)"};
+    return {ParseOutcome::Error,
+            "refusing to listen on " + out.address.to_string() +
+                ": not a loopback address (add --allow-remote to serve other machines)"};
   }
   if (scenario.set) {
     const auto chosen = ScenarioByName(scenario.value);
@@ -242,8 +260,8 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& arguments, Command
   };
   for (const auto& [option, target] : durations) {
     if (option->set && !ParseSeconds(option->value, *target)) {
-      return {ParseOutcome::Error,
-              std::string("--") + option->name + " wants a number of seconds, not \"" + option->value + "\""};
+      return {ParseOutcome::Error, std::string("--") + option->name +
+                                       " wants a number of seconds, not \"" + option->value + "\""};
     }
   }
   if (terminal.set) {

@@ -20,7 +20,9 @@ InProcessSimulator::InProcessSimulator(ServerOptions options)
 
 InProcessSimulator::~InProcessSimulator() { Stop(); }
 
-void InProcessSimulator::SetLogSink(SimServer::LogSink sink) { state_->server.SetLogSink(std::move(sink)); }
+void InProcessSimulator::SetLogSink(SimServer::LogSink sink) {
+  state_->server.SetLogSink(std::move(sink));
+}
 
 bool InProcessSimulator::Start(std::uint16_t port, std::string& error) {
   if (state_->thread.joinable()) {

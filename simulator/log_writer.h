@@ -20,7 +20,7 @@ class LogWriter {
             std::chrono::milliseconds longest_wait = std::chrono::milliseconds(250));
   ~LogWriter();
 
-  void Add(std::string_view line);  // gathered; written by the timer
+  void Add(std::string_view line);     // gathered; written by the timer
   void AddNow(std::string_view line);  // written with everything before it
   void Flush();
   // Flushes and lets the io_context end: no timer is left waiting.

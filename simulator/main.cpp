@@ -35,8 +35,9 @@ int main(int argc, char* argv[]) {
   server.SetLogSink([&log](const std::string& line) { log.Add(line); });
   std::string error;
   if (!server.Listen(command_line.address, command_line.port, error)) {
-    std::fprintf(stderr, "pcpos-sim: cannot listen on %s:%u: %s\n", command_line.address.to_string().c_str(),
-                 static_cast<unsigned>(command_line.port), error.c_str());
+    std::fprintf(stderr, "pcpos-sim: cannot listen on %s:%u: %s\n",
+                 command_line.address.to_string().c_str(), static_cast<unsigned>(command_line.port),
+                 error.c_str());
     return 1;
   }
   // Scripts and tests wait for this line through a pipe: it goes out at once.

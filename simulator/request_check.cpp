@@ -13,8 +13,8 @@ constexpr int kAmountField = 3;
 constexpr std::size_t kMaxAmountDigits = 12;
 
 // Index i holds field i+1; the amount's entry is never compared.
-constexpr std::array<std::string_view, 10> kFixedValues = {
-    "1", "", "", "", "", "00", "", "", "30000", "1"};
+constexpr std::array<std::string_view, 10> kFixedValues = {"1",  "", "", "",      "",
+                                                           "00", "", "", "30000", "1"};
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -28,22 +28,32 @@ bool ValidAmount(std::string_view amount) {
 
 std::string_view RequestCheck::code() const {
   switch (problem) {
-    case RequestProblem::None: return "00";
-    case RequestProblem::BadAmount: return kInvalidAmountCode;
-    default: return kMalformedRequestCode;
+    case RequestProblem::None:
+      return "00";
+    case RequestProblem::BadAmount:
+      return kInvalidAmountCode;
+    default:
+      return kMalformedRequestCode;
   }
 }
 
 std::string RequestCheck::describe() const {
   const std::string at = field > 0 ? " in field " + std::to_string(field) : std::string();
   switch (problem) {
-    case RequestProblem::None: return "ok";
-    case RequestProblem::BadHeader: return "bad header";
-    case RequestProblem::BadPrefix: return "bad length prefix" + at;
-    case RequestProblem::Truncated: return "truncated" + at;
-    case RequestProblem::TrailingData: return "data after the tenth field";
-    case RequestProblem::UnexpectedValue: return "unexpected value" + at;
-    case RequestProblem::BadAmount: return "invalid amount";
+    case RequestProblem::None:
+      return "ok";
+    case RequestProblem::BadHeader:
+      return "bad header";
+    case RequestProblem::BadPrefix:
+      return "bad length prefix" + at;
+    case RequestProblem::Truncated:
+      return "truncated" + at;
+    case RequestProblem::TrailingData:
+      return "data after the tenth field";
+    case RequestProblem::UnexpectedValue:
+      return "unexpected value" + at;
+    case RequestProblem::BadAmount:
+      return "invalid amount";
   }
   return "unknown";
 }
@@ -66,7 +76,8 @@ RequestCheck CheckRequest(std::string_view line) {
       check.field = field;
       return check;
     }
-    const std::size_t length = static_cast<std::size_t>((line[pos] - '0') * 10 + (line[pos + 1] - '0'));
+    const std::size_t length =
+        static_cast<std::size_t>((line[pos] - '0') * 10 + (line[pos + 1] - '0'));
     pos += 2;
     if (line.size() - pos < length) {
       check.problem = RequestProblem::Truncated;

@@ -30,9 +30,9 @@ enum class Scenario {
 
 struct ScenarioInfo {
   Scenario scenario;
-  std::string_view name;      // for --scenario and the log
-  std::string_view trigger;   // the amount's last two digits
-  std::string_view code;      // response code sent, empty when nothing is sent
+  std::string_view name;     // for --scenario and the log
+  std::string_view trigger;  // the amount's last two digits
+  std::string_view code;     // response code sent, empty when nothing is sent
   std::string_view behaviour;
 };
 

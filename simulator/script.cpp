@@ -22,10 +22,13 @@ struct Fault {
 constexpr std::size_t kFieldMax = 99;  // what a two-digit length prefix can say
 constexpr double kSecondsMax = 24 * 3600;
 
-constexpr std::string_view kStepKeys[] = {"action", "code", "fields", "raw", "delay", "pieces", "pause"};
+constexpr std::string_view kStepKeys[] = {"action", "code",   "fields", "raw",
+                                          "delay",  "pieces", "pause"};
 
-constexpr std::pair<std::string_view, Action> kActions[] = {
-    {"answer", Action::Answer}, {"reset", Action::Reset}, {"close", Action::Close}, {"silence", Action::Silence}};
+constexpr std::pair<std::string_view, Action> kActions[] = {{"answer", Action::Answer},
+                                                            {"reset", Action::Reset},
+                                                            {"close", Action::Close},
+                                                            {"silence", Action::Silence}};
 
 constexpr std::pair<std::string_view, std::optional<std::string> AnswerOverrides::*> kFields[] = {
     {"TerminalNo", &AnswerOverrides::terminal_no},
@@ -59,14 +62,16 @@ std::string Shown(const json& value) {
 
 class StepReader {
  public:
-  StepReader(std::size_t index, const json& step) : where_("step " + std::to_string(index + 1)), step_(step) {}
+  StepReader(std::size_t index, const json& step)
+      : where_("step " + std::to_string(index + 1)), step_(step) {}
 
   Step Read() {
     if (!step_.is_object()) throw Fault{where_ + " must be an object, not " + Shown(step_)};
     for (const auto& [key, value] : step_.items()) {
       bool known = false;
       for (const auto name : kStepKeys) known = known || name == key;
-      if (!known) throw Fault{where_ + ": unknown key \"" + key + "\" (known: " + Known(kStepKeys) + ")"};
+      if (!known)
+        throw Fault{where_ + ": unknown key \"" + key + "\" (known: " + Known(kStepKeys) + ")"};
     }
     Step step;
     step.name = where_;
@@ -81,7 +86,8 @@ class StepReader {
   }
 
  private:
-  [[noreturn]] void Wrong(const std::string& key, const std::string& wanted, const json& value) const {
+  [[noreturn]] void Wrong(const std::string& key, const std::string& wanted,
+                          const json& value) const {
     throw Fault{where_ + ": " + key + " must be " + wanted + ", not " + Shown(value)};
   }
 
@@ -111,7 +117,8 @@ class StepReader {
     for (const auto& [text, action] : kActions) {
       if (text == name) return action;
     }
-    throw Fault{where_ + ": \"action\" must be \"answer\", \"reset\", \"close\" or \"silence\", not \"" +
+    throw Fault{where_ +
+                ": \"action\" must be \"answer\", \"reset\", \"close\" or \"silence\", not \"" +
                 name + "\""};
   }
 
@@ -126,7 +133,8 @@ class StepReader {
         known = true;
       }
       if (!known) {
-        throw Fault{where_ + ": unknown key \"fields\".\"" + key + "\" (known: " + Known(kFields) + ")"};
+        throw Fault{where_ + ": unknown key \"fields\".\"" + key + "\" (known: " + Known(kFields) +
+                    ")"};
       }
     }
     return fields;
@@ -143,7 +151,8 @@ class StepReader {
       }
       const auto at = offset.get<std::size_t>();
       if (!pieces.empty() && at <= pieces.back()) {
-        throw Fault{where_ + ": " + key + " is " + std::to_string(at) + "; the offsets must increase"};
+        throw Fault{where_ + ": " + key + " is " + std::to_string(at) +
+                    "; the offsets must increase"};
       }
       pieces.push_back(at);
     }
@@ -163,7 +172,8 @@ bool ParseScript(std::string_view text, Script& out, std::string& error) {
   } catch (const json::parse_error& e) {
     // "[json.exception.parse_error.101] parse error at line 3, column 5: ..."
     std::string what = e.what();
-    if (const auto end = what.find("] "); what.starts_with("[json.exception") && end != std::string::npos) {
+    if (const auto end = what.find("] ");
+        what.starts_with("[json.exception") && end != std::string::npos) {
       what.erase(0, end + 2);
     }
     error = "not JSON: " + what;
@@ -171,7 +181,8 @@ bool ParseScript(std::string_view text, Script& out, std::string& error) {
   }
   try {
     if (!document.is_object()) {
-      throw Fault{"the script must be an object {\"steps\": [...], \"repeat\": false}, not " + Shown(document)};
+      throw Fault{"the script must be an object {\"steps\": [...], \"repeat\": false}, not " +
+                  Shown(document)};
     }
     for (const auto& [key, value] : document.items()) {
       if (key != "steps" && key != "repeat") {
@@ -181,7 +192,8 @@ bool ParseScript(std::string_view text, Script& out, std::string& error) {
     Script script;
     if (document.contains("repeat")) {
       const json& repeat = document["repeat"];
-      if (!repeat.is_boolean()) throw Fault{"\"repeat\" must be true or false, not " + Shown(repeat)};
+      if (!repeat.is_boolean())
+        throw Fault{"\"repeat\" must be true or false, not " + Shown(repeat)};
       script.repeat = repeat.get<bool>();
     }
     if (!document.contains("steps")) throw Fault{"\"steps\" is missing"};

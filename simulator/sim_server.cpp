@@ -20,14 +20,19 @@ std::string ListenError(const std::error_code& error) {
 }  // namespace
 
 SimServer::SimServer(asio::io_context& io, ServerOptions options)
-    : io_(io), options_(std::move(options)), answers_(options_.identity), acceptor_(io), accept_retry_(io) {}
+    : io_(io),
+      options_(std::move(options)),
+      answers_(options_.identity),
+      acceptor_(io),
+      accept_retry_(io) {}
 
 SimServer::~SimServer() {
   Stop();
   for (SimSession* session : sessions_) session->Detach();
 }
 
-bool SimServer::Listen(const asio::ip::address_v4& address, std::uint16_t port, std::string& error) {
+bool SimServer::Listen(const asio::ip::address_v4& address, std::uint16_t port,
+                       std::string& error) {
   std::error_code ec;
   const asio::ip::tcp::endpoint endpoint(address, port);
   acceptor_.open(endpoint.protocol(), ec);

@@ -30,7 +30,8 @@ struct ServerOptions {
   // Between the two segments; shorter than the client's quiet time, so the split
   // answer is read whole.
   std::chrono::milliseconds pause = std::chrono::milliseconds(300);
-  std::chrono::milliseconds request_timeout = std::chrono::seconds(30);  // for a peer that never sends
+  std::chrono::milliseconds request_timeout =
+      std::chrono::seconds(30);  // for a peer that never sends
   std::chrono::milliseconds silence_max = std::chrono::minutes(10);
   std::size_t max_request = 64 * 1024;
   ReaderIdentity identity;

@@ -39,8 +39,8 @@ std::string Quoted(const std::string& bytes) {
 std::string LogTime() {
   const CivilTime t = LocalTime(std::chrono::system_clock::now());
   char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", t.year, t.month, t.day, t.hour, t.minute,
-                t.second, t.millisecond);
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", t.year, t.month, t.day,
+                t.hour, t.minute, t.second, t.millisecond);
   return text;
 }
 
@@ -55,8 +55,12 @@ std::size_t CutAfterCode(const std::string& answer, std::size_t header) {
 
 }  // namespace
 
-SimSession::SimSession(asio::ip::tcp::socket socket, SimServer& server, std::optional<Step> scripted)
-    : socket_(std::move(socket)), server_(&server), timer_(socket_.get_executor()), scripted_(std::move(scripted)) {}
+SimSession::SimSession(asio::ip::tcp::socket socket, SimServer& server,
+                       std::optional<Step> scripted)
+    : socket_(std::move(socket)),
+      server_(&server),
+      timer_(socket_.get_executor()),
+      scripted_(std::move(scripted)) {}
 
 SimSession::~SimSession() {
   if (server_) server_->Forget(this);
@@ -81,10 +85,11 @@ void SimSession::Abort() {
 }
 
 void SimSession::Read() {
-  socket_.async_read_some(asio::buffer(chunk_),
-                          [self = shared_from_this()](const std::error_code& error, std::size_t size) {
-                            self->OnRead(error, size);
-                          });
+  socket_.async_read_some(
+      asio::buffer(chunk_),
+      [self = shared_from_this()](const std::error_code& error, std::size_t size) {
+        self->OnRead(error, size);
+      });
 }
 
 void SimSession::OnRead(const std::error_code& error, std::size_t size) {
@@ -197,10 +202,11 @@ void SimSession::Answer() {
   // moment the cardholder finishes.
   const std::string answer =
       step_.raw ? *step_.raw
-                : server_->answers().Build(step_.code, LocalTime(std::chrono::system_clock::now()), step_.header,
-                                           step_.fields);
+                : server_->answers().Build(step_.code, LocalTime(std::chrono::system_clock::now()),
+                                           step_.header, step_.fields);
   const std::vector<std::size_t> cuts =
-      step_.split_after_code ? std::vector<std::size_t>{CutAfterCode(answer, step_.header.size())} : step_.pieces;
+      step_.split_after_code ? std::vector<std::size_t>{CutAfterCode(answer, step_.header.size())}
+                             : step_.pieces;
   pieces_.clear();
   std::size_t from = 0;
   for (const std::size_t cut : cuts) {
@@ -228,18 +234,19 @@ void SimSession::SendNextPiece() {
 
 void SimSession::Write(std::string bytes, bool then_close) {
   sending_ = std::move(bytes);
-  asio::async_write(socket_, asio::buffer(sending_),
-                    [self = shared_from_this(), then_close](const std::error_code& error, std::size_t) {
-                      if (self->closed_) return;
-                      if (error) {
-                        self->Abort();  // the peer is gone; its read ends the session
-                      } else if (then_close) {
-                        self->CloseConnection();
-                      } else {
-                        self->After(self->step_.pause.value_or(self->server_->options().pause),
-                                    &SimSession::SendNextPiece);
-                      }
-                    });
+  asio::async_write(
+      socket_, asio::buffer(sending_),
+      [self = shared_from_this(), then_close](const std::error_code& error, std::size_t) {
+        if (self->closed_) return;
+        if (error) {
+          self->Abort();  // the peer is gone; its read ends the session
+        } else if (then_close) {
+          self->CloseConnection();
+        } else {
+          self->After(self->step_.pause.value_or(self->server_->options().pause),
+                      &SimSession::SendNextPiece);
+        }
+      });
 }
 
 void SimSession::After(std::chrono::milliseconds wait, void (SimSession::*then)()) {
@@ -264,10 +271,11 @@ void SimSession::CloseConnection() {
   Abort();
 }
 
-void SimSession::Log(const std::string& request, const std::string& scenario, const std::string& answer) {
+void SimSession::Log(const std::string& request, const std::string& scenario,
+                     const std::string& answer) {
   logged_ = true;
-  server_->Log(LogTime() + " peer " + peer_ + " request " + Quoted(request) + " scenario " + scenario + " answer " +
-               answer);
+  server_->Log(LogTime() + " peer " + peer_ + " request " + Quoted(request) + " scenario " +
+               scenario + " answer " + answer);
 }
 
 }  // namespace pcpos::sim

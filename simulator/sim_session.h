@@ -60,7 +60,7 @@ class SimSession : public std::enable_shared_from_this<SimSession> {
   std::array<char, 1024> chunk_{};  // one read
   std::string buffer_;              // the request line so far, at most max_request plus a chunk
   std::string sending_;             // the piece being written
-  bool answered_ = false;  // one request per connection; later bytes are dropped
+  bool answered_ = false;           // one request per connection; later bytes are dropped
   // A delayed or silent answer is logged when it ends, with what it was for.
   bool logged_ = false;
   bool closed_ = false;

@@ -83,8 +83,8 @@ std::string ToAscii(std::string_view utf8) {
   out.reserve(utf8.size());
   for (std::size_t at = 0; at < utf8.size();) {
     const Step step = DecodeAt(utf8, at);
-    out.push_back(step.code_point >= 0 && step.code_point < 0x80 ? static_cast<char>(step.code_point)
-                                                                  : '?');
+    out.push_back(
+        step.code_point >= 0 && step.code_point < 0x80 ? static_cast<char>(step.code_point) : '?');
     at += step.length;
   }
   return out;
@@ -120,8 +120,6 @@ std::string NormaliseLineBreaks(std::string_view text) {
   return out;
 }
 
-std::string_view UpToNul(std::string_view text) {
-  return text.substr(0, text.find('\0'));
-}
+std::string_view UpToNul(std::string_view text) { return text.substr(0, text.find('\0')); }
 
 }  // namespace pcpos

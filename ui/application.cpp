@@ -11,9 +11,7 @@ QString TitleFromExecutable(QStringView path) {
   return Q(screen::TitleFromExecutable(Utf8(path.toString())));
 }
 
-QString EventErrorText(const QString& message) {
-  return Q(screen::EventErrorText(Utf8(message)));
-}
+QString EventErrorText(const QString& message) { return Q(screen::EventErrorText(Utf8(message))); }
 
 QString StartupErrorText(const QString& kind, const QString& module, quintptr address,
                          const QString& message) {

@@ -55,7 +55,8 @@ TFrm_Selvarin::TFrm_Selvarin(QWidget* parent)
       runner_([this](std::function<void()> call) {
         QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
       }),
-      screen_(*this, runner_, [] { return std::chrono::steady_clock::now(); }, DoubleClickTime()) {
+      screen_(
+          *this, runner_, [] { return std::chrono::steady_clock::now(); }, DoubleClickTime()) {
   setObjectName(QStringLiteral("Frm_Selvarin"));
   setWindowTitle(Q(screen::WindowCaption()));
   setWindowIcon(QIcon(QStringLiteral(":/logo.png")));
@@ -138,10 +139,14 @@ QLineEdit* TFrm_Selvarin::FieldEdit(screen::Field field) const {
 
 std::string TFrm_Selvarin::InputText(screen::Input input) const {
   switch (input) {
-    case screen::Input::Host: return Utf8(Edt_IP->text());
-    case screen::Input::Port: return Utf8(Edt_Port->text());
-    case screen::Input::Amount: return Utf8(txtAmount->text());
-    case screen::Input::LogFolder: break;
+    case screen::Input::Host:
+      return Utf8(Edt_IP->text());
+    case screen::Input::Port:
+      return Utf8(Edt_Port->text());
+    case screen::Input::Amount:
+      return Utf8(txtAmount->text());
+    case screen::Input::LogFolder:
+      break;
   }
   return Utf8(Edt_LogPath->text());
 }

@@ -24,8 +24,8 @@ namespace pcpos::ui {
 namespace {
 
 // Labels are sized to their text, and their text ends before the field at `field_left`.
-QLabel* MakeLabel(QWidget* parent, std::string_view name, const QString& caption, int left,
-                  int top, int field_left) {
+QLabel* MakeLabel(QWidget* parent, std::string_view name, const QString& caption, int left, int top,
+                  int field_left) {
   auto* label = new QLabel(caption, parent);
   label->setObjectName(Q(name));
   label->move(left, top);

@@ -29,8 +29,8 @@ namespace {
 QString Demangled(const char* name) {
 #if __has_include(<cxxabi.h>)
   int status = 0;
-  std::unique_ptr<char, void (*)(void*)> plain(
-      abi::__cxa_demangle(name, nullptr, nullptr, &status), std::free);
+  std::unique_ptr<char, void (*)(void*)> plain(abi::__cxa_demangle(name, nullptr, nullptr, &status),
+                                               std::free);
   if (status == 0 && plain) return QString::fromUtf8(plain.get());
 #endif
   return QString::fromUtf8(name);

@@ -32,8 +32,8 @@ QString FirstInstalled(const QStringList& installed, std::initializer_list<const
 bool CaptionFits(const QLabel& label, int field_left) {
   const QFontMetrics metrics(label.font(), &label);
   // Ink, not advance: a trailing blank may reach the field, a stroke may not.
-  const int last_inked = label.x() + label.contentsRect().left() +
-                         metrics.tightBoundingRect(label.text()).right();
+  const int last_inked =
+      label.x() + label.contentsRect().left() + metrics.tightBoundingRect(label.text()).right();
   return last_inked + kCaptionGap < field_left && label.geometry().right() < field_left;
 }
 
@@ -54,8 +54,8 @@ QFont WindowFont(const QStringList& installed) {
   // much wider face.
   QStringList families;
   const QString latin =
-      FirstInstalled(installed, {"DejaVu Sans Condensed", "Liberation Sans", "Arial",
-                                 "Nimbus Sans", "Noto Sans", "DejaVu Sans"});
+      FirstInstalled(installed, {"DejaVu Sans Condensed", "Liberation Sans", "Arial", "Nimbus Sans",
+                                 "Noto Sans", "DejaVu Sans"});
   const QString persian = FirstInstalled(
       installed, {"Noto Sans Arabic UI", "Noto Sans Arabic", "Vazirmatn", "DejaVu Sans"});
   if (!latin.isEmpty()) families << latin;

@@ -50,7 +50,8 @@ StartupInputs ParseCommandLine(const std::vector<std::string>& arguments) {
       }
     }
     if (known) continue;
-    if (argument.starts_with("-")) throw std::runtime_error("Unknown option '" + std::string(name) + "'");
+    if (argument.starts_with("-"))
+      throw std::runtime_error("Unknown option '" + std::string(name) + "'");
     throw std::runtime_error("Unexpected argument '" + argument + "'");
   }
   return inputs;
@@ -58,12 +59,14 @@ StartupInputs ParseCommandLine(const std::vector<std::string>& arguments) {
 
 std::string UsageText() {
   return "Sends one purchase to a PC-POS card reader.\r\n\r\n"
-         "pcpos-tester [--host ADDRESS] [--port PORT] [--amount AMOUNT] [--log-dir FOLDER] [--demo]\r\n\r\n"
+         "pcpos-tester [--host ADDRESS] [--port PORT] [--amount AMOUNT] [--log-dir FOLDER] "
+         "[--demo]\r\n\r\n"
          "  --host     card reader address\r\n"
          "  --port     card reader port\r\n"
          "  --amount   amount to collect\r\n"
          "  --log-dir  folder of the response log, ending in a separator\r\n"
-         "  --demo     start a simulated card reader in this program and point the window at it\r\n";
+         "  --demo     start a simulated card reader in this program and point the window at "
+         "it\r\n";
 }
 
 Session::Session() = default;

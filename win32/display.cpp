@@ -149,7 +149,10 @@ void Logo::Render(int size, COLORREF background) {
   // Each target pixel is the average of the source area it covers (a box filter
   // with fractional edges), so the stretched logo stays smooth at any size.
   const double step = static_cast<double>(source_size_) / size;
-  struct Tap { int index; double weight; };
+  struct Tap {
+    int index;
+    double weight;
+  };
   std::vector<std::vector<Tap>> taps(static_cast<std::size_t>(size));
   for (int i = 0; i < size; ++i) {
     const double from = i * step;
@@ -181,9 +184,11 @@ void Logo::Render(int size, COLORREF background) {
       std::uint32_t pixel = 0;
       for (int c = 0; c < 3; ++c) {
         const double v = sum[c] + bg[c] * (1.0 - sum[3]);
-        pixel |= static_cast<std::uint32_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255.0)) << (8 * c);
+        pixel |= static_cast<std::uint32_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255.0))
+                 << (8 * c);
       }
-      out[static_cast<std::size_t>(y) * static_cast<std::size_t>(size) + static_cast<std::size_t>(x)] = pixel;
+      out[static_cast<std::size_t>(y) * static_cast<std::size_t>(size) +
+          static_cast<std::size_t>(x)] = pixel;
     }
   }
   BITMAPINFO bi{};

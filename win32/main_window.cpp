@@ -20,10 +20,14 @@ constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
 
 std::string_view InputName(screen::Input input) {
   switch (input) {
-    case screen::Input::Host: return "Edt_IP";
-    case screen::Input::Port: return "Edt_Port";
-    case screen::Input::Amount: return "txtAmount";
-    case screen::Input::LogFolder: return "Edt_LogPath";
+    case screen::Input::Host:
+      return "Edt_IP";
+    case screen::Input::Port:
+      return "Edt_Port";
+    case screen::Input::Amount:
+      return "txtAmount";
+    case screen::Input::LogFolder:
+      return "Edt_LogPath";
   }
   return {};
 }
@@ -82,8 +86,8 @@ MainWindow::MainWindow(Options options) : options_(std::move(options)) {
   if (!clock) clock = [] { return std::chrono::steady_clock::now(); };
   const auto double_click =
       options_.double_click.value_or(std::chrono::milliseconds(GetDoubleClickTime()));
-  screen_ = std::make_unique<screen::PaymentScreen>(*this, *runner_, std::move(clock),
-                                                    double_click, options_.transaction);
+  screen_ = std::make_unique<screen::PaymentScreen>(*this, *runner_, std::move(clock), double_click,
+                                                    options_.transaction);
   CreateControls();
   ApplyDpi(WindowDpi(hwnd()));
 }
@@ -111,7 +115,9 @@ void MainWindow::CreateControls() {
     switch (spec.kind) {
       // One line, never wrapped: the caption is measured to end before its
       // field, and a wrap at the measured width would drop its last character.
-      case screen::ControlKind::Label: style = SS_LEFTNOWORDWRAP | SS_NOPREFIX; break;
+      case screen::ControlKind::Label:
+        style = SS_LEFTNOWORDWRAP | SS_NOPREFIX;
+        break;
       case screen::ControlKind::Edit:
         system_class = L"EDIT";
         style = ES_AUTOHSCROLL | WS_TABSTOP;
@@ -131,7 +137,9 @@ void MainWindow::CreateControls() {
         style = BS_GROUPBOX;
         break;
       case screen::ControlKind::Picture:
-      case screen::ControlKind::ResultLine: style = SS_OWNERDRAW; break;
+      case screen::ControlKind::ResultLine:
+        style = SS_OWNERDRAW;
+        break;
     }
     item.control.Create(hwnd(), system_class, text, style, ex_style, 0);
   };
@@ -394,7 +402,8 @@ void MainWindow::SetBusy(bool busy) {
   Item& pay = ItemNamed("Btn_Payment");
   pay.control.SetText(busy ? screen::kCancelCaption : screen::kPayCaption);
   const HWND focus = GetFocus();
-  for (const std::string_view name : {"Btn_Clear", "Edt_IP", "Edt_Port", "txtAmount", "Edt_LogPath"}) {
+  for (const std::string_view name :
+       {"Btn_Clear", "Edt_IP", "Edt_Port", "txtAmount", "Edt_LogPath"}) {
     const Control& control = ItemNamed(name).control;
     // A disabled control cannot keep the focus; the button that now cancels takes it.
     if (busy && focus == control.hwnd()) SetFocus(pay.control.hwnd());
@@ -523,12 +532,15 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       const LONG frame_h = (outer.bottom - outer.top) - client.bottom;
       info->ptMinTrackSize.x = std::min<LONG>(screen::Scaled(screen::kMinOuterWidth, dpi_),
                                               screen::Scaled(screen::kClientWidth, dpi_) + frame_w);
-      info->ptMinTrackSize.y = std::min<LONG>(screen::Scaled(screen::kMinOuterHeight, dpi_),
-                                              screen::Scaled(screen::kClientHeight, dpi_) + frame_h);
+      info->ptMinTrackSize.y =
+          std::min<LONG>(screen::Scaled(screen::kMinOuterHeight, dpi_),
+                         screen::Scaled(screen::kClientHeight, dpi_) + frame_h);
       // The designed size at a high DPI may exceed a small screen; it is kept
       // (the fixed border offers no other).
-      info->ptMaxTrackSize.x = std::max<LONG>(info->ptMaxTrackSize.x, 4 * screen::Scaled(screen::kClientWidth, dpi_));
-      info->ptMaxTrackSize.y = std::max<LONG>(info->ptMaxTrackSize.y, 4 * screen::Scaled(screen::kClientHeight, dpi_));
+      info->ptMaxTrackSize.x =
+          std::max<LONG>(info->ptMaxTrackSize.x, 4 * screen::Scaled(screen::kClientWidth, dpi_));
+      info->ptMaxTrackSize.y =
+          std::max<LONG>(info->ptMaxTrackSize.y, 4 * screen::Scaled(screen::kClientHeight, dpi_));
       return 0;
     }
     case WM_ACTIVATE:

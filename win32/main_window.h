@@ -37,7 +37,7 @@ class MainWindow final : public Window, public screen::ScreenView {
     screen::PaymentScreen::Clock clock;                     // steady_clock::now when empty
     std::optional<std::chrono::milliseconds> double_click;  // GetDoubleClickTime when empty
     TransactionOptions transaction;
-    bool quit_when_closed = true;  // ends the thread's message loop when the window goes
+    bool quit_when_closed = true;   // ends the thread's message loop when the window goes
     bool simulated_reader = false;  // the caption says the reader is simulated
   };
 

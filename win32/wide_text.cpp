@@ -16,7 +16,8 @@ std::wstring Wide(std::string_view utf8) {
 std::string Utf8(std::wstring_view wide) {
   if (wide.empty()) return {};
   const int length = static_cast<int>(wide.size());
-  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+  const int size =
+      WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<std::size_t>(size), '\0');
   WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, out.data(), size, nullptr, nullptr);
   return out;

@@ -15,8 +15,8 @@ Window::~Window() {
   }
 }
 
-void Window::Create(const wchar_t* class_name, std::string_view title, DWORD style,
-                    DWORD ex_style, HICON icon) {
+void Window::Create(const wchar_t* class_name, std::string_view title, DWORD style, DWORD ex_style,
+                    HICON icon) {
   const HINSTANCE instance = GetModuleHandleW(nullptr);
   WNDCLASSEXW known{};
   known.cbSize = sizeof known;
@@ -34,9 +34,9 @@ void Window::Create(const wchar_t* class_name, std::string_view title, DWORD sty
   }
   const std::wstring caption = Wide(title);
   // WM_NCCREATE stores `this`; from then on the handler gets every message.
-  hwnd_ = CreateWindowExW(ex_style, class_name, caption.c_str(), style, CW_USEDEFAULT,
-                          CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance,
-                          this);
+  hwnd_ =
+      CreateWindowExW(ex_style, class_name, caption.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
+                      CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this);
   if (hwnd_ == nullptr) throw std::runtime_error("CreateWindowExW failed");
 }
 
@@ -71,15 +71,12 @@ void Control::Create(HWND parent, const wchar_t* system_class, std::string_view 
                      DWORD ex_style, int id) {
   const std::wstring wide = Wide(text);
   hwnd_ = CreateWindowExW(ex_style, system_class, wide.c_str(), style | WS_CHILD | WS_VISIBLE, 0, 0,
-                          0, 0, parent,
-                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                          0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                           GetModuleHandleW(nullptr), nullptr);
   if (hwnd_ == nullptr) throw std::runtime_error("CreateWindowExW failed for a control");
 }
 
-void Control::SetText(std::string_view utf8) const {
-  SetWindowTextW(hwnd_, Wide(utf8).c_str());
-}
+void Control::SetText(std::string_view utf8) const { SetWindowTextW(hwnd_, Wide(utf8).c_str()); }
 
 std::string Control::Text() const {
   const int length = GetWindowTextLengthW(hwnd_);

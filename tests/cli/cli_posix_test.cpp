@@ -87,12 +87,13 @@ TEST_F(CliProcessTest, AJournalThatCannotBeWrittenLeavesTheOutcome) {
   const int result = testing::RunUnprivileged([&] {
     const CliRun json = Cli(json_args);
     const auto j = nlohmann::json::parse(json.out);
-    if (json.status != 0 || j["outcome"] != "approved" || j["journal_error"] != "File access denied" ||
-        !j["log_error"].is_null()) {
+    if (json.status != 0 || j["outcome"] != "approved" ||
+        j["journal_error"] != "File access denied" || !j["log_error"].is_null()) {
       return 1;
     }
     const CliRun text = Cli(text_args);
-    if (text.status != 0 || text.err.find(" journal error: File access denied\n") == std::string::npos ||
+    if (text.status != 0 ||
+        text.err.find(" journal error: File access denied\n") == std::string::npos ||
         text.out.find("\noutcome: approved\n") == std::string::npos) {
       return 2;
     }
@@ -130,14 +131,16 @@ TEST_F(CliProcessTest, InterruptCancelsTheProgram) {
 // Ctrl-C to the real program during the second payment's wait cancels it and
 // ends the series with its summary and the exit status of an open outcome.
 TEST_F(CliProcessTest, InterruptDuringASeriesCancelsThePaymentAndSummarises) {
-  TcpPeer peer([n = 0](PeerSocket& s) mutable {
-    s.ReadLine();
-    if (n++ == 0) {
-      s.Send(kAnswer);
-    } else {
-      s.WaitForClose(10s);
-    }
-  }, 2);
+  TcpPeer peer(
+      [n = 0](PeerSocket& s) mutable {
+        s.ReadLine();
+        if (n++ == 0) {
+          s.Send(kAnswer);
+        } else {
+          s.WaitForClose(10s);
+        }
+      },
+      2);
   const std::string output = dir_ + "/out.jsonl";
   const pid_t pid = StartCli(Args(peer, {"--repeat", "5", "--interval", "0", "--json"}), output);
   ASSERT_GT(pid, 0);
@@ -146,10 +149,12 @@ TEST_F(CliProcessTest, InterruptDuringASeriesCancelsThePaymentAndSummarises) {
   EXPECT_EQ(WaitExit(pid), 3);
   std::istringstream lines(ReadFile(output));
   std::vector<nlohmann::ordered_json> objects;
-  for (std::string line; std::getline(lines, line);) objects.push_back(nlohmann::ordered_json::parse(line));
+  for (std::string line; std::getline(lines, line);)
+    objects.push_back(nlohmann::ordered_json::parse(line));
   ASSERT_EQ(objects.size(), 3u);
   EXPECT_EQ(objects[1]["raw"], nullptr);
-  EXPECT_EQ(objects[1]["error"], (nlohmann::ordered_json{{"code", nullptr}, {"message", "Canceled by operator."}}));
+  EXPECT_EQ(objects[1]["error"],
+            (nlohmann::ordered_json{{"code", nullptr}, {"message", "Canceled by operator."}}));
   EXPECT_EQ(objects[0]["outcome"], "approved");
   EXPECT_EQ(objects[1]["outcome"], "unknown");
   EXPECT_EQ(objects[1]["result"]["text"], "Canceled by operator.");
@@ -177,10 +182,11 @@ TEST_F(CliProcessTest, EightProgramsAppendingAtOnceLoseNoRow) {
   std::vector<pid_t> pids;
   for (int i = 0; i < kPrograms; ++i) {
     const std::string amount(90, static_cast<char>('A' + i));
-    pids.push_back(StartCli(Args(port, {"--amount", amount, "--repeat", std::to_string(kEach),
-                                        "--interval", "0", "--json"},
-                                   " "),
-                            dir_ + "/out" + std::to_string(i)));
+    pids.push_back(StartCli(
+        Args(port,
+             {"--amount", amount, "--repeat", std::to_string(kEach), "--interval", "0", "--json"},
+             " "),
+        dir_ + "/out" + std::to_string(i)));
   }
   for (pid_t pid : pids) EXPECT_EQ(WaitExit(pid), 1);
   std::map<std::string, int> per_amount;
@@ -198,14 +204,16 @@ TEST_F(CliProcessTest, EightProgramsAppendingAtOnceLoseNoRow) {
 // A program killed in the middle of a payment leaves the rows of the
 // payments before it whole.
 TEST_F(CliProcessTest, AProgramKilledMidPaymentLeavesEarlierRowsWhole) {
-  TcpPeer peer([n = 0](PeerSocket& s) mutable {
-    s.ReadLine();
-    if (n++ < 2) {
-      s.Send(kAnswer);
-    } else {
-      s.WaitForClose(10s);
-    }
-  }, 3);
+  TcpPeer peer(
+      [n = 0](PeerSocket& s) mutable {
+        s.ReadLine();
+        if (n++ < 2) {
+          s.Send(kAnswer);
+        } else {
+          s.WaitForClose(10s);
+        }
+      },
+      3);
   const pid_t pid = StartCli(Args(peer, {"--repeat", "3", "--interval", "0"}), dir_ + "/out");
   ASSERT_GT(pid, 0);
   ASSERT_TRUE(WaitForRequests(peer, 3));

@@ -29,8 +29,9 @@ TEST_F(CliTest, JsonReportOfAnApprovedPayment) {
   std::vector<std::string> keys;
   const auto ordered = nlohmann::ordered_json::parse(run.out);
   for (const auto& item : ordered.items()) keys.push_back(item.key());
-  EXPECT_EQ(keys, (std::vector<std::string>{"request", "raw", "fields", "result", "log_file", "outcome",
-                                            "error", "log_error", "journal_error", "timings"}));
+  EXPECT_EQ(keys,
+            (std::vector<std::string>{"request", "raw", "fields", "result", "log_file", "outcome",
+                                      "error", "log_error", "journal_error", "timings"}));
   EXPECT_TRUE(j["error"].is_null());
   EXPECT_EQ(j["request"], "@@ZRM@@011000410000000020000000530000011");
   EXPECT_EQ(j["raw"], kAnswer);
@@ -38,16 +39,17 @@ TEST_F(CliTest, JsonReportOfAnApprovedPayment) {
       "TerminalNo": "12345678", "STAN": "000123", "RRN": "123456789012", "BatchNo": "001",
       "ResponseType": "00", "ResponseCode": "00", "CardNo": "123456******7890", "PAN": "7890",
       "BIN": "123456", "TransactionDate": "1398/12/05", "TransactionTime": "12:30"})"));
-  EXPECT_EQ(j["result"], nlohmann::json::parse(
-                             R"({"text": "تراکنش با موفقیت انجام شد", "colour": "green"})"));
+  EXPECT_EQ(j["result"],
+            nlohmann::json::parse(R"({"text": "تراکنش با موفقیت انجام شد", "colour": "green"})"));
   EXPECT_EQ(j["log_file"], dir_ + "/Selvarin-PcPosLog.txt");
   EXPECT_TRUE(j["journal_error"].is_null());
 
   const auto rows = ReadJournal(journal_);
   ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(Record(rows[0].begin() + kHost, rows[0].begin() + kConnectMs),
-            (Record{"127.0.0.1", peer.port_text(), "1000", "@@ZRM@@011000410000000020000000530000011",
-                    kAnswer, "00", "تراکنش با موفقیت انجام شد", "approved"}));
+  EXPECT_EQ(
+      Record(rows[0].begin() + kHost, rows[0].begin() + kConnectMs),
+      (Record{"127.0.0.1", peer.port_text(), "1000", "@@ZRM@@011000410000000020000000530000011",
+              kAnswer, "00", "تراکنش با موفقیت انجام شد", "approved"}));
   EXPECT_TRUE(std::regex_match(rows[0][kTime],
                                std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d)")))
       << rows[0][kTime];
@@ -66,7 +68,8 @@ TEST_F(CliTest, JsonReportsNullsForWhatNeverHappened) {
   EXPECT_EQ(j["request"], "@@ZRM@@01100062500000000020000000530000011");
   EXPECT_TRUE(j["fields"].is_null());
   EXPECT_TRUE(j["raw"].is_null());
-  EXPECT_EQ(j["error"], nlohmann::json::parse(R"({"code": 10054, "message": "Connection reset by peer."})"));
+  EXPECT_EQ(j["error"],
+            nlohmann::json::parse(R"({"code": 10054, "message": "Connection reset by peer."})"));
   EXPECT_EQ(j["result"]["colour"], "amber");
   EXPECT_EQ(j["outcome"], "unknown");
   EXPECT_TRUE(j["log_error"].is_null());
@@ -133,7 +136,8 @@ TEST_F(CliTest, LiveOutputFollowsTheTransaction) {
             "result (red): عملیات توسط کاربر لغو شده است\n"
             "timings\n"
             "outcome: declined\n"
-            "log file: " + dir_ + "/Selvarin-PcPosLog.txt\n");
+            "log file: " +
+                dir_ + "/Selvarin-PcPosLog.txt\n");
 }
 
 TEST_F(CliTest, TimeoutOptionBoundsTheWait) {
@@ -150,14 +154,27 @@ TEST_F(CliTest, TimeoutOptionBoundsTheWait) {
 // must be given, a port must fit TCP, a time-out must be a finite, sane number.
 TEST_F(CliTest, UsageErrorsExitWithTwoAndSendNothing) {
   TcpPeer peer([](PeerSocket& s) { s.ReadLine(200ms); });
-  for (auto more : std::vector<std::vector<std::string>>{
-           {"--bogus"}, {"--timeout", "-1"}, {"--timeout", "soon"}, {"--timeout", "nan"},
-           {"--timeout", "inf"}, {"--timeout", "1e300"}, {"--timeout", "abc"},
-           {"--timeout", "0.05"}, {"--timeout", "86401"}, {"--connect-timeout", "0.05"},
-           {"--connect-timeout", "601"}, {"--port"}, {"--port", "70000"}, {"--port", "0"},
-           {"--repeat", "0"}, {"--repeat", "-2"}, {"--repeat", "two"},
-           {"--repeat", "3", "--interval", "-1"}, {"--repeat", "3", "--interval", "nan"},
-           {"--repeat", "3", "--interval", "86401"}, {"--interval", "2"}}) {
+  for (auto more : std::vector<std::vector<std::string>>{{"--bogus"},
+                                                         {"--timeout", "-1"},
+                                                         {"--timeout", "soon"},
+                                                         {"--timeout", "nan"},
+                                                         {"--timeout", "inf"},
+                                                         {"--timeout", "1e300"},
+                                                         {"--timeout", "abc"},
+                                                         {"--timeout", "0.05"},
+                                                         {"--timeout", "86401"},
+                                                         {"--connect-timeout", "0.05"},
+                                                         {"--connect-timeout", "601"},
+                                                         {"--port"},
+                                                         {"--port", "70000"},
+                                                         {"--port", "0"},
+                                                         {"--repeat", "0"},
+                                                         {"--repeat", "-2"},
+                                                         {"--repeat", "two"},
+                                                         {"--repeat", "3", "--interval", "-1"},
+                                                         {"--repeat", "3", "--interval", "nan"},
+                                                         {"--repeat", "3", "--interval", "86401"},
+                                                         {"--interval", "2"}}) {
     CliRun run = Cli(Args(peer, more));
     EXPECT_EQ(run.status, 2) << more.back();
     EXPECT_NE(run.err, "") << more.back();
@@ -184,18 +201,21 @@ TEST_F(CliTest, UsageErrorsExitWithTwoAndSendNothing) {
   }
   CliRun version = Cli({"--version"});
   EXPECT_EQ(version.status, 0);
-  EXPECT_TRUE(std::regex_match(version.out, std::regex("pcpos-cli [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << version.out;
+  EXPECT_TRUE(std::regex_match(version.out, std::regex("pcpos-cli [0-9]+\\.[0-9]+\\.[0-9]+\n")))
+      << version.out;
 }
 
 // A series in text mode: each payment, then the summary; Ctrl-C in the pause
 // ends it there, with the payments made so far, and the exit status says the
 // run was cut short although every payment made was approved.
 TEST_F(CliTest, InterruptInThePauseEndsTheSeriesWithItsSummary) {
-  TcpPeer peer([](PeerSocket& s) {
-    s.ReadLine();
-    std::this_thread::sleep_for(20ms);
-    s.Send(kAnswer);
-  }, 2);
+  TcpPeer peer(
+      [](PeerSocket& s) {
+        s.ReadLine();
+        std::this_thread::sleep_for(20ms);
+        s.Send(kAnswer);
+      },
+      2);
   CliInterrupt interrupt;
   // The first payment's row is written once it has ended: the pause follows.
   std::thread operator_([&] {
@@ -220,8 +240,9 @@ TEST_F(CliTest, InterruptInThePauseEndsTheSeriesWithItsSummary) {
   EXPECT_EQ(text.find("payment 2 of 3"), std::string::npos);
   std::smatch m;
   ASSERT_TRUE(std::regex_search(text, m, std::regex("answer_ms ([0-9.]+)\noutcome: approved\n")));
-  EXPECT_TRUE(text.ends_with("\nsummary: approved 1, declined 0, not_sent 0, unknown 0, answer_ms median " +
-                             m[1].str() + ", max " + m[1].str() + ", interrupted\n"))
+  EXPECT_TRUE(
+      text.ends_with("\nsummary: approved 1, declined 0, not_sent 0, unknown 0, answer_ms median " +
+                     m[1].str() + ", max " + m[1].str() + ", interrupted\n"))
       << text;
   EXPECT_EQ(ReadJournal(journal_).size(), 1u);
 }

@@ -23,12 +23,11 @@ namespace pcpos::clitest {
 
 using namespace std::chrono_literals;
 using testing::kAnswer;
-using testing::ReadFile;
 using testing::PeerSocket;
-using testing::Silent;
+using testing::ReadFile;
 using testing::Resetting;
+using testing::Silent;
 using testing::TcpPeer;
-
 
 struct CliRun {
   int status;
@@ -86,16 +85,29 @@ inline std::vector<Record> ReadJournal(const std::string& path) {
   }
   EXPECT_TRUE(record.empty() && field.empty() && !quoted) << "the journal ends inside a row";
   if (!records.empty()) {
-    EXPECT_EQ(records.front(), (Record{"time", "host", "port", "amount", "request", "answer",
-                                       "response_code", "result", "outcome", "connect_ms",
-                                       "answer_ms", "error"}));
+    EXPECT_EQ(records.front(),
+              (Record{"time", "host", "port", "amount", "request", "answer", "response_code",
+                      "result", "outcome", "connect_ms", "answer_ms", "error"}));
     records.erase(records.begin());
   }
   return records;
 }
 
-enum Column { kTime, kHost, kPort, kAmount, kRequest, kAnswer_, kCode, kResult, kOutcome, kConnectMs,
-              kAnswerMs, kError, kColumns };
+enum Column {
+  kTime,
+  kHost,
+  kPort,
+  kAmount,
+  kRequest,
+  kAnswer_,
+  kCode,
+  kResult,
+  kOutcome,
+  kConnectMs,
+  kAnswerMs,
+  kError,
+  kColumns
+};
 
 // Until the peer has read `n` request lines; false after ten seconds.
 inline bool WaitForRequests(const TcpPeer& peer, std::size_t n) {
@@ -125,6 +137,5 @@ class CliTest : public ::testing::Test {
     return a;
   }
 };
-
 
 }  // namespace pcpos::clitest

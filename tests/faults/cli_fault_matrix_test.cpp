@@ -56,19 +56,25 @@ struct CliOutcome {
   std::string Colour() const { return ResultPart("colour", ""); }
   // The text received, "" when none came.
   std::string Raw() const {
-    return report.contains("raw") && report["raw"].is_string() ? report["raw"].get<std::string>() : "";
+    return report.contains("raw") && report["raw"].is_string() ? report["raw"].get<std::string>()
+                                                               : "";
   }
   bool HasFields() const { return report.contains("fields") && report["fields"].is_object(); }
   std::string Field(const char* name) const {
-    return HasFields() && report["fields"].contains(name) ? report["fields"][name].get<std::string>() : "(none)";
+    return HasFields() && report["fields"].contains(name)
+               ? report["fields"][name].get<std::string>()
+               : "(none)";
   }
   bool SentRequest() const { return report.contains("request") && report["request"].is_string(); }
   std::string Outcome() const {
-    return report.contains("outcome") && report["outcome"].is_string() ? report["outcome"].get<std::string>() : "";
+    return report.contains("outcome") && report["outcome"].is_string()
+               ? report["outcome"].get<std::string>()
+               : "";
   }
   std::string LogError() const {
-    return report.contains("log_error") && report["log_error"].is_string() ? report["log_error"].get<std::string>()
-                                                                            : "";
+    return report.contains("log_error") && report["log_error"].is_string()
+               ? report["log_error"].get<std::string>()
+               : "";
   }
 
  private:
@@ -86,9 +92,9 @@ class CliFaultMatrix : public ::testing::Test {
   CliOutcome Run(const std::string& fault, std::uint16_t port, ChildLimits limits = {},
                  std::string host = "127.0.0.1", std::string answer_timeout = "5",
                  const std::vector<std::string>& more = {}) {
-    std::vector<std::string> argv = {PCPOS_CLI_PATH, "--json", "--host", host, "--port",
-                                     std::to_string(port), "--amount", "1000", "--log-dir", folder_,
-                                     "--timeout", answer_timeout};
+    std::vector<std::string> argv = {
+        PCPOS_CLI_PATH, "--json", "--host",    host,    "--port",    std::to_string(port),
+        "--amount",     "1000",   "--log-dir", folder_, "--timeout", answer_timeout};
     argv.insert(argv.end(), more.begin(), more.end());
     CliOutcome o;
     o.child = RunChild(argv, limits);
@@ -109,7 +115,10 @@ class CliFaultMatrix : public ::testing::Test {
     // exit status follows the outcome.
     EXPECT_EQ(o.Colour() == "green", o.Outcome() == "approved") << fault;
     EXPECT_EQ(o.Colour() == "amber", o.Outcome() == "unknown") << fault;
-    EXPECT_EQ(o.child.exit_code, o.Outcome() == "approved" ? 0 : o.Outcome() == "unknown" ? 3 : 1) << fault;
+    EXPECT_EQ(o.child.exit_code, o.Outcome() == "approved"  ? 0
+                                 : o.Outcome() == "unknown" ? 3
+                                                            : 1)
+        << fault;
     return o;
   }
 
@@ -149,14 +158,32 @@ struct ReaderFault {
 
 TEST_F(CliFaultMatrix, ReaderEndsTheExchangeWithoutAnAnswer) {
   const ReaderFault faults[] = {
-      {"reader resets the connection", [](PeerSocket& s) { s.ReadLine(); s.Reset(); }, kReset, 0ms},
-      {"reader closes without answering", [](PeerSocket& s) { s.ReadLine(); s.Close(); }, kClosed, 0ms},
+      {"reader resets the connection",
+       [](PeerSocket& s) {
+         s.ReadLine();
+         s.Reset();
+       },
+       kReset, 0ms},
+      {"reader closes without answering",
+       [](PeerSocket& s) {
+         s.ReadLine();
+         s.Close();
+       },
+       kClosed, 0ms},
       {"reader stays silent (--timeout 1)",
-       [](PeerSocket& s) { s.ReadLine(); s.WaitForClose(10s); }, kTimedOut, 1000ms},
+       [](PeerSocket& s) {
+         s.ReadLine();
+         s.WaitForClose(10s);
+       },
+       kTimedOut, 1000ms},
       // Nothing is read: the request still fits the socket buffers, so only the
       // answer wait can end this.
       {"reader accepts and never reads (--timeout 1)",
-       [](PeerSocket& s) { std::this_thread::sleep_for(1500ms); s.Close(); }, kTimedOut, 1000ms},
+       [](PeerSocket& s) {
+         std::this_thread::sleep_for(1500ms);
+         s.Close();
+       },
+       kTimedOut, 1000ms},
   };
   for (const ReaderFault& f : faults) {
     SCOPED_TRACE(f.name);
@@ -297,8 +324,8 @@ TEST_F(CliFaultMatrix, OnlyTheFirstOfTwoAnswersCounts) {
       std::this_thread::sleep_for(pause);
       s.Send(second);
     });
-    const CliOutcome o = Run(pause.count() ? "two answers, 200 ms apart" : "two answers in one segment",
-                             peer.port());
+    const CliOutcome o = Run(
+        pause.count() ? "two answers, 200 ms apart" : "two answers in one segment", peer.port());
     EXPECT_EQ(o.ResultText(), kApproved);
     EXPECT_EQ(o.Field("TerminalNo"), "12345678");
     if (pause.count()) {
@@ -320,7 +347,8 @@ TEST_F(CliFaultMatrix, UnreachableReaderFailsAtTheConnectLimit) {
   const CliOutcome o = Run("address unreachable (full accept queue, `--connect-timeout 1`)",
                            listener.port(), {}, "127.0.0.1", "5", {"--connect-timeout", "1"});
   ExpectRed(o, kTimedOut);
-  EXPECT_EQ(o.report["error"], json::parse(R"({"code": 10060, "message": "Connection timed out."})"));
+  EXPECT_EQ(o.report["error"],
+            json::parse(R"({"code": 10060, "message": "Connection timed out."})"));
   EXPECT_FALSE(o.SentRequest());
   EXPECT_EQ(o.log, "(empty)");
   // The connect has a limit of its own, independent of --timeout; without
@@ -354,18 +382,19 @@ TEST_F(CliFaultMatrix, UnresolvableAndRefusingReaders) {
 // exit 1, never an abort, and nothing is sent.
 TEST_F(CliFaultMatrix, NoDescriptorsLeftEndsWithAMessage) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-  GTEST_SKIP() << "the sanitizer runtimes need descriptors of their own; the plain build runs this row";
+  GTEST_SKIP()
+      << "the sanitizer runtimes need descriptors of their own; the plain build runs this row";
 #endif
   TcpPeer peer(Answering(kAnswer));
   ChildLimits limits;
   limits.max_open_files = 4;  // standard streams and one for the loader
-  const ChildResult child = RunChild({PCPOS_CLI_PATH, "--json", "--host", "127.0.0.1", "--port",
-                                      std::to_string(peer.port()), "--amount", "1000", "--log-dir",
-                                      folder_},
-                                     limits);
+  const ChildResult child =
+      RunChild({PCPOS_CLI_PATH, "--json", "--host", "127.0.0.1", "--port",
+                std::to_string(peer.port()), "--amount", "1000", "--log-dir", folder_},
+               limits);
   const std::string message = "cannot start the payment: Socket Error # 10024";
-  RecordFaultRow({"pcpos-cli", "no descriptors left (RLIMIT_NOFILE 4)", "(none)", "", "", child.elapsed,
-                  DescribeLog(LogPath()), child.Ending()});
+  RecordFaultRow({"pcpos-cli", "no descriptors left (RLIMIT_NOFILE 4)", "(none)", "", "",
+                  child.elapsed, DescribeLog(LogPath()), child.Ending()});
   EXPECT_TRUE(child.exited) << child.Ending();
   EXPECT_EQ(child.exit_code, 1);
   EXPECT_NE(child.err.find(message), std::string::npos) << child.err;
@@ -379,7 +408,6 @@ ChildLimits Unprivileged() {
   limits.unprivileged = true;
   return limits;
 }
-
 
 TEST_F(CliFaultMatrix, MissingLogFolderStopsBeforeAnyConnection) {
   TcpPeer peer(Answering(kAnswer));
@@ -421,7 +449,8 @@ class FullFolder {
     // PCPOS_FAULTS_NO_TMPFS=1 takes the file-size-limit path even where a mount would work.
     const char* no_tmpfs = std::getenv("PCPOS_FAULTS_NO_TMPFS");
     const bool may_mount = ::geteuid() == 0 && !(no_tmpfs && std::string(no_tmpfs) == "1");
-    if (may_mount && ::mount("tmpfs", path_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=16k,mode=0777") == 0) {
+    if (may_mount &&
+        ::mount("tmpfs", path_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=16k,mode=0777") == 0) {
       mounted_ = true;
       const int fd = ::open((path_ / "filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
       const std::string block(4096, 'f');
@@ -509,7 +538,8 @@ class RunningCli {
       // Only async-signal-safe calls: the test has threads.
       const int err = ::open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       const int null = ::open("/dev/null", O_RDONLY);
-      if (err < 0 || null < 0 || ::dup2(fds[1], 1) < 0 || ::dup2(err, 2) < 0 || ::dup2(null, 0) < 0) {
+      if (err < 0 || null < 0 || ::dup2(fds[1], 1) < 0 || ::dup2(err, 2) < 0 ||
+          ::dup2(null, 0) < 0) {
         ::_exit(126);
       }
       for (int fd = 3; fd < 1024; ++fd) ::close(fd);
@@ -540,7 +570,8 @@ class RunningCli {
   std::string ReadAll() {
     std::string all;
     char buffer[4096];
-    for (ssize_t n; (n = ::read(out_, buffer, sizeof buffer)) > 0;) all.append(buffer, static_cast<std::size_t>(n));
+    for (ssize_t n; (n = ::read(out_, buffer, sizeof buffer)) > 0;)
+      all.append(buffer, static_cast<std::size_t>(n));
     return all;
   }
   void CloseOutput() {
@@ -554,8 +585,8 @@ class RunningCli {
     while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
     }
     waited_ = true;
-    result.elapsed =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started_);
+    result.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - started_);
     result.exited = WIFEXITED(status);
     if (result.exited) result.exit_code = WEXITSTATUS(status);
     if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
@@ -575,7 +606,8 @@ TcpPeer::Script AnswerWhenAllowed(const std::atomic<bool>& allowed) {
   return [&allowed](PeerSocket& s) {
     s.ReadLine();
     const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (!allowed.load() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(5ms);
+    while (!allowed.load() && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(5ms);
     s.Send(kAnswer);
   };
 }
@@ -594,8 +626,8 @@ long ApprovedRows(const std::string& folder) {
 TEST_F(CliFaultMatrix, AReaderOfTheOutputThatGoesAwayEndsNoPayment) {
   std::atomic<bool> closed{false};
   TcpPeer peer(AnswerWhenAllowed(closed));
-  RunningCli cli({PCPOS_CLI_PATH, "--host", "127.0.0.1", "--port", peer.port_text(), "--amount", "1000",
-                  "--log-dir", folder_},
+  RunningCli cli({PCPOS_CLI_PATH, "--host", "127.0.0.1", "--port", peer.port_text(), "--amount",
+                  "1000", "--log-dir", folder_},
                  folder_ + "err.txt");
   ASSERT_TRUE(cli.started());
   EXPECT_EQ(cli.ReadLine(), "request: @@ZRM@@011000410000000020000000530000011\n");
@@ -603,8 +635,8 @@ TEST_F(CliFaultMatrix, AReaderOfTheOutputThatGoesAwayEndsNoPayment) {
   closed = true;
   const ChildResult child = cli.Wait();
   const std::string log = DescribeLog(LogPath());
-  RecordFaultRow({"pcpos-cli", "standard output closed after its first line (`| head -1`)", "(not seen)", "",
-                  "(not seen)", child.elapsed, log, child.Ending()});
+  RecordFaultRow({"pcpos-cli", "standard output closed after its first line (`| head -1`)",
+                  "(not seen)", "", "(not seen)", child.elapsed, log, child.Ending()});
   EXPECT_TRUE(child.exited) << child.Ending();
   EXPECT_EQ(child.exit_code, 0);
   EXPECT_EQ(ReadFile(LogPath()), kAnswer);
@@ -616,12 +648,13 @@ TEST_F(CliFaultMatrix, AReaderOfTheOutputThatGoesAwayEndsNoPayment) {
 TEST_F(CliFaultMatrix, AHangUpDuringTheWaitEndsNoPayment) {
   std::atomic<bool> hung_up{false};
   TcpPeer peer(AnswerWhenAllowed(hung_up));
-  RunningCli cli({PCPOS_CLI_PATH, "--json", "--host", "127.0.0.1", "--port", peer.port_text(), "--amount",
-                  "1000", "--log-dir", folder_},
+  RunningCli cli({PCPOS_CLI_PATH, "--json", "--host", "127.0.0.1", "--port", peer.port_text(),
+                  "--amount", "1000", "--log-dir", folder_},
                  folder_ + "err.txt");
   ASSERT_TRUE(cli.started());
   const auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (peer.received().empty() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(5ms);
+  while (peer.received().empty() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(5ms);
   ASSERT_FALSE(peer.received().empty());
   cli.Signal(SIGHUP);
   hung_up = true;
@@ -629,11 +662,12 @@ TEST_F(CliFaultMatrix, AHangUpDuringTheWaitEndsNoPayment) {
   const ChildResult child = cli.Wait();
   const std::string log = DescribeLog(LogPath());
   const bool has_result = report.is_object() && report["result"].is_object();
-  RecordFaultRow({"pcpos-cli", "SIGHUP while the reader waits for the cardholder",
-                  has_result ? report["result"]["text"].get<std::string>() : "(none)",
-                  has_result ? report["result"]["colour"].get<std::string>() : "",
-                  report.is_object() && report["raw"].is_string() ? report["raw"].get<std::string>() : "",
-                  child.elapsed, log, child.Ending()});
+  RecordFaultRow(
+      {"pcpos-cli", "SIGHUP while the reader waits for the cardholder",
+       has_result ? report["result"]["text"].get<std::string>() : "(none)",
+       has_result ? report["result"]["colour"].get<std::string>() : "",
+       report.is_object() && report["raw"].is_string() ? report["raw"].get<std::string>() : "",
+       child.elapsed, log, child.Ending()});
   EXPECT_TRUE(child.exited) << child.Ending();
   EXPECT_EQ(child.exit_code, 0);
   ASSERT_TRUE(report.is_object());

@@ -67,8 +67,8 @@ std::string DescribeLog(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (!in.good() && !in.eof()) return "(unreadable)";
-  // GCC 12 at -O3 inlines `const char* + std::string&&` into a memcpy whose
-  // size it cannot bound and reports a false -Wrestrict (GCC bug 105329).
+    // GCC 12 at -O3 inlines `const char* + std::string&&` into a memcpy whose
+    // size it cannot bound and reports a false -Wrestrict (GCC bug 105329).
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wrestrict"

@@ -9,14 +9,14 @@
 namespace pcpos::testing {
 
 struct FaultRow {
-  std::string surface;     // "pcpos-cli" or "window"
+  std::string surface;  // "pcpos-cli" or "window"
   std::string fault;
-  std::string result;      // result line text, or "(none)"
-  std::string colour;      // "green", "red" or ""
-  std::string raw;         // raw pane content
+  std::string result;  // result line text, or "(none)"
+  std::string colour;  // "green", "red" or ""
+  std::string raw;     // raw pane content
   std::chrono::milliseconds time{0};
-  std::string log;         // the log file afterwards, as DescribeLog gives it
-  std::string process;     // "exit 1", "alive", ...
+  std::string log;      // the log file afterwards, as DescribeLog gives it
+  std::string process;  // "exit 1", "alive", ...
 };
 
 void RecordFaultRow(FaultRow row);

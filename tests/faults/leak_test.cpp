@@ -53,7 +53,9 @@ struct Usage {
   long resident;
 };
 
-Usage Measure() { return {CountEntries("/proc/self/fd"), CountEntries("/proc/self/task"), ResidentBytes()}; }
+Usage Measure() {
+  return {CountEntries("/proc/self/fd"), CountEntries("/proc/self/task"), ResidentBytes()};
+}
 
 class CountingObserver : public TransactionObserver {
  public:
@@ -103,7 +105,8 @@ TEST(LongRun, ThousandPaymentsLeaveNoDescriptorThreadOrMemoryBehind) {
 
   char line[512];
   std::snprintf(line, sizeof line,
-                "| %d payments%s | %d → %d | %d → %d | %.1f → %.1f MiB (%+ld KiB) | %.0f ms (%.2f ms each) |\n",
+                "| %d payments%s | %d → %d | %d → %d | %.1f → %.1f MiB (%+ld KiB) | %.0f ms (%.2f "
+                "ms each) |\n",
                 kTransactions,
 #ifdef PCPOS_SANITIZED
                 " (sanitizer build: memory not bounded)",
@@ -111,8 +114,9 @@ TEST(LongRun, ThousandPaymentsLeaveNoDescriptorThreadOrMemoryBehind) {
                 "",
 #endif
                 before.descriptors, after.descriptors, before.threads, after.threads,
-                static_cast<double>(before.resident) / (1 << 20), static_cast<double>(after.resident) / (1 << 20),
-                growth / 1024, std::chrono::duration<double, std::milli>(elapsed).count(),
+                static_cast<double>(before.resident) / (1 << 20),
+                static_cast<double>(after.resident) / (1 << 20), growth / 1024,
+                std::chrono::duration<double, std::milli>(elapsed).count(),
                 std::chrono::duration<double, std::milli>(elapsed).count() / kTransactions);
   std::ofstream(PCPOS_LEAK_FIGURES) << "| Run | Descriptors | Threads | Resident memory | Time |\n"
                                     << "|---|---:|---:|---:|---:|\n"

@@ -24,7 +24,9 @@ std::string ChildResult::Ending() const {
 
 namespace {
 
-[[noreturn]] void Fail(const char* what) { throw std::system_error(errno, std::generic_category(), what); }
+[[noreturn]] void Fail(const char* what) {
+  throw std::system_error(errno, std::generic_category(), what);
+}
 
 // Between fork and exec only async-signal-safe calls: the test process has
 // threads (loopback peers) whose locks the child must not touch.
@@ -37,14 +39,16 @@ namespace {
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     ::sigaction(SIGXFSZ, &ignore, nullptr);
-    const rlimit limit{static_cast<rlim_t>(*limits.max_file_size), static_cast<rlim_t>(*limits.max_file_size)};
+    const rlimit limit{static_cast<rlim_t>(*limits.max_file_size),
+                       static_cast<rlim_t>(*limits.max_file_size)};
     if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
   }
   // The child starts with the standard streams only, as from a shell: the
   // test's own descriptors (peers, pipes) must not count against its limits.
   for (int fd = 3; fd < 1024; ++fd) ::close(fd);
   if (limits.max_open_files) {
-    const rlimit limit{static_cast<rlim_t>(*limits.max_open_files), static_cast<rlim_t>(*limits.max_open_files)};
+    const rlimit limit{static_cast<rlim_t>(*limits.max_open_files),
+                       static_cast<rlim_t>(*limits.max_open_files)};
     if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(126);
   }
   if (limits.unprivileged && ::geteuid() == 0) {
@@ -81,7 +85,8 @@ ChildResult RunChild(const std::vector<std::string>& args, const ChildLimits& li
   int open_pipes = 2;
   const auto deadline = started + limits.deadline;
   while (open_pipes > 0) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
       ::kill(pid, SIGKILL);
       result.hung = true;
@@ -109,7 +114,8 @@ ChildResult RunChild(const std::vector<std::string>& args, const ChildLimits& li
   while (::waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) Fail("waitpid");
   }
-  result.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+  result.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - started);
   if (WIFEXITED(status)) {
     result.exited = true;
     result.exit_code = WEXITSTATUS(status);

@@ -24,10 +24,10 @@ struct ChildLimits {
 struct ChildResult {
   std::string out;
   std::string err;
-  bool exited = false;      // ended by exit(), not by a signal
-  int exit_code = -1;       // when exited
-  int signal = 0;           // when killed by a signal
-  bool hung = false;        // killed by us at the deadline
+  bool exited = false;  // ended by exit(), not by a signal
+  int exit_code = -1;   // when exited
+  int signal = 0;       // when killed by a signal
+  bool hung = false;    // killed by us at the deadline
   std::chrono::milliseconds elapsed{0};
 
   // "exit 1", "signal 11", "hung (killed)".

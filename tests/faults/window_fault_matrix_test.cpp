@@ -31,15 +31,16 @@ namespace {
 using namespace std::chrono_literals;
 using pcpos::testing::Answering;
 using pcpos::testing::kAnswer;
-using pcpos::testing::ReadFile;
 using pcpos::testing::PeerSocket;
+using pcpos::testing::ReadFile;
 using pcpos::testing::TcpPeer;
 
 const QString kApproved = QStringLiteral("تراکنش با موفقیت انجام شد");
 const QString kMismatch = QStringLiteral("فرمت اطلاعات بازگشتی نامعتبر است.");
 const QString kDeclined = QStringLiteral("عملیات با شکست مواجه شده است");
-const QString kOutcomeUnknown = QString::fromUtf8(
-    pcpos::screen::kOutcomeUnknownText.data(), static_cast<qsizetype>(pcpos::screen::kOutcomeUnknownText.size()));
+const QString kOutcomeUnknown =
+    QString::fromUtf8(pcpos::screen::kOutcomeUnknownText.data(),
+                      static_cast<qsizetype>(pcpos::screen::kOutcomeUnknownText.size()));
 const QColor kGreen(0, 128, 0);
 const QColor kRed(255, 0, 0);
 const QColor kAmber(160, 82, 0);
@@ -81,13 +82,15 @@ class WindowFaultMatrix : public ::testing::Test {
     QTest::mouseClick(window_->Btn_Payment, Qt::LeftButton);
     const bool ended = WaitForPaymentEnd(*window_, 20000);
     Outcome shown{testing::Shown(window_->Lbl_ResponseMsg), Colour(window_->Lbl_ResponseMsg),
-                window_->Mem_RawResponse->toPlainText(), std::chrono::milliseconds(timer.elapsed())};
+                  window_->Mem_RawResponse->toPlainText(),
+                  std::chrono::milliseconds(timer.elapsed())};
     const std::string colour = shown.colour == kGreen   ? "green"
                                : shown.colour == kRed   ? "red"
                                : shown.colour == kAmber ? "amber"
                                                         : "other";
     pcpos::testing::RecordFaultRow({"window", fault, shown.result.toStdString(), colour,
-                                    shown.raw.toStdString(), shown.time, pcpos::testing::DescribeLog(LogPath()),
+                                    shown.raw.toStdString(), shown.time,
+                                    pcpos::testing::DescribeLog(LogPath()),
                                     ended && window_->isVisible() ? "alive, idle" : "still busy"});
     EXPECT_TRUE(ended) << fault;
     return shown;
@@ -120,8 +123,8 @@ class WindowFaultMatrix : public ::testing::Test {
     const QString full = QString::fromStdString(std::string(text));
     EXPECT_EQ(shown.result, full.section(QStringLiteral("\r\n"), 0, 0));
     EXPECT_EQ(shown.colour, kAmber);
-    EXPECT_EQ(shown.raw,
-              kOutcomeUnknown + "\n" + QString(full).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    EXPECT_EQ(shown.raw, kOutcomeUnknown + "\n" +
+                             QString(full).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
   }
 
   // Presses of the payment button right after a payment are ignored; a short
@@ -140,14 +143,29 @@ struct ReaderFault {
 
 TEST_F(WindowFaultMatrix, ReaderFaultsAfterSendingEndInAmberAndTheWindowGoesOn) {
   const ReaderFault faults[] = {
-      {"reader resets the connection", [](PeerSocket& s) { s.ReadLine(); s.Reset(); },
+      {"reader resets the connection",
+       [](PeerSocket& s) {
+         s.ReadLine();
+         s.Reset();
+       },
        "Socket Error # 10054\r\nConnection reset by peer."},
-      {"reader closes without answering", [](PeerSocket& s) { s.ReadLine(); s.Close(); },
+      {"reader closes without answering",
+       [](PeerSocket& s) {
+         s.ReadLine();
+         s.Close();
+       },
        "Connection Closed Gracefully."},
-      {"reader stays silent (1 s answer limit)", [](PeerSocket& s) { s.ReadLine(); s.WaitForClose(10s); },
+      {"reader stays silent (1 s answer limit)",
+       [](PeerSocket& s) {
+         s.ReadLine();
+         s.WaitForClose(10s);
+       },
        "Socket Error # 10060\r\nConnection timed out."},
       {"reader accepts and never reads (1 s answer limit)",
-       [](PeerSocket& s) { std::this_thread::sleep_for(1500ms); s.Close(); },
+       [](PeerSocket& s) {
+         std::this_thread::sleep_for(1500ms);
+         s.Close();
+       },
        "Socket Error # 10060\r\nConnection timed out."},
   };
   for (const ReaderFault& f : faults) {
@@ -295,7 +313,9 @@ TEST_F(WindowFaultMatrix, LogFaultsKeepTheLogIntactAndTheWindowGoesOn) {
 
 class TableWriter : public ::testing::Environment {
  public:
-  void TearDown() override { pcpos::testing::WriteFaultTable(PCPOS_FAULT_TABLE, "window (offscreen)"); }
+  void TearDown() override {
+    pcpos::testing::WriteFaultTable(PCPOS_FAULT_TABLE, "window (offscreen)");
+  }
 };
 const auto* const table_writer = ::testing::AddGlobalTestEnvironment(new TableWriter);
 
@@ -307,7 +327,8 @@ int main(int argc, char** argv) {
   pcpos::ui::Application app(argc, argv);
   // A modal box would block the run; none is expected from any row.
   app.SetMessageBox([](const QString& caption, const QString& text) {
-    ADD_FAILURE() << "unexpected message box: " << caption.toStdString() << ": " << text.toStdString();
+    ADD_FAILURE() << "unexpected message box: " << caption.toStdString() << ": "
+                  << text.toStdString();
   });
   return RUN_ALL_TESTS();
 }

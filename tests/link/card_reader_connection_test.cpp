@@ -28,8 +28,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-using testing::kAnswer;
 using testing::HangingListener;
+using testing::kAnswer;
 using testing::PeerSocket;
 using testing::Resetting;
 using testing::TcpPeer;
@@ -60,8 +60,7 @@ int OpenDescriptors() {
 }
 
 // A connection to the peer on 127.0.0.1.
-void OpenTo(CardReaderConnection& connection, const TcpPeer& peer,
-            std::string host = "127.0.0.1") {
+void OpenTo(CardReaderConnection& connection, const TcpPeer& peer, std::string host = "127.0.0.1") {
   connection.SetHost(std::move(host));
   connection.SetPort(peer.port());
   connection.Open();
@@ -103,7 +102,9 @@ TEST(CardReaderConnection, CharactersAboveAsciiGoOutAsOneByteEach) {
   TcpPeer peer([](PeerSocket& s) { s.ReadLine(); });
   CardReaderConnection connection;
   OpenTo(connection, peer);
-  connection.SendLine("a\xDB\xB1" "b");  // a, Persian digit one, b
+  connection.SendLine(
+      "a\xDB\xB1"
+      "b");  // a, Persian digit one, b
   peer.Join();
   const std::string got = peer.received();
   ASSERT_EQ(got.size(), 5u);
@@ -134,7 +135,10 @@ TEST(CardReaderConnection, AnswerIsPolledAndTakenAsText) {
 TEST(CardReaderConnection, BytesAboveAsciiAndZeroBytesArrive) {
   TcpPeer peer([](PeerSocket& s) {
     s.ReadLine();
-    s.Send(std::string("A\0B\xE9" "C", 5));
+    s.Send(
+        std::string("A\0B\xE9"
+                    "C",
+                    5));
     s.WaitForClose();
   });
   CardReaderConnection connection;
@@ -359,8 +363,8 @@ TEST(CardReaderConnection, LocalhostInAnyLetterCase) {
 }
 
 TEST(CardReaderConnection, LiteralHostsInTheirTolerantForms) {
-  const char* hosts[] = {"127.0.0.1", "127.0.0.1.", " 127 . 0 . 0 . 1 ", "$7F.0.0.1",
-                         "+127.0.0.01", "127.0.0.\t1"};
+  const char* hosts[] = {"127.0.0.1", "127.0.0.1.",  " 127 . 0 . 0 . 1 ",
+                         "$7F.0.0.1", "+127.0.0.01", "127.0.0.\t1"};
   TcpPeer peer([](PeerSocket& s) { s.ReadLine(); }, 6);
   for (const char* host : hosts) {
     CardReaderConnection connection;

@@ -103,10 +103,12 @@ TEST(Socket, NoDelayIsSetAsAsked) {
   int value = -1;
   socklen_t length = sizeof value;
   SetNoDelay(socket.get(), false);
-  ASSERT_EQ(::getsockopt(static_cast<int>(socket.get()), IPPROTO_TCP, TCP_NODELAY, &value, &length), 0);
+  ASSERT_EQ(::getsockopt(static_cast<int>(socket.get()), IPPROTO_TCP, TCP_NODELAY, &value, &length),
+            0);
   EXPECT_EQ(value, 0);
   SetNoDelay(socket.get(), true);
-  ASSERT_EQ(::getsockopt(static_cast<int>(socket.get()), IPPROTO_TCP, TCP_NODELAY, &value, &length), 0);
+  ASSERT_EQ(::getsockopt(static_cast<int>(socket.get()), IPPROTO_TCP, TCP_NODELAY, &value, &length),
+            0);
   EXPECT_NE(value, 0);
 }
 
@@ -122,9 +124,9 @@ TEST(Socket, BindAnyTakesAnyAddressAndASystemPort) {
   BindAny(socket.get());
   sockaddr_in address{};
   socklen_t length = sizeof address;
-  ASSERT_EQ(::getsockname(static_cast<int>(socket.get()), reinterpret_cast<sockaddr*>(&address),
-                          &length),
-            0);
+  ASSERT_EQ(
+      ::getsockname(static_cast<int>(socket.get()), reinterpret_cast<sockaddr*>(&address), &length),
+      0);
   EXPECT_EQ(address.sin_addr.s_addr, htonl(INADDR_ANY));
   EXPECT_NE(address.sin_port, 0);
 }

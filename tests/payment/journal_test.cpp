@@ -25,8 +25,8 @@
 namespace pcpos {
 namespace {
 
-using testing::ScratchDir;
 using testing::ReadFile;
+using testing::ScratchDir;
 
 // Sets the process's time zone for one test and puts the old one back.
 class TimeZone {
@@ -112,22 +112,25 @@ TEST(Journal, HeaderOnceAndOneExactRowPerOutcome) {
 
   ASSERT_EQ(JournalPayment(inputs, approved, kStarted), std::nullopt);
   ASSERT_EQ(JournalPayment(inputs, declined, kStarted), std::nullopt);
-  ASSERT_EQ(JournalPayment({"reader \"A\", till 2", "9053", "1\t0", dir.folder()}, not_sent, kStarted),
-            std::nullopt);
+  ASSERT_EQ(
+      JournalPayment({"reader \"A\", till 2", "9053", "1\t0", dir.folder()}, not_sent, kStarted),
+      std::nullopt);
   ASSERT_EQ(JournalPayment(inputs, unknown, kStarted), std::nullopt);
 
   const std::string t = "2026-12-08T09:35:09+00:00";
   EXPECT_EQ(ReadFile(dir.folder() + "Selvarin-PcPosJournal.csv"),
             "\xEF\xBB\xBF"
-            "time,host,port,amount,request,answer,response_code,result,outcome,connect_ms,answer_ms,error\r\n" +
+            "time,host,port,amount,request,answer,response_code,result,outcome,connect_ms,answer_"
+            "ms,error\r\n" +
                 t + ",127.0.0.1,9053,1000," + request + "," + approval +
-                ",00,تراکنش با موفقیت انجام شد,approved,0.4,212.4,\r\n" +
-                t + ",127.0.0.1,9053,1000," + request + "," + decline +
-                ",51,عملیات با شکست مواجه شده است,declined,0.4,1500.1,\r\n" +
-                t + ",\"reader \"\"A\"\", till 2\",9053,1\\x090,,,,"
+                ",00,تراکنش با موفقیت انجام شد,approved,0.4,212.4,\r\n" + t +
+                ",127.0.0.1,9053,1000," + request + "," + decline +
+                ",51,عملیات با شکست مواجه شده است,declined,0.4,1500.1,\r\n" + t +
+                ",\"reader \"\"A\"\", till 2\",9053,1\\x090,,,,"
                 "Invalid amount: control character at position 2,not-sent,,,"
                 "Invalid amount: control character at position 2\r\n" +
-                t + ",127.0.0.1,9053,1000," + request + ",,,"
+                t + ",127.0.0.1,9053,1000," + request +
+                ",,,"
                 "Socket Error # 10054 / Connection reset by peer.,unknown,0.3,,"
                 "Socket Error # 10054 / Connection reset by peer.\r\n");
 }
@@ -180,7 +183,8 @@ TEST(Journal, RogueCellsStayTextOnOneLine) {
   // A forged approval look in the code field: the code is not read, and the
   // answer that carries it starts with the header, so it is text.
   const std::string formula = "=HYPERLINK(\"http://attacker.invalid/\",\"00\")";
-  EXPECT_EQ(row(AnswerWithCode(formula), typical), head + CsvField(AnswerWithCode(formula)) + "," + amber_tail);
+  EXPECT_EQ(row(AnswerWithCode(formula), typical),
+            head + CsvField(AnswerWithCode(formula)) + "," + amber_tail);
   // Answers in no format at all, each a formula to some spreadsheet.
   EXPECT_EQ(row("=1+1", typical), head + "'=1+1," + amber_tail);
   EXPECT_EQ(row("\t=1+1", typical), head + "\\x09=1+1," + amber_tail);
@@ -208,9 +212,11 @@ TEST(Journal, RogueCellsStayTextOnOneLine) {
   every_byte += "\\x41\\\\";
   const std::string written = row("@" + every_byte, typical);
   EXPECT_EQ(written.find_first_of("\r\n"), written.size() - 2);
-  const std::size_t from = head.size() + 1, to = written.rfind(amber_tail) - 2;  // inside the quotes
+  const std::size_t from = head.size() + 1,
+                    to = written.rfind(amber_tail) - 2;  // inside the quotes
   std::string cell = written.substr(from, to - from);
-  for (std::size_t at = 0; (at = cell.find("\"\"", at)) != std::string::npos; ++at) cell.erase(at, 1);
+  for (std::size_t at = 0; (at = cell.find("\"\"", at)) != std::string::npos; ++at)
+    cell.erase(at, 1);
   EXPECT_EQ(Unescaped(cell), "@" + every_byte);
 }
 
@@ -221,8 +227,9 @@ TEST(Journal, ErrorsComeBackAsMessages) {
   const PaymentReport report;
   EXPECT_EQ(JournalPayment({"h", "1", "1", dir.folder() + "missing/"}, report, kStarted),
             "Invalid file name - " + dir.folder() + "missing/Selvarin-PcPosJournal.csv");
-  EXPECT_EQ(JournalPayment({"h", "1", "1", dir.folder() + std::string(1, '\0') + "/"}, report, kStarted),
-            "I/O error 123");
+  EXPECT_EQ(
+      JournalPayment({"h", "1", "1", dir.folder() + std::string(1, '\0') + "/"}, report, kStarted),
+      "I/O error 123");
   std::filesystem::create_directory(dir.folder() + "Selvarin-PcPosJournal.csv");
   EXPECT_EQ(JournalPayment({"h", "1", "1", dir.folder()}, report, kStarted), "File access denied");
 }
@@ -244,7 +251,8 @@ TEST(Journal, AWriterHoldingTheFileTooLongIsReported) {
   }
   ::close(fd);
   AppendJournalRows(path, "c\r\n");
-  EXPECT_EQ(ReadFile(path), std::string("\xEF\xBB\xBF") + std::string(kJournalHeader) + "\r\na\r\nc\r\n");
+  EXPECT_EQ(ReadFile(path),
+            std::string("\xEF\xBB\xBF") + std::string(kJournalHeader) + "\r\na\r\nc\r\n");
 }
 
 // A write cut short by the file size limit leaves no half row behind.

@@ -29,8 +29,8 @@ TEST(ReadField, PrefixAndPositionArithmetic) {
       {"5,abcdefg", 1, 5, "abcde", 8},
       {"(5abcdefg", 1, 5, "abcde", 8},
       {"ABabcdefg", 1, 0, "", 3},
-      {"09abc", 1, 9, "abc", 12},   // larger than what remains: takes the rest
-      {"7", 1, 7, "", 10},          // prefix cut short by the end
+      {"09abc", 1, 9, "abc", 12},  // larger than what remains: takes the rest
+      {"7", 1, 7, "", 10},         // prefix cut short by the end
       {"03abc02de", 6, 2, "de", 10},
       {"03abc02de", 10, 0, "", 12},  // beyond the end yields nothing
       {"-4xx02ab", 1, -4, "", -1},   // a negative length moves back
@@ -54,7 +54,17 @@ TEST(ReadField, PrefixAndPositionArithmetic) {
 }
 
 // Fields 4 to 10, which never change.
-const std::string kTail = "00" "00" "02" "00" "00" "00" "05" "30000" "01" "1";
+const std::string kTail =
+    "00"
+    "00"
+    "02"
+    "00"
+    "00"
+    "00"
+    "05"
+    "30000"
+    "01"
+    "1";
 
 TEST(BuildPurchaseRequest, MatchesTheDocumentedRequests) {
   const struct {
@@ -63,10 +73,22 @@ TEST(BuildPurchaseRequest, MatchesTheDocumentedRequests) {
   } cases[] = {
       {"1000", "@@ZRM@@011000410000000020000000530000011"},
       {"250000", "@@ZRM@@01100062500000000020000000530000011"},
-      {"", "@@ZRM@@01100" "00" "" + kTail},
+      {"",
+       "@@ZRM@@01100"
+       "00"
+       "" + kTail},
       // Every character above 127 is one "?", and the prefix counts characters.
-      {"۱۰۰", "@@ZRM@@01100" "03" "???" + kTail},
-      {"1\xFF" "2", "@@ZRM@@01100" "03" "1?2" + kTail},
+      {"۱۰۰",
+       "@@ZRM@@01100"
+       "03"
+       "???" +
+           kTail},
+      {"1\xFF"
+       "2",
+       "@@ZRM@@01100"
+       "03"
+       "1?2" +
+           kTail},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(BuildPurchaseRequest(c.amount), c.expected) << c.amount;
@@ -76,7 +98,9 @@ TEST(BuildPurchaseRequest, MatchesTheDocumentedRequests) {
 TEST(BuildPurchaseRequest, LongAmountKeepsTheLastTwoDigitsOfItsLength) {
   const std::string amount(123, '9');
   EXPECT_EQ(BuildPurchaseRequest(amount),
-            "@@ZRM@@01100" "23" + amount + kTail);
+            "@@ZRM@@01100"
+            "23" +
+                amount + kTail);
 }
 
 TEST(ParseResponse, ReadsTheEightFieldsAndDerivesTheRest) {
@@ -85,26 +109,73 @@ TEST(ParseResponse, ReadsTheEightFieldsAndDerivesTheRest) {
     ResponseFields expected;
   } cases[] = {
       {"@@ZRM@@08123456780600012312123456789012030010200020016123456******789012139812051230",
-       {"12345678", "000123", "123456789012", "001", "00", "00", "123456******7890", "123456", "7890",
-        "1398/12/05", "12:30"}},
+       {"12345678", "000123", "123456789012", "001", "00", "00", "123456******7890", "123456",
+        "7890", "1398/12/05", "12:30"}},
       {"@@ZRM@@", {"", "", "", "", "", "", "", "", "", "//", ":"}},
       // Text after the eighth field is ignored.
-      {"@@ZRM@@" "011" "0223" "03456" "0201" "0200" "0207" "00" "12" "140112051230" "TRAILING0212",
+      {"@@ZRM@@"
+       "011"
+       "0223"
+       "03456"
+       "0201"
+       "0200"
+       "0207"
+       "00"
+       "12"
+       "140112051230"
+       "TRAILING0212",
        {"1", "23", "456", "01", "00", "07", "", "", "", "1401/12/05", "12:30"}},
       // Short card number and stamp give short pieces.
-      {"@@ZRM@@" "00" "00" "00" "00" "00" "00" "08" "12345678" "05" "14011",
+      {"@@ZRM@@"
+       "00"
+       "00"
+       "00"
+       "00"
+       "00"
+       "00"
+       "08"
+       "12345678"
+       "05"
+       "14011",
        {"", "", "", "", "", "", "12345678", "123456", "", "1401/1/", ":"}},
       // A prefix larger than what remains takes the rest; later fields are empty.
-      {"@@ZRM@@" "0212" "20" "876543210",
+      {"@@ZRM@@"
+       "0212"
+       "20"
+       "876543210",
        {"12", "876543210", "", "", "", "", "", "", "", "//", ":"}},
       // An unreadable prefix is 0: an empty field, the next one two characters on.
-      {"@@ZRM@@" "AB" "03xyz", {"", "xyz", "", "", "", "", "", "", "", "//", ":"}},
+      {"@@ZRM@@"
+       "AB"
+       "03xyz",
+       {"", "xyz", "", "", "", "", "", "", "", "//", ":"}},
       // A NUL cuts the value, and what is derived follows the cut value; the
       // next field still starts where the prefix says.
-      {"@@ZRM@@" "0212" "0212" "0212" "0212" "0200" "02" "1\0"s "16" "1234567\0"s "89012345" "12"
-       "13981205\0"s "123",
+      {"@@ZRM@@"
+       "0212"
+       "0212"
+       "0212"
+       "0212"
+       "0200"
+       "02"
+       "1\0"s
+       "16"
+       "1234567\0"s
+       "89012345"
+       "12"
+       "13981205\0"s
+       "123",
        {"12", "12", "12", "12", "00", "1", "1234567", "123456", "", "1398/12/05", ":"}},
-      {"@@ZRM@@" "00" "00" "00" "00" "00" "02" "\0"s "1" "0201",
+      {"@@ZRM@@"
+       "00"
+       "00"
+       "00"
+       "00"
+       "00"
+       "02"
+       "\0"s
+       "1"
+       "0201",
        {"", "", "", "", "", "", "01", "01", "", "//", ":"}},
   };
   for (const auto& c : cases) {
@@ -134,8 +205,14 @@ TEST(ResultLineFor, ReadsTheCodeStrictly) {
       {"30", ResultLine{std::string(kBadPassword), Outcome::Declined}},
       {"51", ResultLine{std::string(kFailed), Outcome::Declined}},
       {"99999999999", ResultLine{std::string(kFailed), Outcome::Declined}},
-      {"", unreadable},   {"XX", unreadable},  {"0A", unreadable}, {"(0)", unreadable},
-      {"$0", unreadable}, {"-1", unreadable},  {"0 0", unreadable}, {"$1E", unreadable},
+      {"", unreadable},
+      {"XX", unreadable},
+      {"0A", unreadable},
+      {"(0)", unreadable},
+      {"$0", unreadable},
+      {"-1", unreadable},
+      {"0 0", unreadable},
+      {"$1E", unreadable},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ResultLineFor(c.code), c.expected) << '"' << c.code << '"';

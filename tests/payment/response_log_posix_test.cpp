@@ -25,18 +25,18 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::ReadFile;
-using testing::WriteFile;
 using testing::RunUnprivileged;
 using testing::ScratchDir;
+using testing::WriteFile;
 
 TEST(LogErrorFromPlatform, MapsErrnoOntoTheTableCodes) {
   const struct {
     int error;
     int code;
   } cases[] = {
-      {ENOENT, 3}, {ENOTDIR, 3}, {EACCES, 5}, {EPERM, 5},   {EISDIR, 5},  {EROFS, 5},
-      {ETXTBSY, 5}, {EMFILE, 4}, {ENFILE, 4}, {EWOULDBLOCK, 32}, {EAGAIN, 32}, {ENOSPC, 112},
-      {EDQUOT, 112}, {EFBIG, 112},
+      {ENOENT, 3},  {ENOTDIR, 3},  {EACCES, 5},   {EPERM, 5},   {EISDIR, 5},
+      {EROFS, 5},   {ETXTBSY, 5},  {EMFILE, 4},   {ENFILE, 4},  {EWOULDBLOCK, 32},
+      {EAGAIN, 32}, {ENOSPC, 112}, {EDQUOT, 112}, {EFBIG, 112},
   };
   for (const auto& c : cases) EXPECT_EQ(LogErrorFromPlatform(c.error), c.code) << c.error;
   // Whatever else goes wrong must not pose as one of the table's named conditions.
@@ -69,7 +69,8 @@ TEST_F(ResponseLogPermissions, ReadOnlyFolderRefusesTheNewFile) {
   const ScratchDir locked("pcpos-locked-");
   ASSERT_EQ(::chmod(locked.path().c_str(), 0555), 0);
   const std::string path = LogFilePath(locked.folder());
-  const int code = RunUnprivileged([&] { return ErrorCodeOf([&] { EnsureLog(path); }).value_or(0); });
+  const int code =
+      RunUnprivileged([&] { return ErrorCodeOf([&] { EnsureLog(path); }).value_or(0); });
   EXPECT_EQ(code, 5);
   EXPECT_FALSE(fs::exists(path));
 }

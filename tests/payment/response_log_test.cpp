@@ -18,10 +18,10 @@ namespace pcpos {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ReadFile;
-using testing::WriteFile;
 using testing::OtherWriter;
+using testing::ReadFile;
 using testing::ScratchDir;
+using testing::WriteFile;
 
 // Text that shows where a piece is lost or repeated: no two 4-byte windows agree.
 std::string Numbered(std::size_t size) {
@@ -58,8 +58,10 @@ TEST(LogFilePath, AnExistingFolderGetsTheFileInside) {
   EXPECT_EQ(LogFilePath(" " + folder + "\r\n"), folder + separator + "Selvarin-PcPosLog.txt");
   EXPECT_EQ(LogFilePath(folder + "/"), folder + "/Selvarin-PcPosLog.txt");
   WriteFile(folder + separator + "day1", "");
-  EXPECT_EQ(LogFilePath(folder + separator + "day1"), folder + separator + "day1Selvarin-PcPosLog.txt");
-  EXPECT_EQ(LogFilePath(folder + separator + "day2"), folder + separator + "day2Selvarin-PcPosLog.txt");
+  EXPECT_EQ(LogFilePath(folder + separator + "day1"),
+            folder + separator + "day1Selvarin-PcPosLog.txt");
+  EXPECT_EQ(LogFilePath(folder + separator + "day2"),
+            folder + separator + "day2Selvarin-PcPosLog.txt");
 }
 
 TEST(LogErrorMessage, FollowsTheFileErrorTable) {
@@ -101,9 +103,8 @@ TEST_F(ResponseLogFile, EnsureLogKeepsAnExistingFile) {
 
 TEST_F(ResponseLogFile, WriteLogKeepsOnlyTheLastTextWithExactBytes) {
   EnsureLog(path_);
-  for (const std::string& text :
-       {Numbered(1000), std::string("@@ZRM@@0212"), Numbered(128), Numbered(256), Numbered(129),
-        std::string()}) {
+  for (const std::string& text : {Numbered(1000), std::string("@@ZRM@@0212"), Numbered(128),
+                                  Numbered(256), Numbered(129), std::string()}) {
     WriteLog(path_, text);
     EXPECT_EQ(ReadFile(path_), text) << text.size() << " bytes";
   }

@@ -74,7 +74,6 @@ class TransactionTest : public ::testing::Test {
     s << in.rdbuf();
     return s.str();
   }
-
 };
 
 TEST_F(TransactionTest, ApprovedPaymentWithTheInitialTexts) {
@@ -98,7 +97,8 @@ TEST_F(TransactionTest, ApprovedPaymentWithTheInitialTexts) {
 }
 
 TEST_F(TransactionTest, LogKeepsOnlyTheLastGoodAnswerAndAMismatchKeepsIt) {
-  std::string second = std::string(kAnswer).replace(7 + 2 + 8 + 2 + 6 + 2 + 12 + 2 + 3 + 2 + 2 + 2, 2, "30");
+  std::string second =
+      std::string(kAnswer).replace(7 + 2 + 8 + 2 + 6 + 2 + 12 + 2 + 3 + 2 + 2 + 2, 2, "30");
   std::vector<std::string> answers = {kAnswer, second, "@@zrm@@0812345678"};
   TcpPeer peer(
       [&, i = std::size_t{0}](PeerSocket& s) mutable {
@@ -246,27 +246,25 @@ TEST_P(WaitEndingTest, EndsTheWaitWithItsMessageAndTheOutcomeOpen) {
 
 INSTANTIATE_TEST_SUITE_P(
     Reader, WaitEndingTest,
-    ::testing::Values(
-        WaitEnding{"Reset",
-                   [](PeerSocket& s) {
-                     s.ReadLine();
-                     std::this_thread::sleep_for(50ms);
-                     s.Reset();
-                   },
-                   "Socket Error # 10054\r\nConnection reset by peer."},
-        WaitEnding{"ClosesWithoutAnswering", [](PeerSocket& s) { s.ReadLine(); },
-                   "Connection Closed Gracefully."},
-        WaitEnding{"SendsOnlyBlanksThenCloses",
-                   [](PeerSocket& s) {
-                     s.ReadLine();
-                     s.Send(" \r\n\t");
-                     std::this_thread::sleep_for(50ms);
-                     s.Send("\r\n");
-                   },
-                   "Connection Closed Gracefully."},
-        WaitEnding{"StaysSilent",
-                   Silent(),
-                   "Socket Error # 10060\r\nConnection timed out."}),
+    ::testing::Values(WaitEnding{"Reset",
+                                 [](PeerSocket& s) {
+                                   s.ReadLine();
+                                   std::this_thread::sleep_for(50ms);
+                                   s.Reset();
+                                 },
+                                 "Socket Error # 10054\r\nConnection reset by peer."},
+                      WaitEnding{"ClosesWithoutAnswering", [](PeerSocket& s) { s.ReadLine(); },
+                                 "Connection Closed Gracefully."},
+                      WaitEnding{"SendsOnlyBlanksThenCloses",
+                                 [](PeerSocket& s) {
+                                   s.ReadLine();
+                                   s.Send(" \r\n\t");
+                                   std::this_thread::sleep_for(50ms);
+                                   s.Send("\r\n");
+                                 },
+                                 "Connection Closed Gracefully."},
+                      WaitEnding{"StaysSilent", Silent(),
+                                 "Socket Error # 10060\r\nConnection timed out."}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(TransactionTest, CancelEndsTheWaitPromptly) {
@@ -310,25 +308,26 @@ TEST_P(RefusalTest, IsShownAndNothingIsSent) {
 
 INSTANTIATE_TEST_SUITE_P(
     Inputs, RefusalTest,
-    ::testing::Values(Refusal{"PortTooLarge", "127.0.0.1", "70000", "1000", "Invalid port: 70000"},
-                      Refusal{"PortZero", "127.0.0.1", "0", "1000", "Invalid port: 0"},
-                      Refusal{"Port65536", "127.0.0.1", " 65536 ", "1000", "Invalid port: 65536"},
-                      Refusal{"PortNegative", "127.0.0.1", "-1", "1000", "Invalid port: -1"},
-                      Refusal{"PortUnreadable", "127.0.0.1", "90 53", "1000", "Invalid port: 90 53"},
-                      Refusal{"EmptyHost", " \t", "PEER", "1000",
-                              "Invalid host: the card reader's address is empty"},
-                      Refusal{"LineBreakInAmount", "127.0.0.1", "PEER", " 10\r\n00 ",
-                              "Invalid amount: control character at position 3"},
-                      Refusal{"AmountTooLongForItsPrefix", "127.0.0.1", "PEER",
-                              std::string(99, '1') + "۲",
-                              "Invalid amount: 100 characters, at most 99 fit the request"}),
+    ::testing::Values(
+        Refusal{"PortTooLarge", "127.0.0.1", "70000", "1000", "Invalid port: 70000"},
+        Refusal{"PortZero", "127.0.0.1", "0", "1000", "Invalid port: 0"},
+        Refusal{"Port65536", "127.0.0.1", " 65536 ", "1000", "Invalid port: 65536"},
+        Refusal{"PortNegative", "127.0.0.1", "-1", "1000", "Invalid port: -1"},
+        Refusal{"PortUnreadable", "127.0.0.1", "90 53", "1000", "Invalid port: 90 53"},
+        Refusal{"EmptyHost", " \t", "PEER", "1000",
+                "Invalid host: the card reader's address is empty"},
+        Refusal{"LineBreakInAmount", "127.0.0.1", "PEER", " 10\r\n00 ",
+                "Invalid amount: control character at position 3"},
+        Refusal{"AmountTooLongForItsPrefix", "127.0.0.1", "PEER", std::string(99, '1') + "۲",
+                "Invalid amount: 100 characters, at most 99 fit the request"}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(TransactionTest, RefusedConnectionIsShown) {
   const testing::RefusingPort refusing;
   auto events = Run(refusing.port_text());
-  EXPECT_EQ(events, (std::vector<std::string>{"raw Socket Error # 10061\r\nConnection refused.",
-                                              "not-sent Socket Error # 10061\r\nConnection refused."}));
+  EXPECT_EQ(events,
+            (std::vector<std::string>{"raw Socket Error # 10061\r\nConnection refused.",
+                                      "not-sent Socket Error # 10061\r\nConnection refused."}));
 }
 
 TEST_F(TransactionTest, MissingLogFolderStopsBeforeAnyConnection) {
@@ -378,9 +377,9 @@ TEST_F(TransactionTest, AWriteLogFailureDoesNotHideTheApproval) {
   ASSERT_TRUE(holder.holding());
   auto events = Run(peer.port_text());
   holder.Release();
-  EXPECT_EQ(events, (std::vector<std::string>{"request @@ZRM@@011000410000000020000000530000011",
-                                              "raw ", kAnswerFields, "approved تراکنش با موفقیت انجام شد",
-                                              std::string("raw ") + kAnswer}));
+  EXPECT_EQ(events, (std::vector<std::string>{
+                        "request @@ZRM@@011000410000000020000000530000011", "raw ", kAnswerFields,
+                        "approved تراکنش با موفقیت انجام شد", std::string("raw ") + kAnswer}));
   EXPECT_EQ(report_.outcome, Outcome::Approved);
   EXPECT_EQ(report_.log_error, "I/O error 32");
   EXPECT_EQ(LogBytes(), "kept");

@@ -43,11 +43,24 @@ TEST(Layout, EveryControlSitsInsideItsParentAfterIt) {
 
 TEST(Layout, TabOrderFollowsTheDesignAlsoInsideTheGroupBoxes) {
   const std::vector<std::string_view> expected = {
-      "Edt_IP",        "Edt_Port",          "txtAmount",          "Edt_LogPath",
-      "Btn_Payment",   "Btn_Clear",         "Mem_RawResponse",    "txtCardNo",
-      "txtSTAN",       "txtTransactionTime", "txtRRN",            "txtTerminalNo",
-      "txtTransactionDate", "txtResponseCode", "txtResponseType", "txtBatchNo",
-      "txtBIN",        "txtPAN",
+      "Edt_IP",
+      "Edt_Port",
+      "txtAmount",
+      "Edt_LogPath",
+      "Btn_Payment",
+      "Btn_Clear",
+      "Mem_RawResponse",
+      "txtCardNo",
+      "txtSTAN",
+      "txtTransactionTime",
+      "txtRRN",
+      "txtTerminalNo",
+      "txtTransactionDate",
+      "txtResponseCode",
+      "txtResponseType",
+      "txtBatchNo",
+      "txtBIN",
+      "txtPAN",
   };
   EXPECT_EQ(TabOrder(), expected);
 }

@@ -105,9 +105,9 @@ TEST(PaymentRunner, JournalsBeforeFinishingAndDropsAnAbandonedRunsLatePosts) {
   ASSERT_TRUE(queue.RunUntil([&] { return current.outcome.has_value(); }));
   EXPECT_TRUE(abandoned.events.empty());
   // This run's outputs, in the transaction's order, and nothing of the first.
-  EXPECT_EQ(current.events, (std::vector<std::string>{"request", "raw ", "fields 55",
-                                                      "line " + ResultText(55), "raw " + declined,
-                                                      "finished"}));
+  EXPECT_EQ(current.events,
+            (std::vector<std::string>{"request", "raw ", "fields 55", "line " + ResultText(55),
+                                      "raw " + declined, "finished"}));
   EXPECT_EQ(current.outcome, Outcome::Declined);
   EXPECT_FALSE(current.journal_error.has_value());
   EXPECT_FALSE(runner.IsRunning());

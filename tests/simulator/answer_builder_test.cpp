@@ -55,7 +55,8 @@ TEST(AnswerBuilder, UsesTheGivenHeaderAndIdentity) {
 TEST(AnswerBuilder, StanCountsUpAndWrapsWithinSixDigits) {
   AnswerBuilder builder({}, 999998);
   std::vector<std::string> stans;
-  for (int i = 0; i < 3; ++i) stans.push_back(pcpos::ParseResponse(builder.Build("00", Now()))->STAN);
+  for (int i = 0; i < 3; ++i)
+    stans.push_back(pcpos::ParseResponse(builder.Build("00", Now()))->STAN);
   EXPECT_EQ(stans, (std::vector<std::string>{"999998", "999999", "000001"}));
 }
 
@@ -66,7 +67,8 @@ TEST(AnswerBuilder, StanIsUniqueAcrossThreads) {
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
-      for (int i = 0; i < kEach; ++i) seen[static_cast<std::size_t>(t)].push_back(builder.Build("00", Now()).substr(19, 6));
+      for (int i = 0; i < kEach; ++i)
+        seen[static_cast<std::size_t>(t)].push_back(builder.Build("00", Now()).substr(19, 6));
     });
   }
   for (auto& thread : threads) thread.join();
@@ -77,7 +79,10 @@ TEST(AnswerBuilder, StanIsUniqueAcrossThreads) {
 }
 
 TEST(JalaliStamp, KnownDays) {
-  struct Case { CivilTime when; const char* stamp; };
+  struct Case {
+    CivilTime when;
+    const char* stamp;
+  };
   const Case cases[] = {
       {Local(2020, 2, 24, 12, 30), "139812051230"},
       {Local(2024, 3, 20, 0, 0), "140301010000"},    // Nowruz
@@ -89,50 +94,52 @@ TEST(JalaliStamp, KnownDays) {
 
 TEST(JalaliStamp, NowIsPlausible) {
   const std::string stamp = JalaliStamp(Now());
-  EXPECT_TRUE(std::regex_match(stamp, std::regex(R"(14\d\d(0[1-9]|1[0-2])(0[1-9]|[12]\d|3[01])([01]\d|2[0-3])[0-5]\d)")))
+  EXPECT_TRUE(std::regex_match(
+      stamp, std::regex(R"(14\d\d(0[1-9]|1[0-2])(0[1-9]|[12]\d|3[01])([01]\d|2[0-3])[0-5]\d)")))
       << stamp;
 }
 
 // The calendar's edges: 1 Farvardin, the last day of Esfand in leap and common
 // years, and the first six months' 31st days.
 TEST(Jalali, KnownDates) {
-  struct Case { int y, m, d; JalaliDate jalali; };
+  struct Case {
+    int y, m, d;
+    JalaliDate jalali;
+  };
   const Case cases[] = {
-      {2025, 3, 20, {1403, 12, 30}},  // 30 Esfand: 1403 is leap
-      {2025, 3, 21, {1404, 1, 1}},
-      {2024, 3, 19, {1402, 12, 29}},  // 1402 is not
-      {2024, 3, 20, {1403, 1, 1}},
-      {2017, 3, 20, {1395, 12, 30}},  // 1395 is leap
-      {2017, 3, 21, {1396, 1, 1}},
-      {2021, 3, 20, {1399, 12, 30}},  // 1399 is leap
-      {2021, 3, 21, {1400, 1, 1}},
-      {2026, 3, 20, {1404, 12, 29}},
-      {2026, 3, 21, {1405, 1, 1}},
-      {2026, 9, 22, {1405, 6, 31}},
-      {2026, 9, 23, {1405, 7, 1}},
-      {2026, 12, 8, {1405, 9, 17}},
-      {1979, 2, 11, {1357, 11, 22}},
-      {2000, 1, 1, {1378, 10, 11}},
-      {2029, 3, 20, {1408, 1, 1}},
+      {2025, 3, 20, {1403, 12, 30}},                                 // 30 Esfand: 1403 is leap
+      {2025, 3, 21, {1404, 1, 1}},   {2024, 3, 19, {1402, 12, 29}},  // 1402 is not
+      {2024, 3, 20, {1403, 1, 1}},   {2017, 3, 20, {1395, 12, 30}},  // 1395 is leap
+      {2017, 3, 21, {1396, 1, 1}},   {2021, 3, 20, {1399, 12, 30}},  // 1399 is leap
+      {2021, 3, 21, {1400, 1, 1}},   {2026, 3, 20, {1404, 12, 29}}, {2026, 3, 21, {1405, 1, 1}},
+      {2026, 9, 22, {1405, 6, 31}},  {2026, 9, 23, {1405, 7, 1}},   {2026, 12, 8, {1405, 9, 17}},
+      {1979, 2, 11, {1357, 11, 22}}, {2000, 1, 1, {1378, 10, 11}},  {2029, 3, 20, {1408, 1, 1}},
   };
   for (const auto& c : cases) {
     const JalaliDate got = ToJalali(c.y, c.m, c.d);
-    EXPECT_EQ(std::tie(got.year, got.month, got.day), std::tie(c.jalali.year, c.jalali.month, c.jalali.day))
-        << c.y << "-" << c.m << "-" << c.d << " gave " << got.year << "/" << got.month << "/" << got.day;
+    EXPECT_EQ(std::tie(got.year, got.month, got.day),
+              std::tie(c.jalali.year, c.jalali.month, c.jalali.day))
+        << c.y << "-" << c.m << "-" << c.d << " gave " << got.year << "/" << got.month << "/"
+        << got.day;
   }
-  for (const int leap : {1375, 1379, 1383, 1387, 1391, 1395, 1399, 1403}) EXPECT_TRUE(IsJalaliLeapYear(leap)) << leap;
-  for (const int common : {1400, 1401, 1402, 1404, 1405}) EXPECT_FALSE(IsJalaliLeapYear(common)) << common;
+  for (const int leap : {1375, 1379, 1383, 1387, 1391, 1395, 1399, 1403})
+    EXPECT_TRUE(IsJalaliLeapYear(leap)) << leap;
+  for (const int common : {1400, 1401, 1402, 1404, 1405})
+    EXPECT_FALSE(IsJalaliLeapYear(common)) << common;
 }
 
 TEST(Scenarios, ChosenByTheAmountsLastTwoDigits) {
   const std::pair<const char*, Scenario> cases[] = {
-      {"1000", Scenario::Approve},       {"250000", Scenario::Approve},  {"1234", Scenario::Approve},
-      {"5", Scenario::Approve},          {"1001", Scenario::Cancelled},  {"1030", Scenario::WrongPin},
-      {"1051", Scenario::Declined},      {"1010", Scenario::Delay},      {"1020", Scenario::TwoSegments},
-      {"1040", Scenario::BadHeader},     {"1060", Scenario::Reset},      {"1070", Scenario::CloseWithoutAnswer},
-      {"1080", Scenario::Silence},       {"80", Scenario::Silence},
+      {"1000", Scenario::Approve},     {"250000", Scenario::Approve},
+      {"1234", Scenario::Approve},     {"5", Scenario::Approve},
+      {"1001", Scenario::Cancelled},   {"1030", Scenario::WrongPin},
+      {"1051", Scenario::Declined},    {"1010", Scenario::Delay},
+      {"1020", Scenario::TwoSegments}, {"1040", Scenario::BadHeader},
+      {"1060", Scenario::Reset},       {"1070", Scenario::CloseWithoutAnswer},
+      {"1080", Scenario::Silence},     {"80", Scenario::Silence},
   };
-  for (const auto& [amount, scenario] : cases) EXPECT_EQ(ScenarioForAmount(amount), scenario) << amount;
+  for (const auto& [amount, scenario] : cases)
+    EXPECT_EQ(ScenarioForAmount(amount), scenario) << amount;
 }
 
 TEST(Scenarios, NamesAndTriggersAreDistinctAndRoundTrip) {

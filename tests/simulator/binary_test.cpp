@@ -43,7 +43,8 @@ class RunningSimulator {
  public:
   explicit RunningSimulator(QStringList extra = {}) {
     process_.setProgram(QString::fromUtf8(kSimulator));
-    process_.setArguments(QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")} + extra);
+    process_.setArguments(QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")} +
+                          extra);
     process_.start();
     if (!process_.waitForStarted(5000)) return;
     if (!process_.waitForReadyRead(10000)) return;
@@ -98,8 +99,11 @@ TEST(SimulatorProgram, ServesAndStopsOnSigterm) {
   EXPECT_EQ(sim.process().exitCode(), 0);
 
   const std::string out = sim.process().readAllStandardOutput().toStdString();
-  EXPECT_NE(out.find("request \"@@ZRM@@011000410000000020000000530000011\" scenario approve answer \"@@ZRM@@"),
-            std::string::npos) << out;
+  EXPECT_NE(
+      out.find(
+          "request \"@@ZRM@@011000410000000020000000530000011\" scenario approve answer \"@@ZRM@@"),
+      std::string::npos)
+      << out;
   EXPECT_NE(out.find("scenario decline answer"), std::string::npos) << out;
   EXPECT_NE(out.find("stopping on signal"), std::string::npos) << out;
 }
@@ -144,7 +148,13 @@ TEST(SimulatorProgram, EveryScenarioThroughTheCommandLineClient) {
   RunningSimulator sim({QStringLiteral("--delay"), QStringLiteral("0.3"), QStringLiteral("--pause"),
                         QStringLiteral("0.3")});
   ASSERT_FALSE(sim.port().empty()) << sim.first_line();
-  struct Case { const char* amount; int exit; const char* code; const char* text; const char* colour; };
+  struct Case {
+    const char* amount;
+    int exit;
+    const char* code;
+    const char* text;
+    const char* colour;
+  };
   const Case cases[] = {
       {"1000", 0, "00", "تراکنش با موفقیت انجام شد", "green"},
       {"1001", 1, "01", "عملیات توسط کاربر لغو شده است", "red"},
@@ -164,14 +174,16 @@ TEST(SimulatorProgram, EveryScenarioThroughTheCommandLineClient) {
     SCOPED_TRACE(c.amount);
     std::filesystem::remove(folder + "Selvarin-PcPosLog.txt");
     QProcess client;
-    client.start(QString::fromUtf8(kClient),
-                 {QStringLiteral("--host"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
-                  QString::fromStdString(sim.port()), QStringLiteral("--amount"), QString::fromLatin1(c.amount),
-                  QStringLiteral("--log-dir"), QString::fromStdString(folder), QStringLiteral("--timeout"),
-                  QStringLiteral("1"), QStringLiteral("--json")});
+    client.start(
+        QString::fromUtf8(kClient),
+        {QStringLiteral("--host"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
+         QString::fromStdString(sim.port()), QStringLiteral("--amount"),
+         QString::fromLatin1(c.amount), QStringLiteral("--log-dir"), QString::fromStdString(folder),
+         QStringLiteral("--timeout"), QStringLiteral("1"), QStringLiteral("--json")});
     ASSERT_TRUE(client.waitForFinished(15000));
     EXPECT_EQ(client.exitCode(), c.exit);
-    const auto json = nlohmann::json::parse(client.readAllStandardOutput().toStdString(), nullptr, false);
+    const auto json =
+        nlohmann::json::parse(client.readAllStandardOutput().toStdString(), nullptr, false);
     ASSERT_FALSE(json.is_discarded());
     EXPECT_EQ(json["result"]["text"], c.text);
     EXPECT_EQ(json["result"]["colour"], c.colour);
@@ -220,8 +232,8 @@ TEST(SimulatorProgram, ARepeatedRunThroughTheCommandLineClient) {
   QProcess client;
   client.start(QString::fromUtf8(kClient),
                {QStringLiteral("--host"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
-                QString::fromStdString(sim.port()), QStringLiteral("--amount"), QStringLiteral("1000"),
-                QStringLiteral("--log-dir"),
+                QString::fromStdString(sim.port()), QStringLiteral("--amount"),
+                QStringLiteral("1000"), QStringLiteral("--log-dir"),
                 QString::fromStdString(std::string(pattern) + "/"), QStringLiteral("--timeout"),
                 QStringLiteral("5"), QStringLiteral("--repeat"), QStringLiteral("4"),
                 QStringLiteral("--interval"), QStringLiteral("0.1"), QStringLiteral("--json")});
@@ -268,7 +280,10 @@ TEST(SimulatorProgram, PlaysAScriptFileThenTheScenarios) {
 }
 
 TEST(SimulatorProgram, RefusesAFaultyScriptNamingTheStepAndKey) {
-  struct Case { std::string text; const char* message; };
+  struct Case {
+    std::string text;
+    const char* message;
+  };
   const Case cases[] = {
       {R"({"steps": [{"code": "00"},]})", "not JSON: parse error at line 1, column 27"},
       {R"([{"code": "00"}])", "the script must be an object"},
@@ -282,38 +297,50 @@ TEST(SimulatorProgram, RefusesAFaultyScriptNamingTheStepAndKey) {
       {R"({"steps": [{"action": 1}]})", "step 1: \"action\" must be a string, not 1"},
       {R"({"steps": [{"action": "explode"}]})", "step 1: \"action\" must be \"answer\", \"reset\""},
       {R"({"steps": [{"code": 51}]})", "step 1: \"code\" must be a string, not 51"},
-      {R"({"steps": [{"code": ")" + std::string(100, '0') + R"("}]})", "step 1: \"code\" is 100 characters long"},
+      {R"({"steps": [{"code": ")" + std::string(100, '0') + R"("}]})",
+       "step 1: \"code\" is 100 characters long"},
       {R"({"steps": [{"fields": ["STAN"]}]})", "step 1: \"fields\" must be an object, not array"},
       {R"({"steps": [{"fields": {"Stan": "1"}}]})", "step 1: unknown key \"fields\".\"Stan\""},
-      {R"({"steps": [{"fields": {"STAN": 1}}]})", "step 1: \"fields\".\"STAN\" must be a string, not 1"},
+      {R"({"steps": [{"fields": {"STAN": 1}}]})",
+       "step 1: \"fields\".\"STAN\" must be a string, not 1"},
       {R"({"steps": [{"raw": null}]})", "step 1: \"raw\" must be a string, not null"},
-      {R"({"steps": [{"delay": "2"}]})", "step 1: \"delay\" must be a number of seconds, not string"},
+      {R"({"steps": [{"delay": "2"}]})",
+       "step 1: \"delay\" must be a number of seconds, not string"},
       {R"({"steps": [{"delay": -1}]})", "step 1: \"delay\" must be 0 to 86400 seconds, not -1"},
-      {R"({"steps": [{"pieces": 10}]})", "step 1: \"pieces\" must be a list of character offsets, not 10"},
-      {R"({"steps": [{"pieces": [10, 2.5]}]})", "step 1: \"pieces\"[1] must be a whole number of 0 or more, not 2.5"},
-      {R"({"steps": [{"pieces": [-1]}]})", "step 1: \"pieces\"[0] must be a whole number of 0 or more, not -1"},
-      {R"({"steps": [{"pieces": [10, 10]}]})", "step 1: \"pieces\"[1] is 10; the offsets must increase"},
-      {R"({"steps": [{"pause": true}]})", "step 1: \"pause\" must be a number of seconds, not boolean"},
+      {R"({"steps": [{"pieces": 10}]})",
+       "step 1: \"pieces\" must be a list of character offsets, not 10"},
+      {R"({"steps": [{"pieces": [10, 2.5]}]})",
+       "step 1: \"pieces\"[1] must be a whole number of 0 or more, not 2.5"},
+      {R"({"steps": [{"pieces": [-1]}]})",
+       "step 1: \"pieces\"[0] must be a whole number of 0 or more, not -1"},
+      {R"({"steps": [{"pieces": [10, 10]}]})",
+       "step 1: \"pieces\"[1] is 10; the offsets must increase"},
+      {R"({"steps": [{"pause": true}]})",
+       "step 1: \"pause\" must be a number of seconds, not boolean"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     const ScriptFile script(c.text);
     QProcess process;
     process.start(QString::fromUtf8(kSimulator),
-                  {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--script"),
-                   QString::fromStdString(script.path())});
+                  {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
+                   QStringLiteral("--script"), QString::fromStdString(script.path())});
     ASSERT_TRUE(process.waitForFinished(10000));
     EXPECT_EQ(process.exitCode(), 2);
     EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
     const std::string error = process.readAllStandardError().toStdString();
-    EXPECT_NE(error.find("pcpos-sim: script " + script.path() + ": " + c.message), std::string::npos) << error;
+    EXPECT_NE(error.find("pcpos-sim: script " + script.path() + ": " + c.message),
+              std::string::npos)
+        << error;
   }
 
   QProcess missing;
-  missing.start(QString::fromUtf8(kSimulator), {QStringLiteral("--script"), QStringLiteral("/nonexistent/x.json")});
+  missing.start(QString::fromUtf8(kSimulator),
+                {QStringLiteral("--script"), QStringLiteral("/nonexistent/x.json")});
   ASSERT_TRUE(missing.waitForFinished(10000));
   EXPECT_EQ(missing.exitCode(), 2);
-  EXPECT_NE(missing.readAllStandardError().indexOf("script /nonexistent/x.json: cannot be read"), -1);
+  EXPECT_NE(missing.readAllStandardError().indexOf("script /nonexistent/x.json: cannot be read"),
+            -1);
 }
 
 TEST(SimulatorProgram, HelpShowsTheScenarioTable) {
@@ -322,13 +349,15 @@ TEST(SimulatorProgram, HelpShowsTheScenarioTable) {
   ASSERT_TRUE(process.waitForFinished(10000));
   EXPECT_EQ(process.exitCode(), 0);
   const QString help = QString::fromUtf8(process.readAllStandardOutput());
-  for (const char* row : {"00      approve", "01      cancel", "30      wrong-pin", "51      decline",
-                          "10      delay", "20      two-segments", "40      bad-header", "60      reset",
-                          "70      close", "80      silence"}) {
+  for (const char* row :
+       {"00      approve", "01      cancel", "30      wrong-pin", "51      decline",
+        "10      delay", "20      two-segments", "40      bad-header", "60      reset",
+        "70      close", "80      silence"}) {
     EXPECT_TRUE(help.contains(QString::fromLatin1(row))) << row;
   }
   EXPECT_TRUE(help.contains(QStringLiteral("--script <FILE>")));
-  EXPECT_TRUE(help.contains(QString::fromUtf8(kExampleScript.data(), static_cast<qsizetype>(kExampleScript.size()))));
+  EXPECT_TRUE(help.contains(
+      QString::fromUtf8(kExampleScript.data(), static_cast<qsizetype>(kExampleScript.size()))));
 }
 
 // One physical line of the journal split into its cells (RFC 4180 quoting).
@@ -355,7 +384,8 @@ std::vector<std::string> CsvCells(const std::string& line) {
 // the journal stays one physical line with no cell a spreadsheet would take
 // for a formula, and no response code is taken from an answer that has none.
 TEST(SimulatorProgram, RogueAnswersLeaveAJournalOfTextLines) {
-  const std::string answer = "@@ZRM@@08123456780600012312123456789012030010200020016123456******789012139812051230";
+  const std::string answer =
+      "@@ZRM@@08123456780600012312123456789012030010200020016123456******789012139812051230";
   const auto with_code = [&](const std::string& code) {
     const std::size_t at = answer.find("0200161234");
     return answer.substr(0, at) + std::to_string(code.size()) + code + answer.substr(at + 4);
@@ -378,12 +408,13 @@ TEST(SimulatorProgram, RogueAnswersLeaveAJournalOfTextLines) {
 
   const testing::ScratchDir dir("pcpos-sim-rogue-");
   QProcess client;
-  client.start(QString::fromUtf8(kClient),
-               {QStringLiteral("--host"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
-                QString::fromStdString(sim.port()), QStringLiteral("--amount"), QStringLiteral("1000"),
-                QStringLiteral("--log-dir"), QString::fromStdString(dir.path().string()),
-                QStringLiteral("--timeout"), QStringLiteral("5"), QStringLiteral("--repeat"),
-                QString::number(rogue.size()), QStringLiteral("--interval"), QStringLiteral("0")});
+  client.start(
+      QString::fromUtf8(kClient),
+      {QStringLiteral("--host"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
+       QString::fromStdString(sim.port()), QStringLiteral("--amount"), QStringLiteral("1000"),
+       QStringLiteral("--log-dir"), QString::fromStdString(dir.path().string()),
+       QStringLiteral("--timeout"), QStringLiteral("5"), QStringLiteral("--repeat"),
+       QString::number(rogue.size()), QStringLiteral("--interval"), QStringLiteral("0")});
   ASSERT_TRUE(client.waitForFinished(60000));
   EXPECT_EQ(client.exitCode(), 3);
 
@@ -391,7 +422,8 @@ TEST(SimulatorProgram, RogueAnswersLeaveAJournalOfTextLines) {
   const std::string journal = testing::ReadFile(dir.path() / "Selvarin-PcPosJournal.csv");
   ASSERT_TRUE(journal.starts_with("\xEF\xBB\xBF"));
   std::vector<std::string> lines;
-  for (std::size_t from = 3, end; (end = journal.find('\n', from)) != std::string::npos; from = end + 1) {
+  for (std::size_t from = 3, end; (end = journal.find('\n', from)) != std::string::npos;
+       from = end + 1) {
     ASSERT_GT(end, from);
     ASSERT_EQ(journal[end - 1], '\r') << "a lone LF in the journal";
     lines.push_back(journal.substr(from, end - 1 - from));
@@ -405,7 +437,8 @@ TEST(SimulatorProgram, RogueAnswersLeaveAJournalOfTextLines) {
     EXPECT_EQ(cells[6], "") << "response_code of " << lines[i];
     EXPECT_EQ(cells[8], "unknown") << lines[i];
     for (const std::string& cell : cells) {
-      const bool formula = !cell.empty() && std::string_view("=+-@\t\r").find(cell[0]) != std::string_view::npos;
+      const bool formula =
+          !cell.empty() && std::string_view("=+-@\t\r").find(cell[0]) != std::string_view::npos;
       EXPECT_TRUE(!formula || cell.starts_with("@@ZRM@@")) << "a formula cell: " << cell;
     }
   }

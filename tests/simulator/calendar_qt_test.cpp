@@ -22,17 +22,20 @@ TEST(JalaliAgainstQt, EveryDayFrom1950To2100) {
     const QCalendar::YearMonthDay want = jalali.partsFromDate(day);
     if (got.year != want.year || got.month != want.month || got.day != want.day) {
       ++wrong;
-      ADD_FAILURE() << day.toString(Qt::ISODate).toStdString() << ": " << got.year << "/" << got.month << "/"
-                    << got.day << ", Qt says " << want.year << "/" << want.month << "/" << want.day;
+      ADD_FAILURE() << day.toString(Qt::ISODate).toStdString() << ": " << got.year << "/"
+                    << got.month << "/" << got.day << ", Qt says " << want.year << "/" << want.month
+                    << "/" << want.day;
     }
   }
-  for (int year = 1300; year <= 1500; ++year) EXPECT_EQ(IsJalaliLeapYear(year), jalali.isLeapYear(year)) << year;
+  for (int year = 1300; year <= 1500; ++year)
+    EXPECT_EQ(IsJalaliLeapYear(year), jalali.isLeapYear(year)) << year;
 }
 
 TEST(JalaliAgainstQt, NowStampAndLocalTime) {
   const auto now = std::chrono::system_clock::now();
   const QDateTime qt = QDateTime::fromMSecsSinceEpoch(
-      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count(), Qt::LocalTime);
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count(),
+      Qt::LocalTime);
   const CivilTime local = LocalTime(now);
   EXPECT_EQ(local.year, qt.date().year());
   EXPECT_EQ(local.month, qt.date().month());
@@ -44,9 +47,10 @@ TEST(JalaliAgainstQt, NowStampAndLocalTime) {
   EXPECT_EQ(DayOfYear(local.year, local.month, local.day), qt.date().dayOfYear());
 
   const std::string stamp = JalaliStamp(local);
-  const QDate date = QCalendar(QCalendar::System::Jalali)
-                         .dateFromParts(std::stoi(stamp.substr(0, 4)), std::stoi(stamp.substr(4, 2)),
-                                        std::stoi(stamp.substr(6, 2)));
+  const QDate date =
+      QCalendar(QCalendar::System::Jalali)
+          .dateFromParts(std::stoi(stamp.substr(0, 4)), std::stoi(stamp.substr(4, 2)),
+                         std::stoi(stamp.substr(6, 2)));
   EXPECT_EQ(date, qt.date());
 }
 

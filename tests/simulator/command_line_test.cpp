@@ -32,7 +32,12 @@ TEST(CommandLine, DefaultsToLoopbackOn9053) {
 }
 
 TEST(CommandLine, ListenAddresses) {
-  struct Case { const char* text; bool readable; const char* address; int port; };
+  struct Case {
+    const char* text;
+    bool readable;
+    const char* address;
+    int port;
+  };
   const Case cases[] = {
       {"127.0.0.1:0", true, "127.0.0.1", 0},
       {"127.4.5.6:65535", true, "127.4.5.6", 65535},
@@ -66,15 +71,17 @@ TEST(CommandLine, OtherThanLoopbackOnlyWhenAllowed) {
     EXPECT_NE(outcome.text.find("--allow-remote"), std::string::npos) << outcome.text;
 
     CommandLine allowed;
-    EXPECT_EQ(Parse({"--listen", where, "--allow-remote"}, allowed).kind,
-              ParseOutcome::Run) << where;
+    EXPECT_EQ(Parse({"--listen", where, "--allow-remote"}, allowed).kind, ParseOutcome::Run)
+        << where;
   }
 }
 
 TEST(CommandLine, ScenarioAndDurations) {
   CommandLine line;
-  ASSERT_EQ(Parse({"--scenario", "two-segments", "--delay", "0.25", "--pause", "2", "--silence-max", "5",
-                   "--request-timeout", "1.5", "--terminal", "00000042"}, line).kind,
+  ASSERT_EQ(Parse({"--scenario", "two-segments", "--delay", "0.25", "--pause", "2", "--silence-max",
+                   "5", "--request-timeout", "1.5", "--terminal", "00000042"},
+                  line)
+                .kind,
             ParseOutcome::Run);
   EXPECT_EQ(line.server.scenario, Scenario::TwoSegments);
   EXPECT_EQ(line.server.delay, std::chrono::milliseconds(250));
@@ -86,8 +93,10 @@ TEST(CommandLine, ScenarioAndDurations) {
 
 TEST(CommandLine, Refusals) {
   const Args cases[] = {
-      {"--scenario", "approved"}, {"--delay", "-1"},        {"--delay", "soon"},  {"--pause", "nan"},
-      {"--terminal", "1234"},     {"--terminal", "1234567a"}, {"--listen", "x"},  {"extra"},
+      {"--scenario", "approved"}, {"--delay", "-1"},
+      {"--delay", "soon"},        {"--pause", "nan"},
+      {"--terminal", "1234"},     {"--terminal", "1234567a"},
+      {"--listen", "x"},          {"extra"},
       {"--no-such-option"},
   };
   for (const auto& args : cases) {

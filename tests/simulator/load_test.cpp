@@ -46,7 +46,8 @@ class Keeper : public TransactionObserver {
 TEST(SimulatorLoad, TwoHundredConcurrentClientsAllGetTheirAnswer) {
   constexpr int kClients = 200;
   // Mixed endings, so an answer handed to the wrong connection shows.
-  const std::pair<const char*, const char*> kinds[] = {{"00", "00"}, {"01", "01"}, {"30", "30"}, {"51", "51"}};
+  const std::pair<const char*, const char*> kinds[] = {
+      {"00", "00"}, {"01", "01"}, {"30", "30"}, {"51", "51"}};
 
   ServerOptions options;
   // The delayed fifth keeps connections open while the others are served.

@@ -41,7 +41,8 @@ std::optional<std::string> Exchange(std::uint16_t port, const std::vector<std::s
   std::string received;
   const auto deadline = std::chrono::steady_clock::now() + limit;
   for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
     pollfd watch{fd, POLLIN, 0};
     if (left.count() <= 0 || ::poll(&watch, 1, static_cast<int>(left.count())) <= 0) {
       return std::nullopt;
@@ -72,7 +73,9 @@ TEST(SimulatorRaw, RequestsAsTheyArrive) {
   const std::string request = kRequest;
   const Case cases[] = {
       {"line feed alone", {request + "\n"}, "00"},
-      {"in three pieces", {request.substr(0, 5), request.substr(5, 20), request.substr(25) + "\r\n"}, "00"},
+      {"in three pieces",
+       {request.substr(0, 5), request.substr(5, 20), request.substr(25) + "\r\n"},
+       "00"},
       {"bytes after the line are ignored", {request + "\r\n@@ZRM@@garbage\r\n"}, "00"},
       {"blank line", {"\r\n"}, "12"},
       {"binary junk", {std::string("\x00\xff\x01@@ZRM@@\n", 12)}, "12"},
@@ -122,7 +125,8 @@ TEST(SimulatorRaw, PeerLeavingEarlyIsLogged) {
   for (const auto& line : sim.log()) all += line + "\n";
   EXPECT_NE(all.find("scenario delay answer (none: peer left first)"), std::string::npos) << all;
   EXPECT_NE(all.find("request \"@@ZRM@@01\" scenario - answer (peer left before a full request)"),
-            std::string::npos) << all;
+            std::string::npos)
+      << all;
 }
 
 }  // namespace

@@ -23,7 +23,8 @@ std::string Build(const Fields& fields, std::string header = "@@ZRM@@") {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wrestrict"
 #endif
-  for (const auto& value : fields) header += (value.size() < 10 ? "0" : "") + std::to_string(value.size()) + value;
+  for (const auto& value : fields)
+    header += (value.size() < 10 ? "0" : "") + std::to_string(value.size()) + value;
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
 #endif
@@ -47,7 +48,8 @@ struct Case {
 std::vector<Case> Cases() {
   std::vector<Case> cases = {
       {"purchase of 1000", Build(kPurchase), RequestProblem::None, 0, "00"},
-      {"client's own request", pcpos::BuildPurchaseRequest("250000"), RequestProblem::None, 0, "00"},
+      {"client's own request", pcpos::BuildPurchaseRequest("250000"), RequestProblem::None, 0,
+       "00"},
       {"twelve digits", Build(WithField(3, "999999999999")), RequestProblem::None, 0, "00"},
       {"leading zeros", Build(WithField(3, "0005")), RequestProblem::None, 0, "00"},
       {"empty line", "", RequestProblem::BadHeader, 0, "12"},
@@ -98,7 +100,7 @@ TEST(RequestCheck, KeepsTheAmountAsSent) {
 TEST(RequestCheck, OddBytesNeverCrashIt) {
   // Prefixes that promise more than the line holds, and high bytes.
   for (const std::string& line : {std::string("@@ZRM@@99"), std::string("@@ZRM@@01\xff") + "00",
-                                 std::string("@@ZRM@@\0\0", 9), std::string(70000, '9')}) {
+                                  std::string("@@ZRM@@\0\0", 9), std::string(70000, '9')}) {
     EXPECT_FALSE(CheckRequest(line).ok());
   }
 }

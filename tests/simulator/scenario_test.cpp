@@ -71,7 +71,8 @@ Outcome Pay(const SimulatorThread& sim, const std::string& amount, const std::st
 }
 
 // The simulator's fields as a reader sends them, stamped between two instants.
-void ExpectRealisticFields(const ResponseFields& f, const CivilTime& before, const CivilTime& after) {
+void ExpectRealisticFields(const ResponseFields& f, const CivilTime& before,
+                           const CivilTime& after) {
   EXPECT_EQ(f.TerminalNo, "31415926");
   EXPECT_TRUE(std::regex_match(f.STAN, std::regex(R"(\d{6})"))) << f.STAN;
   EXPECT_TRUE(std::regex_match(f.RRN, std::regex(R"(\d{12})"))) << f.RRN;
@@ -98,7 +99,7 @@ struct Case {
   std::optional<Scenario> forced;  // none: the amount chooses
   const char* amount;
   const char* scenario_logged;
-  const char* code;                // expected ResponseCode; nullptr: no fields
+  const char* code;  // expected ResponseCode; nullptr: no fields
   const char* text;
   pcpos::Outcome outcome;
 };
@@ -115,11 +116,19 @@ const Case kCases[] = {
     {"reset", {}, "1060", "reset", nullptr, kReset, pcpos::Outcome::Unknown},
     {"close", {}, "1070", "close", nullptr, kClosed, pcpos::Outcome::Unknown},
     {"silence", {}, "1080", "silence", nullptr, kTimedOut, pcpos::Outcome::Unknown},
-    {"forced reset overrides the amount", Scenario::Reset, "1000", "reset", nullptr, kReset, pcpos::Outcome::Unknown},
-    {"forced decline", Scenario::Declined, "1000", "decline", "51", kFailed, pcpos::Outcome::Declined},
-    {"invalid amount", {}, "12a4", "malformed: invalid amount", "13", kFailed, pcpos::Outcome::Declined},
-    {"zero amount under a forced scenario", Scenario::Silence, "0", "malformed: invalid amount", "13", kFailed,
+    {"forced reset overrides the amount", Scenario::Reset, "1000", "reset", nullptr, kReset,
+     pcpos::Outcome::Unknown},
+    {"forced decline", Scenario::Declined, "1000", "decline", "51", kFailed,
      pcpos::Outcome::Declined},
+    {"invalid amount",
+     {},
+     "12a4",
+     "malformed: invalid amount",
+     "13",
+     kFailed,
+     pcpos::Outcome::Declined},
+    {"zero amount under a forced scenario", Scenario::Silence, "0", "malformed: invalid amount",
+     "13", kFailed, pcpos::Outcome::Declined},
 };
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
@@ -170,7 +179,9 @@ TEST_P(ScenarioTest, ThroughTheCoreTransaction) {
   ASSERT_TRUE(sim.WaitForLog(1));
   const auto log = sim.log();
   ASSERT_EQ(log.size(), 1u);
-  EXPECT_NE(log[0].find(std::string("scenario ") + c.scenario_logged + " answer"), std::string::npos) << log[0];
+  EXPECT_NE(log[0].find(std::string("scenario ") + c.scenario_logged + " answer"),
+            std::string::npos)
+      << log[0];
   EXPECT_NE(log[0].find(BuildPurchaseRequest(c.amount)), std::string::npos) << log[0];
   EXPECT_NE(log[0].find(" peer 127.0.0.1:"), std::string::npos) << log[0];
   if (c.code) {

@@ -31,8 +31,8 @@ const std::string kDeclineRequest = "@@ZRM@@011000410510000020000000530000011";
 enum class End { Closed, Reset, StillOpen };
 
 struct Exchange {
-  std::vector<std::string> pieces;             // as each read returned them
-  std::vector<std::chrono::milliseconds> at;   // since the request went out
+  std::vector<std::string> pieces;            // as each read returned them
+  std::vector<std::chrono::milliseconds> at;  // since the request went out
   End end = End::StillOpen;
   std::chrono::milliseconds ended{0};
 
@@ -47,7 +47,8 @@ struct Exchange {
   }
 };
 
-Exchange Send(std::uint16_t port, const std::string& request, std::chrono::milliseconds limit = 5s) {
+Exchange Send(std::uint16_t port, const std::string& request,
+              std::chrono::milliseconds limit = 5s) {
   Exchange out;
   const net::Socket socket = net::CreateTcpSocket();
   try {
@@ -97,18 +98,63 @@ TEST(ScriptPlay, EveryStepKeyThroughARunningSimulator) {
       {"every field replaced",
        R"({"code": "05", "fields": {"TerminalNo": "99999999", "STAN": "000777", "RRN": "RRN-TEXT",
            "BatchNo": "042", "ResponseType": "07", "CardNo": "4321", "DateTime": "139912312359"}})",
-       kRequest, End::Closed, "05",
-       "@@ZRM@@" "0899999999" "06000777" "08RRN-TEXT" "03042" "0207" "0205" "044321" "12139912312359", {}, 0ms},
-      {"raw", R"({"raw": "@@zrm@@ not an answer\r\n"})", kRequest, End::Closed, nullptr,
-       "@@zrm@@ not an answer\r\n", {}, 0ms},
+       kRequest,
+       End::Closed,
+       "05",
+       "@@ZRM@@"
+       "0899999999"
+       "06000777"
+       "08RRN-TEXT"
+       "03042"
+       "0207"
+       "0205"
+       "044321"
+       "12139912312359",
+       {},
+       0ms},
+      {"raw",
+       R"({"raw": "@@zrm@@ not an answer\r\n"})",
+       kRequest,
+       End::Closed,
+       nullptr,
+       "@@zrm@@ not an answer\r\n",
+       {},
+       0ms},
       {"delay", R"({"delay": 0.3})", kRequest, End::Closed, "00", nullptr, {}, 300ms},
-      {"pieces", R"({"pieces": [10, 30], "pause": 0.25})", kRequest, End::Closed, "00", nullptr, {10, 20, 54}, 0ms},
+      {"pieces",
+       R"({"pieces": [10, 30], "pause": 0.25})",
+       kRequest,
+       End::Closed,
+       "00",
+       nullptr,
+       {10, 20, 54},
+       0ms},
       {"reset", R"({"action": "reset"})", kRequest, End::Reset, nullptr, nullptr, {}, 0ms},
       {"close", R"({"action": "close"})", kRequest, End::Closed, nullptr, nullptr, {}, 0ms},
-      {"close after a delay", R"({"action": "close", "delay": 0.3})", kRequest, End::Closed, nullptr, nullptr, {},
+      {"close after a delay",
+       R"({"action": "close", "delay": 0.3})",
+       kRequest,
+       End::Closed,
+       nullptr,
+       nullptr,
+       {},
        300ms},
-      {"silence until --silence-max", R"({"action": "silence"})", kRequest, End::Closed, nullptr, nullptr, {}, 300ms},
-      {"played even for a malformed request", R"({"code": "30"})", "hello", End::Closed, "30", nullptr, {}, 0ms},
+      {"silence until --silence-max",
+       R"({"action": "silence"})",
+       kRequest,
+       End::Closed,
+       nullptr,
+       nullptr,
+       {},
+       300ms},
+      {"played even for a malformed request",
+       R"({"code": "30"})",
+       "hello",
+       End::Closed,
+       "30",
+       nullptr,
+       {},
+       0ms},
   };
   std::string text = R"({"repeat": false, "steps": [)";
   for (const auto& c : cases) text += std::string(&c == cases ? "" : ",") + c.step;
@@ -164,7 +210,8 @@ TEST(ScriptPlay, RepeatStartsAgainAfterTheLastStep) {
   ServerOptions options;
   std::string error;
   options.script.emplace();
-  ASSERT_TRUE(ParseScript(R"({"steps": [{"code": "01"}, {"code": "30"}], "repeat": true})", *options.script, error))
+  ASSERT_TRUE(ParseScript(R"({"steps": [{"code": "01"}, {"code": "30"}], "repeat": true})",
+                          *options.script, error))
       << error;
   SimulatorThread sim(options);
   std::vector<std::string> codes;

@@ -25,7 +25,8 @@ class SimulatorThread {
 
   std::vector<std::string> log() const;
   // Waits until at least `count` log lines are there; false on time-out.
-  bool WaitForLog(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
+  bool WaitForLog(std::size_t count,
+                  std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
 
  private:
   mutable std::mutex mutex_;

@@ -82,7 +82,8 @@ std::optional<int> RunWithSilentResolver(const std::function<int()>& body) {
   const pid_t child = ::fork();
   if (child < 0) throw std::system_error(errno, std::generic_category(), "fork");
   if (child == 0) {
-    if (!EnterNamespaces() || !LoopbackUp() || !SilentNameServer() || !UseSilentResolver(resolv_conf)) {
+    if (!EnterNamespaces() || !LoopbackUp() || !SilentNameServer() ||
+        !UseSilentResolver(resolv_conf)) {
       ::_exit(kNotAllowed);
     }
     int result = 255;

@@ -14,9 +14,9 @@ TEST(PadNumber, KeepsTheLastWidthCharacters) {
     char fill;
     std::string expected;
   } cases[] = {
-      {0, 2, '0', "00"},   {5, 2, '0', "05"},     {42, 2, '0', "42"},   {123, 2, '0', "23"},
-      {100, 2, '0', "00"}, {-5, 3, '0', "0-5"},   {-5, 2, '0', "-5"},   {7, 4, ' ', "   7"},
-      {12345, 3, '0', "345"},
+      {0, 2, '0', "00"},   {5, 2, '0', "05"},   {42, 2, '0', "42"},
+      {123, 2, '0', "23"}, {100, 2, '0', "00"}, {-5, 3, '0', "0-5"},
+      {-5, 2, '0', "-5"},  {7, 4, ' ', "   7"}, {12345, 3, '0', "345"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(PadNumber(c.n, c.width, c.fill), c.expected) << c.n << " width " << c.width;
@@ -65,7 +65,9 @@ TEST(CleanInt, ReadsTheDocumentedForms) {
       {"12a", 0},
       {"--5", 0},
       {"1.5", 0},
-      {"\xC2\xA0" "5", 0},  // a no-break space is not trimmed
+      {"\xC2\xA0"
+       "5",
+       0},  // a no-break space is not trimmed
       {"5\xC2\xA0", 0},
   };
   for (const auto& c : cases) {

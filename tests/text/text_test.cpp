@@ -11,7 +11,9 @@ namespace {
 using namespace std::string_literals;
 
 TEST(TrimControl, RemovesCodesUpTo32AtBothEndsOnly) {
-  EXPECT_EQ(TrimControl(" \t\r\n\x01" "a b\x1F \0"s), "a b");
+  EXPECT_EQ(TrimControl(" \t\r\n\x01"
+                        "a b\x1F \0"s),
+            "a b");
   EXPECT_EQ(TrimControl("\xC2\xA0x\xC2\xA0"), "\xC2\xA0x\xC2\xA0");  // no-break space stays
   EXPECT_EQ(TrimControl(" \r\n "), "");
   EXPECT_EQ(TrimControl(""), "");
@@ -23,7 +25,10 @@ TEST(AsciiDigits, PersianAndArabicIndicDigitsBecomeAscii) {
   EXPECT_EQ(AsciiDigits("۹,۰۵۳"), "9,053");
   // Neighbours of the digit ranges, other text and broken bytes are kept.
   EXPECT_EQ(AsciiDigits("\u06EF\u06FA\u065F\u066A"), "\u06EF\u06FA\u065F\u066A");
-  EXPECT_EQ(AsciiDigits("a\xDB" "1\xFF"), "a\xDB" "1\xFF");
+  EXPECT_EQ(AsciiDigits("a\xDB"
+                        "1\xFF"),
+            "a\xDB"
+            "1\xFF");
 }
 
 // Each case: input, its ASCII form. The character count must always equal the
@@ -37,17 +42,19 @@ TEST(ToAscii, EveryCharacterBecomesOneByte) {
       {"\0a"s, "\0a"s},
       {"ریال", "????"},
       {"\u00E9\u20AC\U0001F600x", "???x"},
-      {"\xFF\xFE", "??"},               // bytes that never start a sequence
-      {"\x80\xBF", "??"},               // stray continuation bytes
-      {"\xE2\x82", "??"},               // truncated three-byte sequence
-      {"\xE2\x82" "A", "??A"},          // interrupted sequence
-      {"\xC0\xAF", "??"},               // overlong "/"
-      {"\xE0\x80\xAF", "???"},          // overlong three-byte form
-      {"\xF0\x80\x80\xAF", "????"},     // overlong four-byte form
-      {"\xED\xA0\x80", "???"},          // surrogate U+D800
-      {"\xF4\x90\x80\x80", "????"},     // above U+10FFFF
-      {"\xF4\x8F\xBF\xBF", "?"},        // U+10FFFF itself is valid
-      {"\xEF\xBF\xBF", "?"},            // U+FFFF
+      {"\xFF\xFE", "??"},  // bytes that never start a sequence
+      {"\x80\xBF", "??"},  // stray continuation bytes
+      {"\xE2\x82", "??"},  // truncated three-byte sequence
+      {"\xE2\x82"
+       "A",
+       "??A"},                       // interrupted sequence
+      {"\xC0\xAF", "??"},            // overlong "/"
+      {"\xE0\x80\xAF", "???"},       // overlong three-byte form
+      {"\xF0\x80\x80\xAF", "????"},  // overlong four-byte form
+      {"\xED\xA0\x80", "???"},       // surrogate U+D800
+      {"\xF4\x90\x80\x80", "????"},  // above U+10FFFF
+      {"\xF4\x8F\xBF\xBF", "?"},     // U+10FFFF itself is valid
+      {"\xEF\xBF\xBF", "?"},         // U+FFFF
       {"", ""},
   };
   for (const auto& c : cases) {
@@ -75,7 +82,9 @@ TEST(ToAscii, ByteCountAlwaysMatchesCharacterCount) {
 
 TEST(FromAscii, HighBytesBecomeQuestionMarks) {
   EXPECT_EQ(FromAscii("@@ZRM@@\0\x7F"s), "@@ZRM@@\0\x7F"s);
-  EXPECT_EQ(FromAscii("a\x80\xFF" "b"), "a??b");
+  EXPECT_EQ(FromAscii("a\x80\xFF"
+                      "b"),
+            "a??b");
 }
 
 TEST(NormaliseLineBreaks, EveryBreakBecomesCrLf) {
@@ -83,9 +92,8 @@ TEST(NormaliseLineBreaks, EveryBreakBecomesCrLf) {
     std::string in;
     std::string out;
   } cases[] = {
-      {"a\r\nb", "a\r\nb"}, {"a\rb", "a\r\nb"},       {"a\nb", "a\r\nb"},
-      {"\n\r", "\r\n\r\n"}, {"\r\r\n\n", "\r\n\r\n\r\n"}, {"x\r", "x\r\n"},
-      {"", ""},
+      {"a\r\nb", "a\r\nb"},         {"a\rb", "a\r\nb"}, {"a\nb", "a\r\nb"}, {"\n\r", "\r\n\r\n"},
+      {"\r\r\n\n", "\r\n\r\n\r\n"}, {"x\r", "x\r\n"},   {"", ""},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(NormaliseLineBreaks(c.in), c.out) << testing::PrintToString(c.in);

@@ -70,7 +70,8 @@ TEST(StartupErrorText, FollowsTheApplicationErrorFormat) {
             "Exception E in module m.exe at 00000010.\r\nDone.\r\n");
   EXPECT_EQ(StartupErrorText("E", "m", 0, ""), "Exception E in module m at 00000000.\r\n\r\n");
   // Unlike the event box, a "!" or ")" still gets its ".".
-  EXPECT_EQ(StartupErrorText("E", "m", 1, "Stop!"), "Exception E in module m at 00000001.\r\nStop!.\r\n");
+  EXPECT_EQ(StartupErrorText("E", "m", 1, "Stop!"),
+            "Exception E in module m at 00000001.\r\nStop!.\r\n");
 }
 
 // A control whose key handler fails the way a careless handler would.
@@ -93,9 +94,9 @@ TEST(EscapedErrors, GuardedHandlerErrorIsShownWithTheTitle) {
   std::exception_ptr error;
   int clicks = 0;
   QObject::connect(&button, &QPushButton::clicked, Guarded([&] {
-                     ++clicks;
-                     if (error) std::rethrow_exception(error);
-                   }));
+    ++clicks;
+    if (error) std::rethrow_exception(error);
+  }));
   button.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&button));
 
@@ -170,8 +171,10 @@ TEST(StartUp, FailureIsShownAsApplicationErrorAndExitsOne) {
     QStringList arguments;
     std::string message_line;
   } cases[] = {
-      {"socket library", {[] { throw std::runtime_error("WSAStartup"); }, nullptr},
-       {"pcpos-tester"}, "WSAStartup."},
+      {"socket library",
+       {[] { throw std::runtime_error("WSAStartup"); }, nullptr},
+       {"pcpos-tester"},
+       "WSAStartup."},
       {"command line", {}, {"pcpos-tester", "--bogus"}, "Unknown option 'bogus'."},
   };
   for (const auto& c : cases) {
@@ -217,11 +220,11 @@ TEST(StartUp, ClosingTheWindowDuringAPaymentExitsZero) {
   QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
   watchdog.start(15000);
 
-  const int code = RunApplication(App(),
-                                  {"pcpos-tester", "--host", "127.0.0.1", "--port",
-                                   QString::fromStdString(peer.port_text()), "--log-dir",
-                                   QString::fromStdString(logs.folder())},
-                                  {nullptr, [&] { ++stops; }});
+  const int code = RunApplication(
+      App(),
+      {"pcpos-tester", "--host", "127.0.0.1", "--port", QString::fromStdString(peer.port_text()),
+       "--log-dir", QString::fromStdString(logs.folder())},
+      {nullptr, [&] { ++stops; }});
   watchdog.stop();
   EXPECT_EQ(code, 0);
   EXPECT_TRUE(was_visible);
@@ -278,7 +281,8 @@ TEST(StartUp, DemoPaysThroughItsOwnSimulatedReader) {
   EXPECT_EQ(second_colour, QColor(255, 0, 0));
   // The reader stopped with the window: nothing answers on its port now.
   const net::Socket socket = net::CreateTcpSocket();
-  EXPECT_THROW(net::Connect(socket.get(), 0x7F000001, static_cast<std::uint16_t>(port.toInt()), 2000, nullptr),
+  EXPECT_THROW(net::Connect(socket.get(), 0x7F000001, static_cast<std::uint16_t>(port.toInt()),
+                            2000, nullptr),
                ConnectionError);
 }
 

@@ -34,11 +34,11 @@ std::vector<Control> DesignedControls() {
   std::vector<Control> controls;
   for (const screen::ControlSpec& c : screen::Layout()) {
     const bool sized = c.kind != screen::ControlKind::Label;
-    controls.push_back({std::string(c.name), c.parent.empty() ? "Frm_Selvarin" : std::string(c.parent),
-                        c.rect.left, c.rect.top, sized ? c.rect.width : kAuto,
-                        sized ? c.rect.height : kAuto,
-                        // Shown empty: showing the window cleared its design-time caption.
-                        c.kind == screen::ControlKind::ResultLine ? QString() : Q(screen::InitialText(c))});
+    controls.push_back(
+        {std::string(c.name), c.parent.empty() ? "Frm_Selvarin" : std::string(c.parent),
+         c.rect.left, c.rect.top, sized ? c.rect.width : kAuto, sized ? c.rect.height : kAuto,
+         // Shown empty: showing the window cleared its design-time caption.
+         c.kind == screen::ControlKind::ResultLine ? QString() : Q(screen::InitialText(c))});
   }
   return controls;
 }
@@ -203,10 +203,10 @@ bool FrameLineShows(const QImage& picture, const QWidget* w, Qt::Edge side) {
                      static_cast<int>(std::ceil((logical + 1) * ratio)) - 1);
   };
   const bool vertical = side == Qt::LeftEdge || side == Qt::RightEdge;
-  const int edge = side == Qt::LeftEdge     ? r.left()
-                   : side == Qt::RightEdge  ? r.right()
-                   : side == Qt::TopEdge    ? r.top()
-                                            : r.bottom();
+  const int edge = side == Qt::LeftEdge    ? r.left()
+                   : side == Qt::RightEdge ? r.right()
+                   : side == Qt::TopEdge   ? r.top()
+                                           : r.bottom();
   const int middle = static_cast<int>((vertical ? r.center().y() : r.center().x()) * ratio);
   const auto [from, to] = band(edge);
   for (int i = from; i <= to; ++i) {
@@ -251,9 +251,9 @@ QList<quint32> ShapedGlyphs(const QFont& font, const QString& text) {
 }
 
 TEST_F(WindowFit, PersianTextIsShapedRightToLeft) {
-  for (const QWidget* w : {static_cast<QWidget*>(window->Btn_Payment),
-                           static_cast<QWidget*>(window->Btn_Clear),
-                           static_cast<QWidget*>(window->Lbl_ResponseMsg)}) {
+  for (const QWidget* w :
+       {static_cast<QWidget*>(window->Btn_Payment), static_cast<QWidget*>(window->Btn_Clear),
+        static_cast<QWidget*>(window->Lbl_ResponseMsg)}) {
     SCOPED_TRACE(w->objectName().toStdString());
     ShapedGlyphs(w->font(), QStringLiteral("ارسال مبلغ به کارت خوان"));
     ShapedGlyphs(w->font(), QStringLiteral("پاک سازی نتایج"));

@@ -38,8 +38,8 @@ const QString kCancel = QStringLiteral("لغو");
 const QColor kGreen(0, 128, 0);
 const QColor kRed(255, 0, 0);
 const QColor kAmber(160, 82, 0);
-const QString kOutcomeUnknown =
-    QString::fromUtf8(kOutcomeUnknownText.data(), static_cast<qsizetype>(kOutcomeUnknownText.size()));
+const QString kOutcomeUnknown = QString::fromUtf8(
+    kOutcomeUnknownText.data(), static_cast<qsizetype>(kOutcomeUnknownText.size()));
 const QString kPrevious = QStringLiteral("این مقدار از پرداخت قبلی است");
 
 // A reader that answers well at once, for as many payments as a test makes.
@@ -53,11 +53,16 @@ struct FieldValue {
   const char* value;
 };
 const FieldValue kGoodFields[] = {
-    {"txtTerminalNo", "12345678"},   {"txtSTAN", "000123"},
-    {"txtRRN", "123456789012"},      {"txtBatchNo", "001"},
-    {"txtResponseType", "00"},       {"txtResponseCode", "00"},
-    {"txtCardNo", "123456******7890"}, {"txtBIN", "123456"},
-    {"txtPAN", "7890"},              {"txtTransactionDate", "1398/12/05"},
+    {"txtTerminalNo", "12345678"},
+    {"txtSTAN", "000123"},
+    {"txtRRN", "123456789012"},
+    {"txtBatchNo", "001"},
+    {"txtResponseType", "00"},
+    {"txtResponseCode", "00"},
+    {"txtCardNo", "123456******7890"},
+    {"txtBIN", "123456"},
+    {"txtPAN", "7890"},
+    {"txtTransactionDate", "1398/12/05"},
     {"txtTransactionTime", "12:30"},
 };
 
@@ -104,9 +109,9 @@ class WindowPayment : public ::testing::Test {
   // Everything the operator may touch again, and the cursor, as before the payment.
   void ExpectIdle() {
     EXPECT_EQ(window->Btn_Payment->text(), kPay);
-    for (QWidget* w : std::initializer_list<QWidget*>{window->Btn_Clear, window->Edt_IP,
-                                                      window->Edt_Port, window->txtAmount,
-                                                      window->Edt_LogPath}) {
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{window->Btn_Clear, window->Edt_IP, window->Edt_Port,
+                                         window->txtAmount, window->Edt_LogPath}) {
       EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
     }
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
@@ -128,9 +133,9 @@ TEST_F(WindowPayment, SuccessfulPaymentFillsTheWindowAndTheLog) {
   // While it runs, only the cancel button acts.
   EXPECT_EQ(window->Btn_Payment->text(), kCancel);
   EXPECT_TRUE(window->Btn_Payment->isEnabled());
-  for (QWidget* w : std::initializer_list<QWidget*>{window->Btn_Clear, window->Edt_IP,
-                                                    window->Edt_Port, window->txtAmount,
-                                                    window->Edt_LogPath}) {
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{window->Btn_Clear, window->Edt_IP, window->Edt_Port,
+                                       window->txtAmount, window->Edt_LogPath}) {
     EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
   }
   ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
@@ -166,9 +171,11 @@ TEST_F(WindowPayment, JournalRowAndTheReadersTimeAfterEachPayment) {
   ASSERT_TRUE(WaitForPaymentEnd(*window));
   const QString title = window->Grp_RawResponse->title();
   const QRegularExpressionMatch took =
-      QRegularExpression(QStringLiteral("^Raw Response \\(reader answered in ([0-9.]+) (s|ms)\\)$")).match(title);
+      QRegularExpression(QStringLiteral("^Raw Response \\(reader answered in ([0-9.]+) (s|ms)\\)$"))
+          .match(title);
   ASSERT_TRUE(took.hasMatch()) << title.toStdString();
-  EXPECT_GE(took.captured(1).toDouble() * (took.captured(2) == QStringLiteral("s") ? 1000 : 1), 250.0);
+  EXPECT_GE(took.captured(1).toDouble() * (took.captured(2) == QStringLiteral("s") ? 1000 : 1),
+            250.0);
   QFile journal(log_dir.filePath("Selvarin-PcPosJournal.csv"));
   ASSERT_TRUE(journal.open(QIODevice::ReadOnly));
   const QList<QByteArray> rows = journal.readAll().split('\n');
@@ -186,7 +193,8 @@ TEST_F(WindowPayment, JournalRowAndTheReadersTimeAfterEachPayment) {
   const QStringList lines = window->Mem_RawResponse->toPlainText().split(u'\n');
   ASSERT_EQ(lines.size(), 2);
   EXPECT_EQ(lines[0], kGoodAnswer);
-  EXPECT_TRUE(lines[1].startsWith(QStringLiteral("Selvarin-PcPosJournal.csv: "))) << lines[1].toStdString();
+  EXPECT_TRUE(lines[1].startsWith(QStringLiteral("Selvarin-PcPosJournal.csv: ")))
+      << lines[1].toStdString();
   EXPECT_EQ(Colour(window->Lbl_ResponseMsg), kGreen);
   EXPECT_EQ(LogContent(), kGoodAnswer);
 }
@@ -292,7 +300,8 @@ TEST_F(WindowPayment, WaitingLineCountsTheSecondsInPlaceOfThePreviousResult) {
   EXPECT_NE(window_text, kGreen);
 
   // The limit runs from the request's sending, a moment after the press.
-  const QString one_second = QStringLiteral("در انتظار پاسخ کارت خوان… ۱ ثانیه گذشته، ۲۹ ثانیه مانده");
+  const QString one_second =
+      QStringLiteral("در انتظار پاسخ کارت خوان… ۱ ثانیه گذشته، ۲۹ ثانیه مانده");
   EXPECT_TRUE(QTest::qWaitFor([&] { return Shown(window->Lbl_ResponseMsg) == one_second; }, 3000))
       << Shown(window->Lbl_ResponseMsg).toStdString();
   EXPECT_EQ(Colour(window->Lbl_ResponseMsg), window_text);

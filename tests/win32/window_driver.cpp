@@ -49,7 +49,8 @@ int main(int argc, char** argv) {
   const double hold_s = argc == 3 && std::string_view(argv[1]) == "--hold" ? std::atof(argv[2]) : 0;
   const auto start = std::chrono::steady_clock::now();
   const auto elapsed_ms = [&] {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
   };
   HWND window = nullptr;
   while (window == nullptr) {

@@ -41,7 +41,8 @@ constexpr auto kDoubleClick = 500ms;
 
 std::string TextOf(HWND hwnd) {
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+  text.resize(
+      static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
   return Utf8(text);
 }
 
@@ -107,9 +108,7 @@ class WindowTest : public ::testing::Test {
       if (pressed) break;
     }
   }
-  void Click(std::string_view button) {
-    SendMessageW(Control(button), BM_CLICK, 0, 0);
-  }
+  void Click(std::string_view button) { SendMessageW(Control(button), BM_CLICK, 0, 0); }
   bool WaitEnded() {
     return PumpUntil([this] { return window_->screen().phase() == screen::Phase::Finished; });
   }
@@ -135,9 +134,11 @@ class WindowTest : public ::testing::Test {
     SendMessageW(window_->hwnd(), WM_DRAWITEM, draw.CtlID, reinterpret_cast<LPARAM>(&draw));
     GdiFlush();
     const auto* pixels = static_cast<const std::uint32_t*>(bits);
-    const std::uint32_t wanted = (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
+    const std::uint32_t wanted =
+        (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
     const std::uint32_t face = GetSysColor(COLOR_BTNFACE);
-    const std::uint32_t background = (GetRValue(face) << 16) | (GetGValue(face) << 8) | GetBValue(face);
+    const std::uint32_t background =
+        (GetRValue(face) << 16) | (GetGValue(face) << 8) | GetBValue(face);
     int count = 0;
     RECT found{box.right, box.bottom, -1, -1};
     for (LONG y = 0; y < box.bottom; ++y) {
@@ -145,8 +146,8 @@ class WindowTest : public ::testing::Test {
         const std::uint32_t p = pixels[y * box.right + x] & 0xFFFFFF;
         if (p == wanted) ++count;
         if (p != background) {
-          found = RECT{std::min(found.left, x), std::min(found.top, y), std::max(found.right, x + 1),
-                       std::max(found.bottom, y + 1)};
+          found = RECT{std::min(found.left, x), std::min(found.top, y),
+                       std::max(found.right, x + 1), std::max(found.bottom, y + 1)};
         }
       }
     }
@@ -170,20 +171,25 @@ class WindowTest : public ::testing::Test {
 
   std::string ToolTipText(std::string_view name) const {
     HWND tooltip = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), [](HWND hwnd, LPARAM found) -> BOOL {
-      wchar_t class_name[64] = {};
-      GetClassNameW(hwnd, class_name, 64);
-      if (std::wstring_view(class_name) != TOOLTIPS_CLASSW) return TRUE;
-      *reinterpret_cast<HWND*>(found) = hwnd;
-      return FALSE;
-    }, reinterpret_cast<LPARAM>(&tooltip));
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND hwnd, LPARAM found) -> BOOL {
+          wchar_t class_name[64] = {};
+          GetClassNameW(hwnd, class_name, 64);
+          if (std::wstring_view(class_name) != TOOLTIPS_CLASSW) return TRUE;
+          *reinterpret_cast<HWND*>(found) = hwnd;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&tooltip));
     wchar_t text[256] = {};
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof tool;
     tool.hwnd = window_->hwnd();
     tool.uId = reinterpret_cast<UINT_PTR>(Control(name));
     tool.lpszText = text;
-    if (tooltip == nullptr || !SendMessageW(tooltip, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&tool))) return {};
+    if (tooltip == nullptr ||
+        !SendMessageW(tooltip, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&tool)))
+      return {};
     SendMessageW(tooltip, TTM_GETTEXTW, 256, reinterpret_cast<LPARAM>(&tool));
     return Utf8(text);
   }
@@ -252,7 +258,8 @@ TEST_F(WindowTest, IsLaidOutCaptionedAndOrderedAsTheTableSaysAt96And192Dpi) {
   // Common controls 6 through the manifest (Wine's DllGetVersion says 5.81 even
   // then): only their button answers this message.
   SIZE ideal{};
-  EXPECT_TRUE(SendMessageW(Control("Btn_Payment"), BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal)));
+  EXPECT_TRUE(
+      SendMessageW(Control("Btn_Payment"), BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal)));
 
   // Tab goes through the controls in the table's order, and round again.
   std::vector<std::string_view> order;
@@ -291,8 +298,7 @@ TEST_F(WindowTest, DrawsInTahomaElevenPixelsAndTheResultLineBold) {
     } else {
       EXPECT_EQ(logical.lfHeight, -screen::kFontPixels);
     }
-    EXPECT_EQ(logical.lfWeight,
-              spec.kind == screen::ControlKind::ResultLine ? FW_BOLD : FW_NORMAL);
+    EXPECT_EQ(logical.lfWeight, spec.kind == screen::ControlKind::ResultLine ? FW_BOLD : FW_NORMAL);
   }
 }
 
@@ -331,7 +337,8 @@ TEST_P(WindowEndingTest, ShowsTheOutcomeInItsColour) {
     EXPECT_EQ(ResultLinePixels(RGB(c.r, c.g, c.b)), 0);
   }
   const std::string journal = FileText(folder_.path() / std::string(kJournalFileName));
-  EXPECT_NE(journal.find(std::string(",") + std::string(GetParam().outcome) + ","), std::string::npos)
+  EXPECT_NE(journal.find(std::string(",") + std::string(GetParam().outcome) + ","),
+            std::string::npos)
       << journal;
   if (GetParam().tone == screen::Tone::Green) {
     EXPECT_EQ(Text("txtTerminalNo"), "12345678");
@@ -350,9 +357,10 @@ std::string Declined() {
 // A reset after sending reads as a graceful close under Wine; both are amber.
 INSTANTIATE_TEST_SUITE_P(
     Endings, WindowEndingTest,
-    ::testing::Values(Ending{"Approved", Answering(testing::kAnswer), screen::Tone::Green, "approved"},
-                      Ending{"Declined", Answering(Declined()), screen::Tone::Red, "declined"},
-                      Ending{"ResetAfterSending", testing::Resetting(), screen::Tone::Amber, "unknown"}),
+    ::testing::Values(
+        Ending{"Approved", Answering(testing::kAnswer), screen::Tone::Green, "approved"},
+        Ending{"Declined", Answering(Declined()), screen::Tone::Red, "declined"},
+        Ending{"ResetAfterSending", testing::Resetting(), screen::Tone::Amber, "unknown"}),
     [](const ::testing::TestParamInfo<Ending>& ending) { return std::string(ending.param.name); });
 
 TEST_F(WindowTest, TheButtonIgnoresADoubleClickAndCancelsOnTheNextPress) {
@@ -459,15 +467,16 @@ TEST(DemoMode, PaysThroughTheProgramsOwnSimulatedReader) {
   MainWindow::Options options;
   options.quit_when_closed = false;
   options.double_click = 0ms;  // the second press comes at once after the first ends
-  Session session = OpenSession(
-      ParseCommandLine({"pcpos-tester.exe", "--demo", "--amount", "1000", "--log-dir", folder.folder()}),
-      options);
+  Session session = OpenSession(ParseCommandLine({"pcpos-tester.exe", "--demo", "--amount", "1000",
+                                                  "--log-dir", folder.folder()}),
+                                options);
   ASSERT_NE(session.simulated_reader, nullptr);
   MainWindow& window = *session.window;
   window.Open(SW_HIDE);
   EXPECT_EQ(TextOf(window.hwnd()), screen::WindowCaption(true));
   EXPECT_EQ(window.InputText(screen::Input::Host), "127.0.0.1");
-  EXPECT_EQ(window.InputText(screen::Input::Port), std::to_string(session.simulated_reader->port()));
+  EXPECT_EQ(window.InputText(screen::Input::Port),
+            std::to_string(session.simulated_reader->port()));
   // Return in the address field starts the payment while its message is
   // handled; the answer comes back as a posted message.
   const auto pay = [&window](std::string_view amount) {
@@ -507,7 +516,9 @@ class Throwing : public Window {
 
 TEST(ErrorBoxes, ShowAnEscapedErrorWithTheTitleAndAStartupErrorAsApplicationError) {
   std::vector<std::pair<std::string, std::string>> shown;
-  SetMessageBox([&](const std::string& caption, const std::string& text) { shown.emplace_back(caption, text); });
+  SetMessageBox([&](const std::string& caption, const std::string& text) {
+    shown.emplace_back(caption, text);
+  });
   Throwing window;
   EXPECT_EQ(SendMessageW(window.hwnd(), WM_APP, 0, 0), 0);
   SendMessageW(window.hwnd(), WM_APP + 1, 0, 0);
@@ -517,7 +528,8 @@ TEST(ErrorBoxes, ShowAnEscapedErrorWithTheTitleAndAStartupErrorAsApplicationErro
   EXPECT_EQ(shown[0].first, "win32_window_test");  // first character as it is
   EXPECT_EQ(shown[0].second, "Disk full.");
   EXPECT_EQ(shown[1].first, "Application Error");
-  EXPECT_TRUE(shown[1].second.starts_with("Exception std::runtime_error in module win32_window_test.exe at "))
+  EXPECT_TRUE(shown[1].second.starts_with(
+      "Exception std::runtime_error in module win32_window_test.exe at "))
       << shown[1].second;
   EXPECT_TRUE(shown[1].second.ends_with(".\r\nWSAStartup.\r\n")) << shown[1].second;
 }
