@@ -18,7 +18,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 scripts/deps.sh g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest libasio-dev \
-  wine wine64 fonts-wine nsis zip
+  wine wine64 fonts-wine nsis zip unzip
 
 jobs=${JOBS:-2}
 out=$root/build-windows
