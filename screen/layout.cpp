@@ -17,14 +17,14 @@ constexpr int kWindowField = 68;
 constexpr int kLeftField = 96;
 constexpr int kRightField = 301;
 
-constexpr ControlSpec Label(std::string_view name, std::string_view parent, int left, int top,
-                            std::string_view caption, int field_left) {
+constexpr ControlDesign Label(std::string_view name, std::string_view parent, int left, int top,
+                              std::string_view caption, int field_left) {
   return {name, ControlKind::Label, parent, {left, top, 0, 0}, caption, -1, field_left};
 }
-constexpr ControlSpec Edit(std::string_view name, std::string_view parent, Rect rect, int tab) {
+constexpr ControlDesign Edit(std::string_view name, std::string_view parent, Rect rect, int tab) {
   return {name, ControlKind::Edit, parent, rect, "", tab, 0};
 }
-constexpr ControlSpec ResultField(std::string_view name, int left, int top, int tab) {
+constexpr ControlDesign ResultField(std::string_view name, int left, int top, int tab) {
   return Edit(name, kResponse, {left, top, 118, 21}, tab);
 }
 
@@ -37,14 +37,16 @@ constexpr std::array kControls = {
     Edit("txtAmount", kWindow, {68, 60, 140, 21}, 2),
     Label("Label16", kWindow, 16, 89, "Log Path:", kWindowField),
     Edit("Edt_LogPath", kWindow, {68, 86, 140, 21}, 3),
-    ControlSpec{"Image1", ControlKind::Picture, kWindow, {280, 7, 105, 105}, "", -1, 0},
-    ControlSpec{"Btn_Payment", ControlKind::Button, kWindow, {17, 118, 191, 25}, kPayCaption, 4, 0},
-    ControlSpec{
+    ControlDesign{"Image1", ControlKind::Picture, kWindow, {280, 7, 105, 105}, "", -1, 0},
+    ControlDesign{
+        "Btn_Payment", ControlKind::Button, kWindow, {17, 118, 191, 25}, kPayCaption, 4, 0},
+    ControlDesign{
         "Btn_Clear", ControlKind::Button, kWindow, {241, 118, 191, 25}, kClearCaption, 5, 0},
-    ControlSpec{
+    ControlDesign{
         "Grp_RawResponse", ControlKind::Group, kWindow, {8, 154, 431, 79}, "Raw Response", 6, 0},
-    ControlSpec{"Grp_Response", ControlKind::Group, kWindow, {8, 238, 431, 218}, "Response", 7, 0},
-    ControlSpec{"Mem_RawResponse", ControlKind::Memo, kRaw, {9, 19, 410, 49}, "", 0, 0},
+    ControlDesign{
+        "Grp_Response", ControlKind::Group, kWindow, {8, 238, 431, 218}, "Response", 7, 0},
+    ControlDesign{"Mem_RawResponse", ControlKind::Memo, kRaw, {9, 19, 410, 49}, "", 0, 0},
     Label("Label3", kResponse, 8, 27, "Card No:", kLeftField),
     ResultField("txtCardNo", 96, 23, 0),
     Label("Label4", kResponse, 8, 54, "STAN (Trace No):", kLeftField),
@@ -68,25 +70,25 @@ constexpr std::array kControls = {
     Label("Label12", kResponse, 223, 135, "ResponseCode:", kRightField),
     ResultField("txtResponseCode", 301, 131, 6),
     // Its design-time caption never shows: showing the window clears it.
-    ControlSpec{"Lbl_ResponseMsg",
-                ControlKind::ResultLine,
-                kResponse,
-                {8, 192, 411, 13},
-                "Lbl_ResponseMsg",
-                -1,
-                0},
+    ControlDesign{"Lbl_ResponseMsg",
+                  ControlKind::ResultLine,
+                  kResponse,
+                  {8, 192, 411, 13},
+                  "Lbl_ResponseMsg",
+                  -1,
+                  0},
 };
 
 // The controls under `parent` that take focus, by their tab places; a group box
 // stands for its own controls at its place.
 void AppendTabOrder(std::string_view parent, std::vector<std::string_view>& order) {
-  std::vector<const ControlSpec*> children;
-  for (const ControlSpec& c : kControls) {
+  std::vector<const ControlDesign*> children;
+  for (const ControlDesign& c : kControls) {
     if (c.parent == parent && c.tab >= 0) children.push_back(&c);
   }
   std::stable_sort(children.begin(), children.end(),
-                   [](const ControlSpec* a, const ControlSpec* b) { return a->tab < b->tab; });
-  for (const ControlSpec* c : children) {
+                   [](const ControlDesign* a, const ControlDesign* b) { return a->tab < b->tab; });
+  for (const ControlDesign* c : children) {
     if (c->kind == ControlKind::Group) {
       AppendTabOrder(c->name, order);
     } else {
@@ -97,10 +99,10 @@ void AppendTabOrder(std::string_view parent, std::vector<std::string_view>& orde
 
 }  // namespace
 
-std::span<const ControlSpec> Layout() { return kControls; }
+std::span<const ControlDesign> Layout() { return kControls; }
 
-const ControlSpec* FindControl(std::string_view name) {
-  for (const ControlSpec& c : kControls) {
+const ControlDesign* FindControl(std::string_view name) {
+  for (const ControlDesign& c : kControls) {
     if (c.name == name) return &c;
   }
   return nullptr;
@@ -125,7 +127,7 @@ Rect Scaled(const Rect& design, int dpi) {
           Scaled(design.height, dpi)};
 }
 
-std::string InitialText(const ControlSpec& control) {
+std::string InitialText(const ControlDesign& control) {
   if (control.name == "Edt_IP") return std::string(kDefaultHost);
   if (control.name == "Edt_Port") return std::string(kDefaultPort);
   if (control.name == "txtAmount") return std::string(kDefaultAmount);

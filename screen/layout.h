@@ -38,7 +38,7 @@ struct Rect {
   bool operator==(const Rect&) const = default;
 };
 
-struct ControlSpec {
+struct ControlDesign {
   std::string_view name;  // the design name: "Edt_IP", "Label3", "Grp_Response"
   ControlKind kind;
   std::string_view parent;   // empty for the window itself, else a group's name
@@ -50,9 +50,9 @@ struct ControlSpec {
 };
 
 // Every control, parents before their children.
-std::span<const ControlSpec> Layout();
+std::span<const ControlDesign> Layout();
 // nullptr for a name that is not in the table.
-const ControlSpec* FindControl(std::string_view name);
+const ControlDesign* FindControl(std::string_view name);
 // The whole window's focus order: the window's own tab places, and inside each
 // group box its own places, at the group's place.
 std::vector<std::string_view> TabOrder();
@@ -63,7 +63,7 @@ Rect Scaled(const Rect& design, int dpi);
 
 // What a control shows when the window is created: its caption, or for the four
 // inputs their initial texts (payment/defaults).
-std::string InitialText(const ControlSpec& control);
+std::string InitialText(const ControlDesign& control);
 
 // The window's caption.
 // The window's caption; with a simulated reader it says so, so that nobody

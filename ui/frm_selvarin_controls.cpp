@@ -88,7 +88,7 @@ QRect Geometry(const screen::Rect& r) { return QRect(r.left, r.top, r.width, r.h
 void TFrm_Selvarin::CreateControls() {
   // Every control from the design table, parents before their children.
   std::map<std::string_view, QWidget*> parents{{std::string_view(), this}};
-  for (const screen::ControlSpec& c : screen::Layout()) {
+  for (const screen::ControlDesign& c : screen::Layout()) {
     QWidget* parent = parents.at(c.parent);
     const QString text = Q(screen::InitialText(c));
     switch (c.kind) {

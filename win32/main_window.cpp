@@ -102,17 +102,17 @@ MainWindow::~MainWindow() {
 void MainWindow::CreateControls() {
   const auto layout = screen::Layout();
   items_.reserve(layout.size());
-  for (const screen::ControlSpec& spec : layout) {
+  for (const screen::ControlDesign& design : layout) {
     items_.push_back(std::make_unique<Item>());
-    items_.back()->spec = &spec;
+    items_.back()->design = &design;
   }
   const auto make = [this](Item& item) {
-    const screen::ControlSpec& spec = *item.spec;
-    const std::string text = screen::InitialText(spec);
+    const screen::ControlDesign& design = *item.design;
+    const std::string text = screen::InitialText(design);
     const wchar_t* system_class = L"STATIC";
     DWORD style = 0;
     DWORD ex_style = 0;
-    switch (spec.kind) {
+    switch (design.kind) {
       // One line, never wrapped: the caption is measured to end before its
       // field, and a wrap at the measured width would drop its last character.
       case screen::ControlKind::Label:
@@ -146,7 +146,7 @@ void MainWindow::CreateControls() {
   // Tab order is the order of creation: first what takes no focus, then the
   // rest in the table's tab order (inside a group box at the group's place).
   for (auto& item : items_) {
-    if (item->spec->tab < 0 || item->spec->kind == screen::ControlKind::Group) make(*item);
+    if (item->design->tab < 0 || item->design->kind == screen::ControlKind::Group) make(*item);
   }
   for (const std::string_view name : screen::TabOrder()) {
     Item& item = ItemNamed(name);
@@ -157,11 +157,11 @@ void MainWindow::CreateControls() {
     SetWindowLongPtrW(item.control.hwnd(), GWLP_ID,
                       static_cast<LONG_PTR>(kFirstControlId + static_cast<int>(i)));
     // A group box lies under its controls, or it would paint over them.
-    if (item.spec->kind == screen::ControlKind::Group) {
+    if (item.design->kind == screen::ControlKind::Group) {
       SetWindowPos(item.control.hwnd(), HWND_BOTTOM, 0, 0, 0, 0,
                    SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
-    if (item.spec->kind == screen::ControlKind::Memo) {
+    if (item.design->kind == screen::ControlKind::Memo) {
       SetWindowSubclass(item.control.hwnd(), &TabMovesOn, 0, 0);
     }
   }
@@ -176,10 +176,10 @@ void MainWindow::CreateControls() {
   if (tooltip_ == nullptr) throw std::runtime_error("CreateWindowExW failed for the tooltip");
 }
 
-RECT MainWindow::DeviceRect(const screen::ControlSpec& spec) const {
-  screen::Rect r = screen::Scaled(spec.rect, dpi_);
-  if (!spec.parent.empty()) {
-    const screen::Rect group = screen::Scaled(screen::FindControl(spec.parent)->rect, dpi_);
+RECT MainWindow::DeviceRect(const screen::ControlDesign& design) const {
+  screen::Rect r = screen::Scaled(design.rect, dpi_);
+  if (!design.parent.empty()) {
+    const screen::Rect group = screen::Scaled(screen::FindControl(design.parent)->rect, dpi_);
     r.left += group.left;
     r.top += group.top;
   }
@@ -189,12 +189,13 @@ RECT MainWindow::DeviceRect(const screen::ControlSpec& spec) const {
 // A label is sized to its caption. Its position never changes, so a caption
 // that would reach its field in this face is drawn smaller, a pixel at a time
 // and only as far as it must, until it ends at least 2 pixels before the field.
-std::pair<RECT, HFONT> MainWindow::FitLabel(const screen::ControlSpec& spec) {
-  RECT r = DeviceRect(spec);
+std::pair<RECT, HFONT> MainWindow::FitLabel(const screen::ControlDesign& design) {
+  RECT r = DeviceRect(design);
   const int field_left =
-      screen::Scaled(spec.field_left, dpi_) +
-      (spec.parent.empty() ? 0 : screen::Scaled(screen::FindControl(spec.parent)->rect.left, dpi_));
-  const std::wstring caption = Wide(spec.caption);
+      screen::Scaled(design.field_left, dpi_) +
+      (design.parent.empty() ? 0
+                             : screen::Scaled(screen::FindControl(design.parent)->rect.left, dpi_));
+  const std::wstring caption = Wide(design.caption);
   const HDC dc = GetDC(hwnd());
   HFONT font = fonts_->regular();
   for (int pixels = screen::kFontPixels; pixels >= screen::kFontPixels / 2; --pixels) {
@@ -225,17 +226,17 @@ void MainWindow::ApplyDpi(int dpi) {
   auto fonts = std::make_unique<Fonts>(dpi);
   fonts_.swap(fonts);  // the old fonts go once no control uses them
   for (auto& item : items_) {
-    if (item->spec->kind == screen::ControlKind::Label) {
-      const auto [where, font] = FitLabel(*item->spec);
+    if (item->design->kind == screen::ControlKind::Label) {
+      const auto [where, font] = FitLabel(*item->design);
       item->control.SetFont(font);
       item->control.MoveTo(where);
       continue;
     }
-    item->control.SetFont(item->spec->kind == screen::ControlKind::ResultLine ? fonts_->bold()
-                                                                              : fonts_->regular());
-    item->control.MoveTo(DeviceRect(*item->spec));
+    item->control.SetFont(
+        item->design->kind == screen::ControlKind::ResultLine ? fonts_->bold() : fonts_->regular());
+    item->control.MoveTo(DeviceRect(*item->design));
   }
-  const screen::ControlSpec* image = screen::FindControl("Image1");
+  const screen::ControlDesign* image = screen::FindControl("Image1");
   logo_.Render(screen::Scaled(image->rect.width, dpi), GetSysColor(COLOR_BTNFACE));
   const RECT outer = OuterRect(screen::Scaled(screen::kClientWidth, dpi),
                                screen::Scaled(screen::kClientHeight, dpi), kWindowStyle, 0, dpi);
@@ -301,7 +302,8 @@ bool MainWindow::HandleKey(const MSG& msg) {
     return true;
   }
   const Item* item = ItemOf(msg.hwnd);
-  if (item == nullptr || !(IsInputName(item->spec->name) || item->spec->name == "Btn_Payment")) {
+  if (item == nullptr ||
+      !(IsInputName(item->design->name) || item->design->name == "Btn_Payment")) {
     return false;
   }
   if (!repeat) screen_->PressReturn();
@@ -310,14 +312,14 @@ bool MainWindow::HandleKey(const MSG& msg) {
 
 const Control* MainWindow::Find(std::string_view name) const {
   for (const auto& item : items_) {
-    if (item->spec->name == name) return &item->control;
+    if (item->design->name == name) return &item->control;
   }
   return nullptr;
 }
 
 MainWindow::Item& MainWindow::ItemNamed(std::string_view name) {
   for (auto& item : items_) {
-    if (item->spec->name == name) return *item;
+    if (item->design->name == name) return *item;
   }
   throw std::logic_error("no control named " + std::string(name));
 }
@@ -475,7 +477,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       if (screen_ == nullptr || HIWORD(wparam) != BN_CLICKED) break;
       const int index = LOWORD(wparam) - kFirstControlId;
       if (index < 0 || static_cast<std::size_t>(index) >= items_.size()) break;
-      const std::string_view name = items_[static_cast<std::size_t>(index)]->spec->name;
+      const std::string_view name = items_[static_cast<std::size_t>(index)]->design->name;
       if (name == "Btn_Payment") screen_->PressPayment();
       if (name == "Btn_Clear") screen_->Clear();
       return 0;
@@ -493,8 +495,8 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       const auto& draw = *reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
       const Item* item = const_cast<MainWindow*>(this)->ItemOf(draw.hwndItem);
       if (item == nullptr) break;
-      if (item->spec->kind == screen::ControlKind::ResultLine) DrawResultLine(draw);
-      if (item->spec->kind == screen::ControlKind::Picture) {
+      if (item->design->kind == screen::ControlKind::ResultLine) DrawResultLine(draw);
+      if (item->design->kind == screen::ControlKind::Picture) {
         logo_.Draw(draw.hDC, draw.rcItem.left, draw.rcItem.top);
       }
       return TRUE;

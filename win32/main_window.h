@@ -80,15 +80,15 @@ class MainWindow final : public Window, public screen::ScreenView {
 
  private:
   struct Item {
-    const screen::ControlSpec* spec;
+    const screen::ControlDesign* design;
     Control control;
     bool previous = false;
   };
 
   void CreateControls();
   void ApplyDpi(int dpi);
-  RECT DeviceRect(const screen::ControlSpec& spec) const;
-  std::pair<RECT, HFONT> FitLabel(const screen::ControlSpec& spec);
+  RECT DeviceRect(const screen::ControlDesign& design) const;
+  std::pair<RECT, HFONT> FitLabel(const screen::ControlDesign& design);
   void FitClientArea();
   Item& ItemNamed(std::string_view name);
   const Item& ItemNamed(std::string_view name) const;

@@ -14,13 +14,13 @@ namespace {
 
 TEST(Layout, EveryControlSitsInsideItsParentAfterIt) {
   std::set<std::string_view> seen;
-  for (const ControlSpec& c : Layout()) {
+  for (const ControlDesign& c : Layout()) {
     SCOPED_TRACE(std::string(c.name));
     EXPECT_TRUE(seen.insert(c.name).second) << "one name, one control";
     int width = kClientWidth, height = kClientHeight;
     if (!c.parent.empty()) {
       ASSERT_TRUE(seen.count(c.parent)) << "parents come before their children";
-      const ControlSpec* parent = FindControl(c.parent);
+      const ControlDesign* parent = FindControl(c.parent);
       ASSERT_EQ(parent->kind, ControlKind::Group);
       width = parent->rect.width;
       height = parent->rect.height;

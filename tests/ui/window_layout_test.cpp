@@ -32,7 +32,7 @@ struct Control {
 // The design table as the shown window must match it.
 std::vector<Control> DesignedControls() {
   std::vector<Control> controls;
-  for (const screen::ControlSpec& c : screen::Layout()) {
+  for (const screen::ControlDesign& c : screen::Layout()) {
     const bool sized = c.kind != screen::ControlKind::Label;
     controls.push_back(
         {std::string(c.name), c.parent.empty() ? "Frm_Selvarin" : std::string(c.parent),

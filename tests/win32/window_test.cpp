@@ -205,26 +205,26 @@ void ExpectLaidOut(const MainWindow& window, int dpi) {
   GetClientRect(window.hwnd(), &client);
   EXPECT_EQ(client.right, screen::Scaled(screen::kClientWidth, dpi));
   EXPECT_EQ(client.bottom, screen::Scaled(screen::kClientHeight, dpi));
-  for (const screen::ControlSpec& spec : screen::Layout()) {
-    SCOPED_TRACE(std::string(spec.name) + " at " + std::to_string(dpi) + " DPI");
+  for (const screen::ControlDesign& design : screen::Layout()) {
+    SCOPED_TRACE(std::string(design.name) + " at " + std::to_string(dpi) + " DPI");
     RECT r{};
-    GetWindowRect(window.Find(spec.name)->hwnd(), &r);
-    const HWND parent = spec.parent.empty() ? window.hwnd() : nullptr;
+    GetWindowRect(window.Find(design.name)->hwnd(), &r);
+    const HWND parent = design.parent.empty() ? window.hwnd() : nullptr;
     POINT origin{0, 0};
     if (parent != nullptr) {
       ClientToScreen(parent, &origin);
     } else {
       RECT group{};
-      GetWindowRect(window.Find(spec.parent)->hwnd(), &group);
+      GetWindowRect(window.Find(design.parent)->hwnd(), &group);
       origin = {group.left, group.top};
     }
-    const screen::Rect want = screen::Scaled(spec.rect, dpi);
+    const screen::Rect want = screen::Scaled(design.rect, dpi);
     EXPECT_EQ(r.left - origin.x, want.left);
     EXPECT_EQ(r.top - origin.y, want.top);
-    if (spec.kind == screen::ControlKind::Label) {
+    if (design.kind == screen::ControlKind::Label) {
       // Sized to its caption, which ends before its field.
       EXPECT_GT(r.right - r.left, 0);
-      EXPECT_LE(r.right - origin.x, screen::Scaled(spec.field_left, dpi) - 2);
+      EXPECT_LE(r.right - origin.x, screen::Scaled(design.field_left, dpi) - 2);
     } else {
       EXPECT_EQ(r.right - r.left, want.width);
       EXPECT_EQ(r.bottom - r.top, want.height);
@@ -250,9 +250,9 @@ TEST_F(WindowTest, IsLaidOutCaptionedAndOrderedAsTheTableSaysAt96And192Dpi) {
   ASSERT_EQ(window_->dpi(), 96);
   ExpectLaidOut(*window_, 96);
   EXPECT_EQ(TextOf(window_->hwnd()), screen::WindowCaption());
-  for (const screen::ControlSpec& spec : screen::Layout()) {
-    if (spec.kind == screen::ControlKind::ResultLine) continue;  // cleared by showing
-    EXPECT_EQ(Text(spec.name), screen::InitialText(spec)) << spec.name;
+  for (const screen::ControlDesign& design : screen::Layout()) {
+    if (design.kind == screen::ControlKind::ResultLine) continue;  // cleared by showing
+    EXPECT_EQ(Text(design.name), screen::InitialText(design)) << design.name;
   }
   EXPECT_EQ(Text("Lbl_ResponseMsg"), "");
   // Common controls 6 through the manifest (Wine's DllGetVersion says 5.81 even
@@ -265,8 +265,8 @@ TEST_F(WindowTest, IsLaidOutCaptionedAndOrderedAsTheTableSaysAt96And192Dpi) {
   std::vector<std::string_view> order;
   HWND at = Control("Edt_IP");
   for (std::size_t i = 0; i < screen::TabOrder().size(); ++i) {
-    for (const screen::ControlSpec& spec : screen::Layout()) {
-      if (Control(spec.name) == at) order.push_back(spec.name);
+    for (const screen::ControlDesign& design : screen::Layout()) {
+      if (Control(design.name) == at) order.push_back(design.name);
     }
     at = GetNextDlgTabItem(window_->hwnd(), at, FALSE);
   }
@@ -286,19 +286,20 @@ TEST_F(WindowTest, IsLaidOutCaptionedAndOrderedAsTheTableSaysAt96And192Dpi) {
 }
 
 TEST_F(WindowTest, DrawsInTahomaElevenPixelsAndTheResultLineBold) {
-  for (const screen::ControlSpec& spec : screen::Layout()) {
-    const auto [face, logical] = FontOf(Control(spec.name));
-    SCOPED_TRACE(spec.name);
+  for (const screen::ControlDesign& design : screen::Layout()) {
+    const auto [face, logical] = FontOf(Control(design.name));
+    SCOPED_TRACE(design.name);
     // The face the system really selected, not only the one asked for.
     EXPECT_EQ(Utf8(face), screen::kFontFace);
-    if (spec.kind == screen::ControlKind::Label) {
+    if (design.kind == screen::ControlKind::Label) {
       // Smaller only where the caption would reach its field (the layout test).
       EXPECT_LE(-logical.lfHeight, screen::kFontPixels);
       EXPECT_GE(-logical.lfHeight, screen::kFontPixels - 2);
     } else {
       EXPECT_EQ(logical.lfHeight, -screen::kFontPixels);
     }
-    EXPECT_EQ(logical.lfWeight, spec.kind == screen::ControlKind::ResultLine ? FW_BOLD : FW_NORMAL);
+    EXPECT_EQ(logical.lfWeight,
+              design.kind == screen::ControlKind::ResultLine ? FW_BOLD : FW_NORMAL);
   }
 }
 
