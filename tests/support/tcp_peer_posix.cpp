@@ -13,8 +13,11 @@
 namespace pcpos::testing {
 namespace platform {
 
-int ListenLoopback(std::uint16_t& port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+namespace {
+
+// Bound on loopback to `port` (0: a free one), which is set to the port taken.
+int BoundLoopback(std::uint16_t& port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) throw std::runtime_error("socket");
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
@@ -25,22 +28,6 @@ int ListenLoopback(std::uint16_t& port) {
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     addr.sin_port = htons(port);
   }
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 64) != 0) {
-    ::close(fd);
-    throw std::runtime_error("bind/listen");
-  }
-  socklen_t len = sizeof addr;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  port = ntohs(addr.sin_port);
-  return fd;
-}
-
-int BindLoopback(std::uint16_t& port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) throw std::runtime_error("socket");
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t len = sizeof addr;
   if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
       ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
@@ -49,6 +36,22 @@ int BindLoopback(std::uint16_t& port) {
   }
   port = ntohs(addr.sin_port);
   return fd;
+}
+
+}  // namespace
+
+int ListenLoopback(std::uint16_t& port) {
+  const int fd = BoundLoopback(port);
+  if (::listen(fd, 64) != 0) {
+    ::close(fd);
+    throw std::runtime_error("listen");
+  }
+  return fd;
+}
+
+int BindLoopback(std::uint16_t& port) {
+  port = 0;
+  return BoundLoopback(port);
 }
 
 bool WaitReadable(int fd, std::chrono::milliseconds timeout) {

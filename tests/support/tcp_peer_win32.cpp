@@ -34,11 +34,14 @@ int Fd(SOCKET s) { return static_cast<int>(static_cast<unsigned>(s)); }
 
 namespace platform {
 
-int ListenLoopback(std::uint16_t& port) {
+namespace {
+
+// Bound on loopback to `port` (0: a free one), which is set to the port taken.
+// Exclusive: on Windows SO_REUSEADDR would let two listeners share a port.
+SOCKET BoundLoopback(std::uint16_t& port) {
   StartWinsock();
   SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   if (s == INVALID_SOCKET) throw std::runtime_error("socket");
-  // Exclusive: on Windows SO_REUSEADDR would let two listeners share a port.
   const BOOL exclusive = TRUE;
   ::setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
                sizeof exclusive);
@@ -46,26 +49,6 @@ int ListenLoopback(std::uint16_t& port) {
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   addr.sin_port = htons(port);
-  if (::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(s, 64) != 0) {
-    ::closesocket(s);
-    throw std::runtime_error("bind/listen");
-  }
-  int len = sizeof addr;
-  ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len);
-  port = ntohs(addr.sin_port);
-  return Fd(s);
-}
-
-int BindLoopback(std::uint16_t& port) {
-  StartWinsock();
-  SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (s == INVALID_SOCKET) throw std::runtime_error("socket");
-  const BOOL exclusive = TRUE;
-  ::setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
-               sizeof exclusive);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   int len = sizeof addr;
   if (::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
       ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
@@ -73,7 +56,23 @@ int BindLoopback(std::uint16_t& port) {
     throw std::runtime_error("bind");
   }
   port = ntohs(addr.sin_port);
+  return s;
+}
+
+}  // namespace
+
+int ListenLoopback(std::uint16_t& port) {
+  const SOCKET s = BoundLoopback(port);
+  if (::listen(s, 64) != 0) {
+    ::closesocket(s);
+    throw std::runtime_error("listen");
+  }
   return Fd(s);
+}
+
+int BindLoopback(std::uint16_t& port) {
+  port = 0;
+  return Fd(BoundLoopback(port));
 }
 
 bool WaitReadable(int fd, std::chrono::milliseconds timeout) {
