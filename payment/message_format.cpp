@@ -74,35 +74,26 @@ std::string BuildPurchaseRequest(std::string_view amount) {
   return request;
 }
 
-std::optional<ResponseFields> ParseResponse(std::string_view text) {
+std::optional<std::array<std::string, kReceivedFieldCount>> ReadReceivedFields(
+    std::string_view text) {
   if (text.substr(0, kMessageHeader.size()) != kMessageHeader) return std::nullopt;
 
   std::int64_t position = static_cast<std::int64_t>(kMessageHeader.size()) + 1;
   std::int32_t length = 0;
-  // A value is cut at its first NUL before anything is derived from it, so
-  // what is shown and what is derived always agree.
-  const auto next = [&] {
-    std::string value;
+  std::array<std::string, kReceivedFieldCount> received;
+  for (std::string& value : received) {
     ReadField(text, position, length, &value);
-    return std::string(UpToNul(value));
-  };
+    // Cut at the first NUL before anything is derived from it, so that what is
+    // shown and what is derived always agree.
+    value.resize(UpToNul(value).size());
+  }
+  return received;
+}
 
-  ResponseFields fields;
-  fields.TerminalNo = next();
-  fields.STAN = next();
-  fields.RRN = next();
-  fields.BatchNo = next();
-  fields.ResponseType = next();
-  fields.ResponseCode = next();
-  fields.CardNo = next();
-  fields.BIN = std::string(Copy(fields.CardNo, 1, 6));
-  fields.PAN = std::string(Copy(fields.CardNo, 13, std::string::npos));
-
-  const std::string stamp = next();
-  fields.TransactionDate = std::string(Copy(stamp, 1, 4)) + "/" + std::string(Copy(stamp, 5, 2)) +
-                           "/" + std::string(Copy(stamp, 7, 2));
-  fields.TransactionTime = std::string(Copy(stamp, 9, 2)) + ":" + std::string(Copy(stamp, 11, 2));
-  return fields;
+std::optional<ResponseFields> ParseResponse(std::string_view text) {
+  const auto received = ReadReceivedFields(text);
+  if (!received) return std::nullopt;
+  return FieldsFromReceived(*received);
 }
 
 std::string ResultText(std::int32_t code) {
@@ -147,7 +138,7 @@ bool IsCompleteResponse(std::string_view text) {
   std::int64_t position = static_cast<std::int64_t>(kMessageHeader.size()) + 1;
   std::int32_t length = 0;
   const auto size = static_cast<std::int64_t>(text.size());
-  for (int field = 0; field < 8; ++field) {
+  for (std::size_t field = 0; field < kReceivedFieldCount; ++field) {
     if (position < 1 || position + 1 > size) return false;
     ReadField(text, position, length, nullptr);
     if (position - 1 > size) return false;

@@ -2,31 +2,17 @@
 // fields with two-character length prefixes, identified only by their order.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "payment/answer_fields.h"
+
 namespace pcpos {
 
 inline constexpr std::string_view kMessageHeader = "@@ZRM@@";
-
-// The eleven values shown from an answer. All stay text, so leading zeros survive.
-struct ResponseFields {
-  std::string TerminalNo;
-  std::string STAN;
-  std::string RRN;
-  std::string BatchNo;
-  std::string ResponseType;
-  std::string ResponseCode;
-  std::string CardNo;
-  std::string BIN;
-  std::string PAN;
-  std::string TransactionDate;
-  std::string TransactionTime;
-
-  bool operator==(const ResponseFields&) const = default;
-};
 
 // Reads the field starting at `position` (1-based, updated in place). `length`
 // receives the prefix's value L, not the length of what was taken. The value is
@@ -42,6 +28,11 @@ std::string BuildPurchaseRequest(std::string_view amount);
 // std::nullopt is a header mismatch. A received value holding a character of
 // code 0 is cut there before anything is derived from it.
 std::optional<ResponseFields> ParseResponse(std::string_view text);
+
+// The answer's received fields as they came (each cut at a character of code
+// 0), in wire order (kReceivedFieldNames); std::nullopt is a header mismatch.
+std::optional<std::array<std::string, kReceivedFieldCount>> ReadReceivedFields(
+    std::string_view text);
 
 // What became of the payment, as far as the tool can know it.
 enum class Outcome {
@@ -77,7 +68,7 @@ std::optional<std::int32_t> ReadResponseCode(std::string_view response_code);
 ResultLine ResultLineFor(std::string_view response_code);
 
 // True when the text (an answer, leading blanks already removed) holds the header
-// and all eight fields by their own length prefixes, so nothing more is due.
+// and all its received fields by their own length prefixes, so nothing more is due.
 bool IsCompleteResponse(std::string_view text);
 
 // True as soon as the text can no longer become an answer with the right

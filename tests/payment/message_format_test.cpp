@@ -185,6 +185,33 @@ TEST(ParseResponse, ReadsTheEightFieldsAndDerivesTheRest) {
   }
 }
 
+// The field table is what the client, the journal and the windows read by
+// name: each row must address its own value and read it from its own place.
+TEST(AnswerFields, EachRowAddressesItsValueAndReadsItsReceivedField) {
+  ResponseFields named;
+  for (const AnswerFieldInfo& info : AnswerFields()) {
+    Value(named, info.field) = std::string(info.name);
+    EXPECT_EQ(AnswerFieldNamed(info.name), info.field);
+  }
+  EXPECT_EQ(named,
+            (ResponseFields{"TerminalNo", "STAN", "RRN", "BatchNo", "ResponseType", "ResponseCode",
+                            "CardNo", "BIN", "PAN", "TransactionDate", "TransactionTime"}));
+  EXPECT_EQ(AnswerFieldNamed("txtSTAN"), std::nullopt);
+
+  const std::string answer =
+      "@@ZRM@@08123456780600012312123456789012030010200020016123456******789012139812051230";
+  const auto received = ReadReceivedFields(answer);
+  ASSERT_TRUE(received.has_value());
+  EXPECT_EQ(received->back(), "139812051230") << "the stamp, before its derivations";
+  const ResponseFields fields = *ParseResponse(answer);
+  for (const AnswerFieldInfo& info : AnswerFields()) {
+    if (info.derive != nullptr) continue;
+    EXPECT_EQ(kReceivedFieldNames[info.received], info.name);
+    EXPECT_EQ(Value(fields, info.field), (*received)[info.received]) << info.name;
+  }
+  EXPECT_EQ(ReadReceivedFields("@@zrm@@"), std::nullopt);
+}
+
 TEST(ParseResponse, HeaderMismatches) {
   for (const std::string text : {"@@zrm@@0212", "@@ZRM@", "", "x@@ZRM@@", "@@ZRM#@0212"}) {
     EXPECT_EQ(ParseResponse(text), std::nullopt) << text;
