@@ -52,10 +52,10 @@ using Derivation = std::string (*)(std::string_view received);
 // The derivations of the rows below; a received value shorter than they expect
 // gives shorter pieces, never an error.
 namespace derive {
-std::string FirstSix(std::string_view card_no);         // BIN
-std::string FromThirteenth(std::string_view card_no);   // PAN: its last four when masked to 16
-std::string DateOfStamp(std::string_view stamp);        // "139812051230" -> "1398/12/05"
-std::string TimeOfStamp(std::string_view stamp);        // "139812051230" -> "12:30"
+std::string FirstSix(std::string_view card_no);        // BIN
+std::string FromThirteenth(std::string_view card_no);  // PAN: its last four when masked to 16
+std::string DateOfStamp(std::string_view stamp);       // "139812051230" -> "1398/12/05"
+std::string TimeOfStamp(std::string_view stamp);       // "139812051230" -> "12:30"
 }  // namespace derive
 
 struct AnswerFieldInfo {
@@ -71,8 +71,8 @@ struct AnswerFieldInfo {
 // The answer's received fields, in wire order: seven values shown as they come,
 // then the transaction's date and time, shown only through its derivations.
 inline constexpr std::array<std::string_view, 8> kReceivedFieldNames = {
-    "TerminalNo",   "STAN",   "RRN", "BatchNo", "ResponseType",
-    "ResponseCode", "CardNo", "TransactionDateTime",
+    "TerminalNo",   "STAN",         "RRN",    "BatchNo",
+    "ResponseType", "ResponseCode", "CardNo", "TransactionDateTime",
 };
 inline constexpr std::size_t kReceivedFieldCount = kReceivedFieldNames.size();
 
@@ -89,10 +89,10 @@ inline constexpr std::array<AnswerFieldInfo, 11> kAnswerFields = {{
     {AnswerField::CardNo, "CardNo", "Card No:", 6, nullptr, &ResponseFields::CardNo, ""},
     {AnswerField::PAN, "PAN", "PAN: ", 6, &derive::FromThirteenth, &ResponseFields::PAN, ""},
     {AnswerField::BIN, "BIN", "BIN:", 6, &derive::FirstSix, &ResponseFields::BIN, ""},
-    {AnswerField::TransactionDate, "TransactionDate", "TransactionDate: ", 7,
-     &derive::DateOfStamp, &ResponseFields::TransactionDate, ""},
-    {AnswerField::TransactionTime, "TransactionTime", "TransactionTime: ", 7,
-     &derive::TimeOfStamp, &ResponseFields::TransactionTime, ""},
+    {AnswerField::TransactionDate, "TransactionDate", "TransactionDate: ", 7, &derive::DateOfStamp,
+     &ResponseFields::TransactionDate, ""},
+    {AnswerField::TransactionTime, "TransactionTime", "TransactionTime: ", 7, &derive::TimeOfStamp,
+     &ResponseFields::TransactionTime, ""},
 }};
 inline constexpr std::size_t kAnswerFieldCount = kAnswerFields.size();
 

@@ -49,29 +49,28 @@ void ReadField(std::string_view message, std::int64_t& position, std::int32_t& l
   position += length;
 }
 
-std::string BuildPurchaseRequest(std::string_view amount) {
+std::span<const RequestField> RequestFieldsOf(TransactionKind kind) {
+  switch (kind) {
+    case TransactionKind::Purchase:
+      break;
+  }
+  return kPurchaseRequest;
+}
+
+std::string BuildRequest(TransactionKind kind, std::string_view amount) {
   const std::string wire_amount = ToAscii(amount);
   std::string request(kMessageHeader);
-  request +=
-      "01"
-      "1";
-  request += "00";
-  request += PadNumber(static_cast<std::int64_t>(wire_amount.size()), 2, '0');
-  request += wire_amount;
-  request += "00";
-  request += "00";
-  request +=
-      "02"
-      "00";
-  request += "00";
-  request += "00";
-  request +=
-      "05"
-      "30000";
-  request +=
-      "01"
-      "1";
+  for (const RequestField& field : RequestFieldsOf(kind)) {
+    const std::string_view value = field.amount ? std::string_view(wire_amount) : field.value;
+    request += PadNumber(static_cast<std::int64_t>(value.size()),
+                         static_cast<int>(kLengthPrefixWidth), '0');
+    request += value;
+  }
   return request;
+}
+
+std::string BuildPurchaseRequest(std::string_view amount) {
+  return BuildRequest(TransactionKind::Purchase, amount);
 }
 
 std::optional<std::array<std::string, kReceivedFieldCount>> ReadReceivedFields(

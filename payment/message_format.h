@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -20,9 +21,44 @@ inline constexpr std::string_view kMessageHeader = "@@ZRM@@";
 void ReadField(std::string_view message, std::int64_t& position, std::int32_t& length,
                std::string* target);
 
-// The purchase request for an amount (already trimmed), without the line end.
+// What a payment asks the reader to do. A new kind is a value here, its
+// request's fields (RequestFieldsOf) and, where the operator chooses it, its
+// place in PaymentInputs' callers.
+enum class TransactionKind { Purchase };
+
+// Every field of a request has a length prefix of this many decimal digits.
+inline constexpr std::size_t kLengthPrefixWidth = 2;
+
+// One field of a request: a fixed value, or the operator's amount. Its length
+// prefix is the value's length, PadNumber'ed to kLengthPrefixWidth.
+struct RequestField {
+  std::string_view name;   // the amount's field is "amount"; the others are named by place
+  std::string_view value;  // sent as it is; empty for the amount
+  bool amount = false;
+};
+
+// The purchase: ten fields, the third the amount. What the fixed ones mean is
+// the reader's business; they are sent exactly so.
+inline constexpr std::array<RequestField, 10> kPurchaseRequest = {{
+    {"field1", "1"},
+    {"field2", ""},
+    {"amount", "", true},
+    {"field4", ""},
+    {"field5", ""},
+    {"field6", "00"},
+    {"field7", ""},
+    {"field8", ""},
+    {"field9", "30000"},
+    {"field10", "1"},
+}};
+
+std::span<const RequestField> RequestFieldsOf(TransactionKind kind);
+
+// The request of a kind for an amount (already trimmed), without the line end.
 // Every character above 127 (UTF-8 in, one code point each) is sent as one "?",
 // so the length prefix and the bytes on the wire always agree.
+std::string BuildRequest(TransactionKind kind, std::string_view amount);
+// BuildRequest(TransactionKind::Purchase, amount).
 std::string BuildPurchaseRequest(std::string_view amount);
 
 // std::nullopt is a header mismatch. A received value holding a character of

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/answers.h"
+#include "text/text.h"
 
 #include <string>
 
@@ -101,6 +102,27 @@ TEST(BuildPurchaseRequest, LongAmountKeepsTheLastTwoDigitsOfItsLength) {
             "@@ZRM@@01100"
             "23" +
                 amount + kTail);
+}
+
+// Whatever a kind's table says, its request reads back field by field by its
+// own prefixes: each value in its place, the amount where the table puts it,
+// and nothing after the last field.
+TEST(BuildRequest, EveryKindReadsBackAsItsTable) {
+  for (const TransactionKind kind : {TransactionKind::Purchase}) {
+    for (const std::string amount : {"", "1000", "۲۵۰۰۰۰"}) {
+      const std::string request = BuildRequest(kind, amount);
+      ASSERT_TRUE(request.starts_with(kMessageHeader));
+      std::int64_t position = static_cast<std::int64_t>(kMessageHeader.size()) + 1;
+      for (const RequestField& field : RequestFieldsOf(kind)) {
+        std::int32_t length = 0;
+        std::string value;
+        ReadField(request, position, length, &value);
+        EXPECT_EQ(value, field.amount ? ToAscii(amount) : std::string(field.value)) << field.name;
+      }
+      EXPECT_EQ(position, static_cast<std::int64_t>(request.size()) + 1) << request;
+    }
+  }
+  EXPECT_EQ(BuildRequest(TransactionKind::Purchase, "1000"), BuildPurchaseRequest("1000"));
 }
 
 TEST(ParseResponse, ReadsTheEightFieldsAndDerivesTheRest) {
