@@ -143,7 +143,7 @@ void PaymentScreen::Clear() {
   view_.SetRawText("");
   view_.SetRawCaption(RawResponseCaption());
   MarkPrevious(false);
-  view_.SetResultLine("", tone_);  // its colour stays until the next text sets it
+  ShowLine("");  // its colour stays until the next text sets it
 }
 
 void PaymentScreen::Tick() {
@@ -180,7 +180,7 @@ void PaymentScreen::OnResultLine(const ResultLine& line) {
   StopWaiting();
   outcome_ = line.outcome;
   tone_ = ToneOf(line.outcome);
-  view_.SetResultLine(ResultLineDisplayText(line.text), tone_);
+  ShowLine(line.text);
   // An error is reported before its result line: the warning goes above it now.
   // An answer comes after its line and finds the outcome there.
   if (!raw_.empty()) ShowRaw();
@@ -228,8 +228,12 @@ void PaymentScreen::ShowWaiting() {
   const auto sent = sent_at_ ? duration_cast<milliseconds>(now - *sent_at_) : milliseconds{0};
   const auto left = std::max(milliseconds{0}, options_.answer_timeout - sent);
   tone_ = Tone::Window;
-  view_.SetResultLine(
-      ResultLineDisplayText(WaitingText(RoundedSeconds(waited), RoundedSeconds(left))), tone_);
+  ShowLine(WaitingText(RoundedSeconds(waited), RoundedSeconds(left)));
+}
+
+void PaymentScreen::ShowLine(std::string_view text) {
+  const std::string line = ResultLineDisplayText(text);
+  view_.SetResultLine(line, DirectionOf(line), tone_);
 }
 
 void PaymentScreen::ShowRaw() {

@@ -71,7 +71,8 @@ class MainWindow final : public Window, public screen::ScreenView {
   void SetRawCaption(std::string_view caption) override;
   void SetFieldPrevious(screen::Field field, bool previous) override;
   void SetRawPrevious(bool previous) override;
-  void SetResultLine(std::string_view text, screen::Tone tone) override;
+  void SetResultLine(std::string_view text, screen::TextDirection direction,
+                     screen::Tone tone) override;
   void SetBusy(bool busy) override;
   void SetTicking(bool ticking) override;
 
@@ -108,6 +109,7 @@ class MainWindow final : public Window, public screen::ScreenView {
   HWND last_focus_ = nullptr;
   std::wstring result_text_;
   screen::Tone result_tone_ = screen::Tone::Window;
+  bool result_rtl_ = true;
   bool busy_ = false;
 
   // Calls posted from the payment's thread, run on the window's thread.
