@@ -171,6 +171,10 @@ std::string CsvField(std::string_view text) {
   return quoted;
 }
 
+std::string SafeCsvCell(std::string_view text) {
+  return CsvField(OutsideCell(text, Source::Typed));
+}
+
 std::string LocalIsoTime(std::chrono::system_clock::time_point when) {
   const std::time_t t = std::chrono::system_clock::to_time_t(when);
   std::tm local{};
