@@ -1,6 +1,7 @@
 # Keeps every folder of the product in its layer, from the bottom up:
-#   text < link < payment < screen < startup < the front ends ui, win32, cli
-# with the simulator beside them, standing on nothing of the core (startup runs
+#   text < link < payment < acceptance < screen < startup
+#   < the front ends ui, win32, cli
+# with the simulator beside them, standing on the text leaf alone (startup runs
 # it for the windows' --demo). It fails when
 #   - a file includes a header of a folder above its own, or of a front end
 #     other than its own (no front end includes another);
@@ -11,17 +12,18 @@
 # and the source lists honest too.
 # Run as a test: cmake -DROOT=<source dir> -P check_layers.cmake
 cmake_minimum_required(VERSION 3.25)
-set(folders text link payment screen startup ui win32 cli simulator tests bench fuzz)
+set(folders text link payment acceptance screen startup ui win32 cli simulator tests bench fuzz)
 set(allowed_text text)
 set(allowed_link text link)
 set(allowed_payment text link payment)
-set(allowed_screen text link payment screen)
-set(allowed_startup text link payment screen startup simulator)
-set(allowed_ui text link payment screen startup ui)
-set(allowed_win32 text link payment screen startup win32)
-set(allowed_cli text link payment screen startup cli)
-set(allowed_simulator simulator)
-set(checked text link payment screen startup ui win32 cli simulator)
+set(allowed_acceptance text link payment acceptance)
+set(allowed_screen text link payment acceptance screen)
+set(allowed_startup text link payment acceptance screen startup simulator)
+set(allowed_ui text link payment acceptance screen startup ui)
+set(allowed_win32 text link payment acceptance screen startup win32)
+set(allowed_cli text link payment acceptance screen startup cli)
+set(allowed_simulator text simulator)
+set(checked text link payment acceptance screen startup ui win32 cli simulator)
 set(toolkit_allowed ui)
 
 set(offences "")
