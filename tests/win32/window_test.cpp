@@ -13,8 +13,10 @@
 #include <sstream>
 #include <string>
 
+#include "payment/defaults.h"
 #include "payment/journal.h"
 #include "screen/layout.h"
+#include "screen/log_paths.h"
 #include "screen/texts.h"
 #ifdef PCPOS_WIN32_DEMO
 #include "simulator/in_process.h"
@@ -442,6 +444,30 @@ TEST_F(WindowTest, GreysTheEarlierValuesWithATipUntilClearing) {
   EXPECT_EQ(Text("txtRRN"), "");
   EXPECT_EQ(EditTextColour("txtRRN"), normal);
   EXPECT_EQ(ToolTipText("txtRRN"), "");
+}
+
+// Where the files go, on the screen: the log folder box's tip follows the text
+// as it is typed, and the raw pane ends with the log the payment wrote. The
+// window opened whole on its monitor's work area.
+TEST_F(WindowTest, ShowsWhereTheFilesGoAndOpensOnTheWorkArea) {
+  EXPECT_EQ(ToolTipText("Edt_LogPath"), screen::LogFolderTip(DefaultLogFolder()));
+  TcpPeer approving(Answering(testing::kAnswer));
+  PointAt(approving);
+  EXPECT_EQ(ToolTipText("Edt_LogPath"), screen::LogFolderTip(folder_.folder()));
+  Key("Edt_Port", VK_RETURN);
+  ASSERT_TRUE(WaitEnded());
+  const std::string log = folder_.folder() + "Selvarin-PcPosLog.txt";
+  EXPECT_EQ(Text("Mem_RawResponse"), std::string(testing::kAnswer) + "\r\nLog: " + log);
+  EXPECT_EQ(FileText(std::filesystem::path(std::u8string(log.begin(), log.end()))),
+            testing::kAnswer);
+
+  RECT outer{};
+  GetWindowRect(window_->hwnd(), &outer);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromWindow(window_->hwnd(), MONITOR_DEFAULTTONEAREST), &monitor);
+  EXPECT_GE(outer.top, monitor.rcWork.top);
+  EXPECT_GE(outer.left, monitor.rcWork.left);
 }
 
 // Closing cancels the payment and waits for its thread: the journal has its row
