@@ -86,6 +86,11 @@ std::string WaitingText(std::int64_t waited_s, std::int64_t left_s) {
          PersianNumber(left_s) + " ثانیه مانده";
 }
 
+std::string ConnectingText(std::int64_t waited_s, std::int64_t left_s) {
+  return "در حال اتصال به کارت خوان… " + PersianNumber(waited_s) + " ثانیه گذشته، " +
+         PersianNumber(left_s) + " ثانیه مانده";
+}
+
 // The reader's own time: from the request leaving to the answer read.
 std::string RawResponseCaption(const PaymentReport* report) {
   std::string caption = "Raw Response";

@@ -27,6 +27,9 @@ inline constexpr std::string_view kOutcomeUnknownText =
 
 // "در انتظار پاسخ کارت خوان… ۵ ثانیه گذشته، ۱۱۵ ثانیه مانده", in Persian digits.
 std::string WaitingText(std::int64_t waited_s, std::int64_t left_s);
+// The same while the connection is not made yet, counting down the connect limit:
+// "در حال اتصال به کارت خوان… ۵ ثانیه گذشته، ۵ ثانیه مانده".
+std::string ConnectingText(std::int64_t waited_s, std::int64_t left_s);
 
 // "Raw Response", or with the reader's own time (request out to answer read):
 // "Raw Response (reader answered in 2.31 s)", in milliseconds below a second.

@@ -13,8 +13,10 @@
 #include <sstream>
 #include <string>
 
+#include "payment/defaults.h"
 #include "payment/journal.h"
 #include "screen/layout.h"
+#include "screen/log_paths.h"
 #include "screen/texts.h"
 #include "tests/support/answers.h"
 #include "tests/support/scratch_dir.h"
@@ -341,7 +343,9 @@ TEST_P(WindowEndingTest, ShowsTheOutcomeInItsColour) {
   if (GetParam().tone == screen::Tone::Green) {
     EXPECT_EQ(Text("txtTerminalNo"), "12345678");
     EXPECT_EQ(Text("txtCardNo"), "123456******7890");
-    EXPECT_EQ(Text("Mem_RawResponse"), testing::kAnswer);
+    // The answer, then the log it was written to.
+    EXPECT_EQ(Text("Mem_RawResponse"), std::string(testing::kAnswer) + "\r\nLog: " +
+                                           folder_.folder() + "Selvarin-PcPosLog.txt");
     EXPECT_EQ(FileText(folder_.path() / "Selvarin-PcPosLog.txt"), testing::kAnswer);
   }
 }
@@ -439,6 +443,23 @@ TEST_F(WindowTest, GreysTheEarlierValuesWithATipUntilClearing) {
   EXPECT_EQ(Text("txtRRN"), "");
   EXPECT_EQ(EditTextColour("txtRRN"), normal);
   EXPECT_EQ(ToolTipText("txtRRN"), "");
+}
+
+// Where the files go, on the screen: the log folder box's tip follows the text
+// as it is typed (the raw pane's log line is checked with the approval above).
+// The window opened whole on its monitor's work area.
+TEST_F(WindowTest, TipsWhereTheFilesGoAndOpensOnTheWorkArea) {
+  EXPECT_EQ(ToolTipText("Edt_LogPath"), screen::LogFolderTip(DefaultLogFolder()));
+  window_->SetInputText(screen::Input::LogFolder, folder_.folder() + "day1");
+  EXPECT_EQ(ToolTipText("Edt_LogPath"), screen::LogFolderTip(folder_.folder() + "day1"));
+
+  RECT outer{};
+  GetWindowRect(window_->hwnd(), &outer);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromWindow(window_->hwnd(), MONITOR_DEFAULTTONEAREST), &monitor);
+  EXPECT_GE(outer.top, monitor.rcWork.top);
+  EXPECT_GE(outer.left, monitor.rcWork.left);
 }
 
 // Closing cancels the payment and waits for its thread: the journal has its row
