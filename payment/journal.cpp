@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "payment/card_mask.h"
 #include "payment/message_format.h"
 #include "payment/response_log.h"
 #include "text/text.h"
@@ -170,6 +171,10 @@ std::string CsvField(std::string_view text) {
   return quoted;
 }
 
+std::string SafeCsvCell(std::string_view text) {
+  return CsvField(OutsideCell(text, Source::Typed));
+}
+
 std::string LocalIsoTime(std::chrono::system_clock::time_point when) {
   const std::time_t t = std::chrono::system_clock::to_time_t(when);
   std::tm local{};
@@ -198,7 +203,7 @@ std::string JournalRow(const PaymentInputs& inputs, const PaymentReport& report,
       OutsideCell(inputs.port, Source::Typed),
       OutsideCell(inputs.amount, Source::Typed),
       OutsideCell(report.request.value_or(""), Source::Wire),
-      OutsideCell(report.answer, Source::Wire),
+      OutsideCell(MaskCardInAnswer(report.answer), Source::Wire),
   };
   for (const AnswerFieldInfo& field : kAnswerFields) {
     if (!field.journal_column.empty()) cells.push_back(FieldCell(report.fields, field.field));
@@ -219,10 +224,14 @@ std::string JournalRow(const PaymentInputs& inputs, const PaymentReport& report,
 
 std::optional<std::string> JournalPayment(const PaymentInputs& inputs, const PaymentReport& report,
                                           std::chrono::system_clock::time_point started) {
+  const std::string path = JournalFilePath(inputs.log_folder);
   try {
-    AppendJournalRows(JournalFilePath(inputs.log_folder), JournalRow(inputs, report, started));
-  } catch (const std::exception& e) {
+    AppendJournalRows(path, JournalRow(inputs, report, started));
+  } catch (const LogFileError& e) {
     return std::string(e.what());
+  } catch (const std::exception& e) {
+    // Every message names the file it could not write, as LogFileError's do.
+    return std::string(e.what()) + " - " + path;
   }
   return std::nullopt;
 }
