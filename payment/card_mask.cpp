@@ -11,12 +11,13 @@ namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// The span [begin, end) of the seventh field's value, as ParseResponse takes
-// it; empty when the text ends before it.
+// The span [begin, end) of the card number's received value, as ParseResponse
+// takes it; empty when the text ends before it.
 std::pair<std::size_t, std::size_t> CardFieldSpan(std::string_view answer) {
   std::int64_t position = static_cast<std::int64_t>(kMessageHeader.size()) + 1;
   std::int32_t length = 0;
-  for (int field = 0; field < 6; ++field) ReadField(answer, position, length, nullptr);
+  const std::size_t card = Info(AnswerField::CardNo).received;
+  for (std::size_t field = 0; field < card; ++field) ReadField(answer, position, length, nullptr);
   const std::int64_t start = (position < 1 ? 1 : position) + 2;  // after the prefix, 1-based
   ReadField(answer, position, length, nullptr);
   const auto size = static_cast<std::int64_t>(answer.size());
@@ -58,11 +59,15 @@ std::string MaskCardInAnswer(std::string_view answer) {
   return masked;
 }
 
+// Every value read from the card number's received field (BIN and PAN) is
+// taken again from the masked number, as the field table derives it.
 ResponseFields MaskCardInFields(const ResponseFields& fields) {
   ResponseFields masked = fields;
-  masked.CardNo = MaskCardNumber(fields.CardNo);
-  masked.BIN = masked.CardNo.substr(0, 6);
-  masked.PAN = masked.CardNo.size() > 12 ? masked.CardNo.substr(12) : std::string();
+  const std::string card = MaskCardNumber(fields.CardNo);
+  for (const AnswerFieldInfo& info : AnswerFields()) {
+    if (info.received != Info(AnswerField::CardNo).received) continue;
+    Value(masked, info.field) = info.derive != nullptr ? info.derive(card) : card;
+  }
   return masked;
 }
 
