@@ -10,6 +10,7 @@
 
 #include "payment/buffered_write.h"
 #include "payment/file_win32.h"
+#include "text/utf16.h"
 
 namespace pcpos {
 
@@ -17,7 +18,6 @@ namespace pcpos {
 // through unchanged.
 
 using win32_file::Handle;
-using win32_file::Wide;
 
 namespace {
 

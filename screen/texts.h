@@ -11,6 +11,11 @@
 
 namespace pcpos::screen {
 
+// The window's caption; with a simulated reader a short note after it says so,
+// so that nobody takes a demo payment for a real one, short enough that the
+// whole caption stays readable beside the close box at 96 DPI.
+std::string WindowCaption(bool simulated_reader = false);
+
 inline constexpr std::string_view kPayCaption = "ارسال مبلغ به کارت خوان";
 inline constexpr std::string_view kCancelCaption = "لغو";
 inline constexpr std::string_view kClearCaption = "پاک سازی نتایج";

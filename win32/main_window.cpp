@@ -8,7 +8,7 @@
 #include "screen/placement.h"
 #include "screen/texts.h"
 #include "win32/errors.h"
-#include "win32/wide_text.h"
+#include "text/utf16.h"
 
 namespace pcpos::win32 {
 namespace {

@@ -18,9 +18,6 @@
 #include "screen/layout.h"
 #include "screen/log_paths.h"
 #include "screen/texts.h"
-#ifdef PCPOS_WIN32_DEMO
-#include "simulator/in_process.h"
-#endif
 #include "tests/support/answers.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/tcp_peer.h"
@@ -28,7 +25,7 @@
 #include "win32/display.h"
 #include "win32/errors.h"
 #include "win32/main_window.h"
-#include "win32/wide_text.h"
+#include "text/utf16.h"
 
 namespace pcpos::win32 {
 namespace {
@@ -489,8 +486,8 @@ TEST(DemoMode, PaysThroughTheProgramsOwnSimulatedReader) {
   MainWindow::Options options;
   options.quit_when_closed = false;
   options.double_click = 0ms;  // the second press comes at once after the first ends
-  Session session = OpenSession(ParseCommandLine({"pcpos-tester.exe", "--demo", "--amount", "1000",
-                                                  "--log-dir", folder.folder()}),
+  Session session = OpenSession(startup::ParseCommandLine({"pcpos-tester.exe", "--demo", "--amount",
+                                                           "1000", "--log-dir", folder.folder()}),
                                 options);
   ASSERT_NE(session.simulated_reader, nullptr);
   MainWindow& window = *session.window;
@@ -531,7 +528,6 @@ class Throwing : public Window {
  protected:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override {
     if (message == WM_APP) throw std::runtime_error("Disk full");
-    if (message == WM_APP + 1) throw SilentAbort();
     return Window::HandleMessage(message, wparam, lparam);
   }
 };
@@ -543,7 +539,6 @@ TEST(ErrorBoxes, ShowAnEscapedErrorWithTheTitleAndAStartupErrorAsApplicationErro
   });
   Throwing window;
   EXPECT_EQ(SendMessageW(window.hwnd(), WM_APP, 0, 0), 0);
-  SendMessageW(window.hwnd(), WM_APP + 1, 0, 0);
   ReportStartupError(std::runtime_error("WSAStartup"));
   SetMessageBox(ShowStopBox);
   ASSERT_EQ(shown.size(), 2u);
@@ -554,20 +549,6 @@ TEST(ErrorBoxes, ShowAnEscapedErrorWithTheTitleAndAStartupErrorAsApplicationErro
       "Exception std::runtime_error in module win32_window_test.exe at "))
       << shown[1].second;
   EXPECT_TRUE(shown[1].second.ends_with(".\r\nWSAStartup.\r\n")) << shown[1].second;
-}
-
-TEST(StartupOptions, AreReadInBothFormsAndRejectWhatIsUnknown) {
-  const StartupInputs inputs = ParseCommandLine(
-      {"pcpos-tester.exe", "--host", "127.0.0.1", "--port=9053", "--log-dir", "C:\\گزارش\\"});
-  EXPECT_EQ(inputs.host, "127.0.0.1");
-  EXPECT_EQ(inputs.port, "9053");
-  EXPECT_EQ(inputs.amount, std::nullopt);
-  EXPECT_EQ(inputs.log_dir, "C:\\گزارش\\");
-  EXPECT_THROW(ParseCommandLine({"p", "--amount"}), std::runtime_error);
-  EXPECT_THROW(ParseCommandLine({"p", "--colour", "red"}), std::runtime_error);
-  EXPECT_THROW(ParseCommandLine({"p", "stray"}), std::runtime_error);
-  EXPECT_FALSE(inputs.demo);
-  EXPECT_TRUE(ParseCommandLine({"p", "--demo"}).demo);
 }
 
 }  // namespace
