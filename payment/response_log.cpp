@@ -24,7 +24,10 @@ std::string LogErrorMessage(int code, std::string_view path) {
   }
 }
 
-std::string LogFolderPrefix(std::string_view folder) {
+namespace {
+
+std::string FolderPrefix(std::string_view folder,
+                         const std::function<bool(const std::string&)>& is_folder) {
   std::string prefix(TrimControl(folder));
 #ifdef _WIN32
   constexpr std::string_view kSeparators = "\\/";
@@ -36,14 +39,25 @@ std::string LogFolderPrefix(std::string_view folder) {
   // An operator who types "/var/log/pcpos" means the folder, not a file name
   // starting "pcpos" beside it; text that names no folder keeps the old rule.
   if (!prefix.empty() && kSeparators.find(prefix.back()) == std::string_view::npos &&
-      IsExistingFolder(prefix)) {
+      is_folder(prefix)) {
     prefix += kSeparator;
   }
   return prefix;
 }
 
+}  // namespace
+
+std::string LogFolderPrefix(std::string_view folder) {
+  return FolderPrefix(folder, IsExistingFolder);
+}
+
 std::string LogFilePath(std::string_view folder) {
   return LogFolderPrefix(folder) + std::string(kLogFileName);
+}
+
+std::string LogFilePath(std::string_view folder,
+                        const std::function<bool(const std::string&)>& is_folder) {
+  return FolderPrefix(folder, is_folder) + std::string(kLogFileName);
 }
 
 }  // namespace pcpos
