@@ -8,6 +8,7 @@
 #include <iterator>
 #include <thread>
 
+#include "payment/card_mask.h"
 #include "payment/message_format.h"
 #include "payment/response_log.h"
 #include "text/text.h"
@@ -155,7 +156,7 @@ std::string JournalRow(const PaymentInputs& inputs, const PaymentReport& report,
       OutsideCell(inputs.port, Source::Typed),
       OutsideCell(inputs.amount, Source::Typed),
       OutsideCell(report.request.value_or(""), Source::Wire),
-      OutsideCell(report.answer, Source::Wire),
+      OutsideCell(MaskCardInAnswer(report.answer), Source::Wire),
       ReadableCode(report.fields),
       OwnText(report.result ? report.result->text : ""),
       std::string(OutcomeName(report.outcome)),

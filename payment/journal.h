@@ -30,7 +30,8 @@ std::string LocalIsoTime(std::chrono::system_clock::time_point when);
 
 // The row for one payment, CR LF included, on one physical line whatever the
 // reader sent. The cells that come from outside (host, port, amount, request,
-// answer) are written as received except that each control character, DEL and
+// answer) are written as received (the answer's card number masked to its
+// first six and last four digits) except that each control character, DEL and
 // backslash is "\xNN" (uppercase hex), and that one which a spreadsheet would
 // take for a formula (starting with '=', '+', '-', '@' or an apostrophe, and
 // not a plain number such as "-5") is prefixed with an apostrophe; a request or
