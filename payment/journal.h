@@ -25,6 +25,11 @@ std::string JournalFilePath(std::string_view folder);
 // comma, a quote, CR or LF; as it is otherwise.
 std::string CsvField(std::string_view text);
 
+// A cell from outside as the journal writes one (see JournalRow): control
+// characters, DEL and backslash as "\xNN", a would-be formula prefixed with an
+// apostrophe, then CsvField. Other CSV files of the tool use it for theirs.
+std::string SafeCsvCell(std::string_view text);
+
 // Local time with its offset from UTC, to the second: "2026-12-08T13:05:09+03:30".
 std::string LocalIsoTime(std::chrono::system_clock::time_point when);
 

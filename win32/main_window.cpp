@@ -28,22 +28,10 @@ constexpr wchar_t kShutdownReason[] =
 // window must paint the face colour under it.
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
 
-std::string_view InputName(screen::Input input) {
-  switch (input) {
-    case screen::Input::Host:
-      return "Edt_IP";
-    case screen::Input::Port:
-      return "Edt_Port";
-    case screen::Input::Amount:
-      return "txtAmount";
-    case screen::Input::LogFolder:
-      return "Edt_LogPath";
-  }
-  return {};
-}
+using Id = screen::ControlId;
 
-bool IsInputName(std::string_view name) {
-  return name == "Edt_IP" || name == "Edt_Port" || name == "txtAmount" || name == "Edt_LogPath";
+bool IsInput(Id id) {
+  return id == Id::Edt_IP || id == Id::Edt_Port || id == Id::txtAmount || id == Id::Edt_LogPath;
 }
 
 const std::wstring& PreviousTip() {
@@ -123,10 +111,9 @@ void MainWindow::CreateControls() {
     const screen::ControlDesign& design = *items_[i].design;
     if (design.tab < 0 || design.kind == screen::ControlKind::Group) CreateControl(i);
   }
-  for (const std::string_view name : screen::TabOrder()) {
-    for (std::size_t i = 0; i < items_.size(); ++i) {
-      if (items_[i].design->name == name && items_[i].control == nullptr) CreateControl(i);
-    }
+  for (const Id id : screen::TabOrderIds()) {
+    const auto index = static_cast<std::size_t>(id);
+    if (items_[index].control == nullptr) CreateControl(index);
   }
   for (const Item& item : items_) {
     // A group box lies under its controls, or it would paint over them.
@@ -138,9 +125,9 @@ void MainWindow::CreateControls() {
       SetWindowSubclass(item.control->hwnd(), &TabMovesOn, 0, 0);
     }
   }
-  for (const std::string_view name : {"Edt_IP", "Edt_Port", "txtAmount", "Edt_LogPath"}) {
+  for (const Id id : {Id::Edt_IP, Id::Edt_Port, Id::txtAmount, Id::Edt_LogPath}) {
     // A long folder shows its beginning.
-    SendMessageW(ItemNamed(name).control->hwnd(), EM_SETSEL, 0, 0);
+    SendMessageW(ItemNamed(id).control->hwnd(), EM_SETSEL, 0, 0);
   }
   tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                              WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
@@ -177,8 +164,8 @@ void MainWindow::CreateControl(std::size_t index) {
       break;
     case screen::ControlKind::Button: {
       auto button = std::make_unique<Button>();
-      if (design.name == "Btn_Payment") button->on_click = [this] { screen_->PressPayment(); };
-      if (design.name == "Btn_Clear") button->on_click = [this] { screen_->Clear(); };
+      if (design.id == Id::Btn_Payment) button->on_click = [this] { screen_->PressPayment(); };
+      if (design.id == Id::Btn_Clear) button->on_click = [this] { screen_->Clear(); };
       item.control = std::move(button);
       system_class = L"BUTTON";
       style = BS_PUSHBUTTON | WS_TABSTOP;
@@ -210,8 +197,8 @@ void MainWindow::CreateControl(std::size_t index) {
 
 RECT MainWindow::DeviceRect(const screen::ControlDesign& design) const {
   screen::Rect r = screen::Scaled(design.rect, dpi_);
-  if (!design.parent.empty()) {
-    const screen::Rect group = screen::Scaled(screen::FindControl(design.parent)->rect, dpi_);
+  if (const screen::ControlDesign* parent = screen::Parent(design)) {
+    const screen::Rect group = screen::Scaled(parent->rect, dpi_);
     r.left += group.left;
     r.top += group.top;
   }
@@ -225,8 +212,8 @@ std::pair<RECT, HFONT> MainWindow::FitLabel(const screen::ControlDesign& design)
   RECT r = DeviceRect(design);
   const int field_left =
       screen::Scaled(design.field_left, dpi_) +
-      (design.parent.empty() ? 0
-                             : screen::Scaled(screen::FindControl(design.parent)->rect.left, dpi_));
+      (screen::Parent(design) == nullptr ? 0
+                                         : screen::Scaled(screen::Parent(design)->rect.left, dpi_));
   const std::wstring caption = Wide(design.caption);
   const WindowDc dc(hwnd());
   HFONT font = fonts_->regular();
@@ -303,7 +290,7 @@ void MainWindow::Open(int show_command) {
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   ShowWindow(hwnd(), show_command);
   screen_->Show();
-  SetFocus(ItemNamed("Edt_IP").control->hwnd());
+  SetFocus(ItemNamed(Id::Edt_IP).control->hwnd());
 }
 
 void MainWindow::Process(MSG& msg) {
@@ -330,8 +317,7 @@ bool MainWindow::HandleKey(const MSG& msg) {
     return true;
   }
   const Item* item = ItemOf(msg.hwnd);
-  if (item == nullptr ||
-      !(IsInputName(item->design->name) || item->design->name == "Btn_Payment")) {
+  if (item == nullptr || !(IsInput(item->design->id) || item->design->id == Id::Btn_Payment)) {
     return false;
   }
   if (!repeat) screen_->PressReturn();
@@ -345,15 +331,13 @@ const Control* MainWindow::Find(std::string_view name) const {
   return nullptr;
 }
 
-MainWindow::Item& MainWindow::ItemNamed(std::string_view name) {
-  for (Item& item : items_) {
-    if (item.design->name == name) return item;
-  }
-  throw std::logic_error("no control named " + std::string(name));
+// The items are in the layout table's order, which is the ids' order.
+MainWindow::Item& MainWindow::ItemNamed(screen::ControlId id) {
+  return items_[static_cast<std::size_t>(id)];
 }
 
-const MainWindow::Item& MainWindow::ItemNamed(std::string_view name) const {
-  return const_cast<MainWindow*>(this)->ItemNamed(name);
+const MainWindow::Item& MainWindow::ItemNamed(screen::ControlId id) const {
+  return items_[static_cast<std::size_t>(id)];
 }
 
 MainWindow::Item* MainWindow::ItemOf(HWND control) {
@@ -363,49 +347,50 @@ MainWindow::Item* MainWindow::ItemOf(HWND control) {
   return nullptr;
 }
 
-Edit& MainWindow::EditNamed(std::string_view name) {
-  auto* edit = dynamic_cast<Edit*>(ItemNamed(name).control.get());
-  if (edit == nullptr) throw std::logic_error(std::string(name) + " is no edit box");
+Edit& MainWindow::EditNamed(screen::ControlId id) {
+  Item& item = ItemNamed(id);
+  auto* edit = dynamic_cast<Edit*>(item.control.get());
+  if (edit == nullptr) throw std::logic_error(std::string(item.design->name) + " is no edit box");
   return *edit;
 }
 
 void MainWindow::SetInputText(screen::Input input, std::string_view text) {
-  const Control& control = *ItemNamed(InputName(input)).control;
+  const Control& control = *ItemNamed(screen::InputControl(input)).control;
   control.SetText(text);
   SendMessageW(control.hwnd(), EM_SETSEL, 0, 0);
 }
 
 std::string MainWindow::InputText(screen::Input input) const {
-  return ItemNamed(InputName(input)).control->Text();
+  return ItemNamed(screen::InputControl(input)).control->Text();
 }
 
 std::string MainWindow::FieldText(screen::Field field) const {
-  return ItemNamed(screen::FieldControlName(field)).control->Text();
+  return ItemNamed(screen::FieldControl(field).id).control->Text();
 }
 
-std::string MainWindow::RawText() const { return ItemNamed("Mem_RawResponse").control->Text(); }
+std::string MainWindow::RawText() const { return ItemNamed(Id::Mem_RawResponse).control->Text(); }
 
 void MainWindow::SetFieldText(screen::Field field, std::string_view text) {
-  ItemNamed(screen::FieldControlName(field)).control->SetText(text);
+  ItemNamed(screen::FieldControl(field).id).control->SetText(text);
 }
 
 void MainWindow::SetRawText(std::string_view text) {
-  ItemNamed("Mem_RawResponse").control->SetText(text);
+  ItemNamed(Id::Mem_RawResponse).control->SetText(text);
 }
 
 void MainWindow::SetRawCaption(std::string_view caption) {
-  ItemNamed("Grp_RawResponse").control->SetText(caption);
+  ItemNamed(Id::Grp_RawResponse).control->SetText(caption);
 }
 
 void MainWindow::SetFieldPrevious(screen::Field field, bool previous) {
-  MarkPrevious(screen::FieldControlName(field), previous);
+  MarkPrevious(screen::FieldControl(field).id, previous);
 }
 
-void MainWindow::SetRawPrevious(bool previous) { MarkPrevious("Mem_RawResponse", previous); }
+void MainWindow::SetRawPrevious(bool previous) { MarkPrevious(Id::Mem_RawResponse, previous); }
 
 // Greyed by the edit box itself, with a tooltip saying why.
-void MainWindow::MarkPrevious(std::string_view name, bool previous) {
-  Edit& edit = EditNamed(name);
+void MainWindow::MarkPrevious(screen::ControlId id, bool previous) {
+  Edit& edit = EditNamed(id);
   if (edit.greyed() == previous) return;
   edit.SetGreyed(previous);
   TTTOOLINFOW tool{};
@@ -422,18 +407,17 @@ void MainWindow::SetResultLine(std::string_view text, screen::Tone tone) {
   result_text_ = Wide(text);
   result_tone_ = tone;
   // The window text keeps what was given, so that it can be read back.
-  const Control& line = *ItemNamed("Lbl_ResponseMsg").control;
+  const Control& line = *ItemNamed(Id::Lbl_ResponseMsg).control;
   SetWindowTextW(line.hwnd(), result_text_.c_str());
   InvalidateRect(line.hwnd(), nullptr, TRUE);
 }
 
 void MainWindow::SetBusy(bool busy) {
-  const Control& pay = *ItemNamed("Btn_Payment").control;
+  const Control& pay = *ItemNamed(Id::Btn_Payment).control;
   pay.SetText(busy ? screen::kCancelCaption : screen::kPayCaption);
   const HWND focus = GetFocus();
-  for (const std::string_view name :
-       {"Btn_Clear", "Edt_IP", "Edt_Port", "txtAmount", "Edt_LogPath"}) {
-    const Control& control = *ItemNamed(name).control;
+  for (const Id id : {Id::Btn_Clear, Id::Edt_IP, Id::Edt_Port, Id::txtAmount, Id::Edt_LogPath}) {
+    const Control& control = *ItemNamed(id).control;
     // A disabled control cannot keep the focus; the button that now cancels takes it.
     if (busy && focus == control.hwnd()) SetFocus(pay.hwnd());
     control.Enable(!busy);
@@ -610,7 +594,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       if (last_focus_ != nullptr && IsWindow(last_focus_) && IsWindowEnabled(last_focus_)) {
         SetFocus(last_focus_);
       } else if (!items_.empty()) {
-        SetFocus(ItemNamed("Edt_IP").control->hwnd());
+        SetFocus(ItemNamed(Id::Edt_IP).control->hwnd());
       }
       return 0;
     case WM_SETTINGCHANGE:

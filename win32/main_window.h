@@ -89,11 +89,11 @@ class MainWindow final : public Window, public screen::ScreenView {
   RECT DeviceRect(const screen::ControlDesign& design) const;
   std::pair<RECT, HFONT> FitLabel(const screen::ControlDesign& design);
   void FitClientArea();
-  Item& ItemNamed(std::string_view name);
-  const Item& ItemNamed(std::string_view name) const;
+  Item& ItemNamed(screen::ControlId id);
+  const Item& ItemNamed(screen::ControlId id) const;
   Item* ItemOf(HWND control);
-  Edit& EditNamed(std::string_view name);
-  void MarkPrevious(std::string_view name, bool previous);
+  Edit& EditNamed(screen::ControlId id);
+  void MarkPrevious(screen::ControlId id, bool previous);
   void DrawResultLine(const DRAWITEMSTRUCT& draw) const;
   bool HandleKey(const MSG& msg);
   void RunPosted();
