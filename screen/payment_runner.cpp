@@ -47,6 +47,9 @@ class PaymentRunner::Forwarder final : public TransactionObserver {
   Forwarder(Post post, std::shared_ptr<Link> link, std::uint64_t run)
       : post_(std::move(post)), link_(std::move(link)), run_(run) {}
 
+  void OnConnected() override {
+    Deliver([](PaymentListener& l) { l.OnConnected(); });
+  }
   void OnRequestSent(const std::string& request) override {
     request_ = request;  // before the post, which may fail
     Deliver([request](PaymentListener& l) { l.OnRequestSent(request); });

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "screen/layout.h"
-#include "win32/wide_text.h"
+#include "text/utf16.h"
 
 namespace pcpos::win32 {
 namespace {

@@ -6,10 +6,11 @@
 #include <stdexcept>
 #include <thread>
 
+#include "screen/placement.h"
 #include "screen/texts.h"
 #include "win32/errors.h"
+#include "text/utf16.h"
 #include "win32/gdi.h"
-#include "win32/wide_text.h"
 
 namespace pcpos::win32 {
 namespace {
@@ -70,6 +71,25 @@ LRESULT CALLBACK TabMovesOn(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpara
   }
   if (message == WM_NCDESTROY) RemoveWindowSubclass(hwnd, &TabMovesOn, 0);
   return DefSubclassProc(hwnd, message, wparam, lparam);
+}
+
+// The whole window on the work area of the monitor it is on, title bar first.
+void KeepOnWorkArea(HWND window, bool centre) {
+  RECT outer{};
+  GetWindowRect(window, &outer);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+  const RECT& w = monitor.rcWork;
+  const screen::Rect work{w.left, w.top, w.right - w.left, w.bottom - w.top};
+  const int width = outer.right - outer.left;
+  const int height = outer.bottom - outer.top;
+  const screen::Rect placed =
+      centre ? screen::CentredOnWorkArea(width, height, work)
+             : screen::KeptOnWorkArea({outer.left, outer.top, width, height}, work);
+  if (placed.left == outer.left && placed.top == outer.top) return;
+  SetWindowPos(window, nullptr, placed.left, placed.top, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 }  // namespace
@@ -134,6 +154,8 @@ void MainWindow::CreateControls() {
                              CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr,
                              GetModuleHandleW(nullptr), nullptr);
   if (tooltip_ == nullptr) throw std::runtime_error("CreateWindowExW failed for the tooltip");
+  // Tips of more than one line (the log folder's) break at their "\n".
+  SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, 32767);
 }
 
 // Each kind of control as the system draws it, with the handlers it carries.
@@ -150,12 +172,15 @@ void MainWindow::CreateControl(std::size_t index) {
       item.control = std::make_unique<Control>();
       style = SS_LEFTNOWORDWRAP | SS_NOPREFIX;
       break;
-    case screen::ControlKind::Edit:
-      item.control = std::make_unique<Edit>();
+    case screen::ControlKind::Edit: {
+      auto edit = std::make_unique<Edit>();
+      if (design.id == Id::Edt_LogPath) edit->on_change = [this] { screen_->LogFolderEdited(); };
+      item.control = std::move(edit);
       system_class = L"EDIT";
       style = ES_AUTOHSCROLL | WS_TABSTOP;
       ex_style = WS_EX_CLIENTEDGE;
       break;
+    }
     case screen::ControlKind::Memo:
       item.control = std::make_unique<Edit>();
       system_class = L"EDIT";
@@ -277,17 +302,7 @@ void MainWindow::FitClientArea() {
 }
 
 void MainWindow::Open(int show_command) {
-  RECT window{};
-  GetWindowRect(hwnd(), &window);
-  MONITORINFO monitor{};
-  monitor.cbSize = sizeof monitor;
-  GetMonitorInfoW(MonitorFromWindow(hwnd(), MONITOR_DEFAULTTOPRIMARY), &monitor);
-  const RECT& work = monitor.rcWork;
-  const int width = window.right - window.left;
-  const int height = window.bottom - window.top;
-  SetWindowPos(hwnd(), nullptr, work.left + (work.right - work.left - width) / 2,
-               work.top + (work.bottom - work.top - height) / 2, 0, 0,
-               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  KeepOnWorkArea(hwnd(), true);
   ShowWindow(hwnd(), show_command);
   screen_->Show();
   SetFocus(ItemNamed(Id::Edt_IP).control->hwnd());
@@ -440,6 +455,19 @@ void MainWindow::SetTicking(bool ticking) {
   }
 }
 
+void MainWindow::SetLogFolderTip(std::string_view tip) {
+  const bool added = !log_folder_tip_.empty();
+  log_folder_tip_ = Wide(tip);
+  TTTOOLINFOW tool{};
+  tool.cbSize = sizeof tool;
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = hwnd();
+  tool.uId = reinterpret_cast<UINT_PTR>(ItemNamed(Id::Edt_LogPath).control->hwnd());
+  tool.lpszText = log_folder_tip_.data();
+  SendMessageW(tooltip_, added ? TTM_UPDATETIPTEXTW : TTM_ADDTOOLW, 0,
+               reinterpret_cast<LPARAM>(&tool));
+}
+
 // On the payment's thread. The call waits in the queue; one message at a time
 // tells the window to run the queue, and a message the system refuses is
 // posted again until it is taken. A window that is gone takes nothing: it
@@ -558,8 +586,14 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
                    suggested->right - suggested->left, suggested->bottom - suggested->top,
                    SWP_NOZORDER | SWP_NOACTIVATE);
       FitClientArea();
+      // A larger scale on the same monitor grows the window past its edge.
+      if (!moving_) KeepOnWorkArea(hwnd(), false);
       return 0;
     }
+    case WM_ENTERSIZEMOVE:
+    case WM_EXITSIZEMOVE:
+      moving_ = message == WM_ENTERSIZEMOVE;
+      break;
     case WM_GETMINMAXINFO: {
       auto* info = reinterpret_cast<MINMAXINFO*>(lparam);
       // Never above the designed client area in the frame the system draws (under

@@ -3,7 +3,7 @@
 #include <stdexcept>
 
 #include "win32/errors.h"
-#include "win32/wide_text.h"
+#include "text/utf16.h"
 
 namespace pcpos::win32 {
 namespace {
@@ -119,6 +119,12 @@ Control* Control::From(HWND hwnd) {
 bool Button::OnCommand(WORD code) {
   if (code != BN_CLICKED || !on_click) return false;
   on_click();
+  return true;
+}
+
+bool Edit::OnCommand(WORD code) {
+  if (code != EN_CHANGE || !on_change) return false;
+  on_change();
   return true;
 }
 

@@ -84,11 +84,14 @@ class Button final : public Control {
   bool OnCommand(WORD code) override;
 };
 
-// An edit box that can show its text greyed (a value of an earlier payment).
+// An edit box that can show its text greyed (a value of an earlier payment),
+// and calls on_change when its text changes.
 class Edit final : public Control {
  public:
+  std::function<void()> on_change;
   bool greyed() const { return greyed_; }
   void SetGreyed(bool greyed);
+  bool OnCommand(WORD code) override;
   std::optional<HBRUSH> OnColour(HDC dc) override;
 
  private:
