@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <iostream>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -14,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/suite_cli.h"
 #include "link/errors.h"
 #include "payment/card_mask.h"
 #include "payment/defaults.h"
@@ -249,6 +251,8 @@ class Summary {
   std::vector<double> answer_ms_;
 };
 
+}  // namespace
+
 // Setting up can fail before anything is sent (no descriptors left for the
 // cancel mechanism, no socket library): that is a payment not sent, reported
 // and journaled like any other, never an abort.
@@ -275,6 +279,8 @@ PaymentReport RunPayment(const PaymentInputs& inputs, const TransactionOptions& 
   return report;
 }
 
+namespace {
+
 // The pause between two payments of a series, cut short by an interrupt. Short
 // naps keep the flag a signal handler sets the only thing shared with it.
 void Pause(std::chrono::milliseconds length, const CliInterrupt* interrupt) {
@@ -295,6 +301,9 @@ constexpr const char* kHelpFooter =
     "  3    a payment's outcome is unknown: the request went out and no readable answer came\n"
     "       back; look at the reader before trying again (this outweighs the statuses below)\n"
     "  128+N  a signal cut the run short: 130 Ctrl-C (SIGINT), 143 SIGTERM\n"
+    "With --suite: 0 every case run and every check passed, 1 a case or a check failed (or\n"
+    "  the report could not be written), 2 a usage or suite error (nothing was sent), 128+N a\n"
+    "  signal ended the run (the cases done are reported).\n"
     "SIGHUP does not cancel: the payment goes on to its end and is logged and journaled.\n"
     "The card number is shown, printed and journaled as its first 6 and last 4 digits only\n"
     "(in raw too); the response log keeps what the reader sent.\n";
@@ -330,7 +339,7 @@ bool CliInterrupt::WaitUntilFinished(std::chrono::milliseconds limit) const noex
 }
 
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
-           CliInterrupt* interrupt) {
+           CliInterrupt* interrupt, std::istream* in) {
   PaymentInputs inputs{{}, std::string(kDefaultPort), {}, DefaultLogFolder()};
   double timeout_s = std::chrono::duration<double>(kAnswerTimeout).count();
   double connect_timeout_s = std::chrono::duration<double>(kConnectTimeout).count();
@@ -347,7 +356,9 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   app.add_option("--port", inputs.port,
                  "Card reader port, 1 to 65535 (read as the window reads it)")
       ->capture_default_str();
-  app.add_option("--amount", inputs.amount, "Amount to collect (required)")->required();
+  CLI::Option* amount_option =
+      app.add_option("--amount", inputs.amount, "Amount to collect (required)")
+          ->required(!SuiteRequested(argc, argv));
   app.add_option("--log-dir", inputs.log_folder,
                  "Log folder: the log and journal go inside an existing folder, other text gets "
                  "their names appended; open the journal in a spreadsheet with every column "
@@ -370,6 +381,8 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
       ->capture_default_str()
       ->check(Seconds(0, kMaxIntervalSeconds, "0 to 86400"))
       ->needs(repeat_option);
+  SuiteArgs suite;
+  AddSuiteOptions(app, suite, amount_option, repeat_option);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
@@ -400,6 +413,10 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   TransactionOptions options;
   options.answer_timeout = Ms(timeout_s);
   options.connect_timeout = Ms(connect_timeout_s);
+  if (!suite.suite.empty()) {
+    return RunSuite(suite, inputs, options, json, in ? *in : std::cin, out, err, interrupt,
+                    std::vector<std::string>(argv, argv + argc));
+  }
   const std::string log_path = LogFilePath(inputs.log_folder);
   const bool series = repeat > 0;
   const int payments = series ? repeat : 1;
