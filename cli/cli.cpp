@@ -105,20 +105,6 @@ std::string TimingsText(const PhaseTimings& t) {
          ", answer_ms " + TextMs(t.answer_ms);
 }
 
-std::vector<std::pair<const char*, std::string>> Named(const ResponseFields& f) {
-  return {{"TerminalNo", f.TerminalNo},
-          {"STAN", f.STAN},
-          {"RRN", f.RRN},
-          {"BatchNo", f.BatchNo},
-          {"ResponseType", f.ResponseType},
-          {"ResponseCode", f.ResponseCode},
-          {"CardNo", f.CardNo},
-          {"PAN", f.PAN},
-          {"BIN", f.BIN},
-          {"TransactionDate", f.TransactionDate},
-          {"TransactionTime", f.TransactionTime}};
-}
-
 // Continuation lines of a multi-line text are indented under their label.
 std::string Indented(const std::string& text, std::size_t indent) {
   std::string s;
@@ -149,7 +135,9 @@ Json PaymentJson(const PaymentReport& report, const std::string& log_file,
   j["raw"] = report.answer.empty() ? Json(nullptr) : Json(report.answer);
   if (report.fields) {
     j["fields"] = Json::object();
-    for (const auto& [name, value] : Named(*report.fields)) j["fields"][name] = value;
+    for (const AnswerFieldInfo& f : AnswerFields()) {
+      j["fields"][std::string(f.name)] = Value(*report.fields, f.field);
+    }
   } else {
     j["fields"] = nullptr;
   }
@@ -172,7 +160,9 @@ Json PaymentJson(const PaymentReport& report, const std::string& log_file,
 void PrintPaymentText(std::ostream& out, const PaymentReport& report, const std::string& log_file) {
   if (!report.answer.empty()) out << "raw: " << Indented(report.answer, 5) << "\n";
   if (report.fields) {
-    for (const auto& [name, value] : Named(*report.fields)) out << name << ": " << value << "\n";
+    for (const AnswerFieldInfo& f : AnswerFields()) {
+      out << f.name << ": " << Value(*report.fields, f.field) << "\n";
+    }
   }
   if (report.result) {
     const std::string label = std::string("result (") + ColourName(report.outcome) + "): ";
