@@ -143,7 +143,9 @@ std::string CaseDetails(const CaseRecord& r, std::size_t number) {
     html += "<tr><th>answer</th><td><pre>" +
             Esc(shown.answer.empty() ? std::string("(none)") : shown.answer) + "</pre></td></tr>\n";
     if (shown.fields) {
-      for (const auto& [name, value] : NamedFields(*shown.fields)) html += Row(name, value);
+      for (const AnswerFieldInfo& f : AnswerFields()) {
+        html += Row(f.name, Value(*shown.fields, f.field));
+      }
     }
     if (shown.result) html += Row("result", shown.result->text);
     if (!shown.error.empty()) html += Row("error", shown.error);

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "acceptance/payment_json.h"
 #include "cli/suite_cli.h"
 #include "link/errors.h"
 #include "payment/card_mask.h"
@@ -32,21 +33,11 @@
 namespace pcpos {
 namespace {
 
-using Json = nlohmann::ordered_json;
-
-// The colour is how sure the outcome is, so it follows from the outcome alone.
-const char* ColourName(Outcome o) {
-  switch (o) {
-    case Outcome::Approved:
-      return "green";
-    case Outcome::Declined:
-    case Outcome::NotSent:
-      return "red";
-    case Outcome::Unknown:
-      break;
-  }
-  return "amber";
-}
+// One payment's object and its colour are the acceptance run's too: one definition.
+using acceptance::ColourName;
+using acceptance::Json;
+using acceptance::JsonMs;
+using acceptance::PaymentJson;
 
 // Longer than any real payment could be kept waiting; anything beyond is a typo.
 constexpr double kMaxTimeoutSeconds = 24 * 60 * 60;
@@ -78,25 +69,11 @@ std::chrono::milliseconds Ms(double seconds) {
   return std::chrono::milliseconds(std::llround(seconds * 1000));
 }
 
-// Microseconds are the finest the clocks are worth reporting.
-Json JsonMs(const std::optional<double>& ms) {
-  if (!ms) return nullptr;
-  return std::round(*ms * 1000) / 1000;
-}
-
 std::string TextMs(const std::optional<double>& ms) {
   if (!ms) return "-";
   char text[32];
   std::snprintf(text, sizeof text, "%.1f", *ms);
   return text;
-}
-
-Json TimingsJson(const PhaseTimings& t) {
-  return {{"lookup_ms", JsonMs(t.lookup_ms)},
-          {"connect_ms", JsonMs(t.connect_ms)},
-          {"sent_ms", JsonMs(t.sent_ms)},
-          {"first_byte_ms", JsonMs(t.first_byte_ms)},
-          {"answer_ms", JsonMs(t.answer_ms)}};
 }
 
 std::string TimingsText(const PhaseTimings& t) {
@@ -114,45 +91,6 @@ std::string Indented(const std::string& text, std::size_t indent) {
     if (c == '\n') s.append(indent, ' ');
   }
   return s;
-}
-
-// The error that ended the payment: its Windows Sockets number and that
-// number's text, or no number and the tool's own message.
-Json ErrorJson(const PaymentReport& report) {
-  if (report.error.empty()) return nullptr;
-  if (report.error_code) {
-    std::string text = SocketErrorText(*report.error_code);
-    return {{"code", *report.error_code}, {"message", text.empty() ? report.error : text}};
-  }
-  return {{"code", nullptr}, {"message", report.error}};
-}
-
-// The keys in the order the README documents, in every object.
-Json PaymentJson(const PaymentReport& report, const std::string& log_file,
-                 const std::optional<std::string>& journal_error) {
-  Json j;
-  j["request"] = report.request ? Json(*report.request) : Json(nullptr);
-  j["raw"] = report.answer.empty() ? Json(nullptr) : Json(report.answer);
-  if (report.fields) {
-    j["fields"] = Json::object();
-    for (const AnswerFieldInfo& f : AnswerFields()) {
-      j["fields"][std::string(f.name)] = Value(*report.fields, f.field);
-    }
-  } else {
-    j["fields"] = nullptr;
-  }
-  if (report.result) {
-    j["result"] = {{"text", report.result->text}, {"colour", ColourName(report.outcome)}};
-  } else {
-    j["result"] = nullptr;
-  }
-  j["log_file"] = log_file;
-  j["outcome"] = std::string(OutcomeName(report.outcome));
-  j["error"] = ErrorJson(report);
-  j["log_error"] = report.log_error ? Json(*report.log_error) : Json(nullptr);
-  j["journal_error"] = journal_error ? Json(*journal_error) : Json(nullptr);
-  j["timings"] = TimingsJson(report.timings);
-  return j;
 }
 
 // The answer and the result, printed only after the journal has the row, so

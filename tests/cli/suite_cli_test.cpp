@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -27,13 +28,14 @@ struct CliRun {
   std::string out, err;
 };
 
-CliRun Cli(std::vector<std::string> args, const std::string& input = "") {
+CliRun Cli(std::vector<std::string> args, const std::string& input = "",
+           CliInterrupt* interrupt = nullptr) {
   args.insert(args.begin(), "pcpos-cli");
   std::vector<const char*> argv;
   for (auto& a : args) argv.push_back(a.c_str());
   std::ostringstream out, err;
   std::istringstream in(input);
-  const int status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err, nullptr, &in);
+  const int status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err, interrupt, &in);
   return {status, out.str(), err.str()};
 }
 
@@ -135,6 +137,18 @@ TEST_F(SuiteCliTest, AFailedCaseEndsWithTheCommandThatRerunsIt) {
   const std::string last = run.out.substr(run.out.rfind("re-run the failed cases: "));
   EXPECT_NE(last.find("--suite " + file), std::string::npos) << last;
   EXPECT_NE(last.find("--unattended --cases strict\n"), std::string::npos) << last;
+}
+
+// A signal ends the run; what was done is still reported, the run marked interrupted.
+TEST_F(SuiteCliTest, ASignalEndsTheRunWithItsReport) {
+  CliInterrupt interrupt;
+  interrupt.Trigger(SIGTERM);
+  const CliRun run = Cli(Args({"--suite", "install", "--unattended", "--json"}), "", &interrupt);
+  EXPECT_EQ(run.status, 128 + SIGTERM) << run.out << run.err;
+  const auto summary = nlohmann::json::parse(run.out)["summary"];
+  EXPECT_EQ(summary["end"], "interrupted");
+  EXPECT_EQ(summary["not_run"], 8);
+  EXPECT_EQ(Reports().size(), 3U);
 }
 
 TEST_F(SuiteCliTest, SuiteErrorsStopBeforeAnythingIsSent) {
