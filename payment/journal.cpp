@@ -112,6 +112,10 @@ std::string ReadableCode(const std::optional<ResponseFields>& fields) {
 
 }  // namespace
 
+std::string WireCell(std::string_view bytes) { return OutsideCell(bytes, Source::Wire); }
+
+std::string OwnTextCell(std::string_view text) { return OwnText(text); }
+
 std::string JournalFilePath(std::string_view folder) {
   return LogFolderPrefix(folder) + std::string(kJournalFileName);
 }
