@@ -136,18 +136,20 @@ bool ExchangeLog::FromEcr(std::string_view bytes, Clock::time_point at) {
                   " bytes on one connection: cut off";
     return false;
   }
-  ecr_bytes_.append(bytes);
   if (!line_end_) {
-    if (const std::size_t end = ecr_bytes_.find('\n', from); end != std::string::npos) {
-      line_end_ = end;
+    if (const std::size_t end = bytes.find('\n'); end != std::string_view::npos) {
+      line_end_ = from + end;
       x_.timings.request_in_ms = Ms(at);
-    } else if (ecr_bytes_.size() > kMaxRequestLine) {
+    } else if (from + bytes.size() > kMaxRequestLine) {
+      // Kept up to the limit: enough to show what it was.
+      ecr_bytes_.append(bytes.substr(0, kMaxRequestLine - std::min(from, kMaxRequestLine)));
       cut_off_ = true;
       cut_reason_ = "the request line grew past " + std::to_string(kMaxRequestLine) +
                     " bytes without a line end: cut off";
       return false;
     }
   }
+  ecr_bytes_.append(bytes);
   return true;
 }
 

@@ -228,6 +228,7 @@ class TapSession : public std::enable_shared_from_this<TapSession> {
   void Finish() {
     if (finished_) return;
     finished_ = true;
+    timer_.cancel();
     if (server_) server_->Ended(this, log_.Finish(server_->approvals_));
   }
 

@@ -122,7 +122,10 @@ std::string ExchangeText(const Exchange& x, bool colour) {
   line += " -> ";
   const std::string outcome(OutcomeName(x.outcome));
   line += colour ? AnsiColour(x.outcome) + outcome + "\x1b[0m" : outcome;
-  if (x.fields) line += " code " + Printable(x.fields->ResponseCode);
+  if (x.fields) {
+    line += " code " + Printable(x.fields->ResponseCode);
+    if (!x.fields->CardNo.empty()) line += " card " + Printable(x.fields->CardNo);
+  }
   if (x.result) line += " \"" + OwnTextCell(x.result->text) + "\"";
   if (!x.reader_error.empty()) line += " reader unreachable: " + OwnTextCell(x.reader_error);
   if (x.piece_count > 0) {
