@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "link/errors.h"
+#include "payment/card_mask.h"
 #include "payment/defaults.h"
 #include "payment/journal.h"
 #include "payment/response_log.h"
@@ -102,20 +103,6 @@ std::string TimingsText(const PhaseTimings& t) {
          ", answer_ms " + TextMs(t.answer_ms);
 }
 
-std::vector<std::pair<const char*, std::string>> Named(const ResponseFields& f) {
-  return {{"TerminalNo", f.TerminalNo},
-          {"STAN", f.STAN},
-          {"RRN", f.RRN},
-          {"BatchNo", f.BatchNo},
-          {"ResponseType", f.ResponseType},
-          {"ResponseCode", f.ResponseCode},
-          {"CardNo", f.CardNo},
-          {"PAN", f.PAN},
-          {"BIN", f.BIN},
-          {"TransactionDate", f.TransactionDate},
-          {"TransactionTime", f.TransactionTime}};
-}
-
 // Continuation lines of a multi-line text are indented under their label.
 std::string Indented(const std::string& text, std::size_t indent) {
   std::string s;
@@ -146,7 +133,9 @@ Json PaymentJson(const PaymentReport& report, const std::string& log_file,
   j["raw"] = report.answer.empty() ? Json(nullptr) : Json(report.answer);
   if (report.fields) {
     j["fields"] = Json::object();
-    for (const auto& [name, value] : Named(*report.fields)) j["fields"][name] = value;
+    for (const AnswerFieldInfo& f : AnswerFields()) {
+      j["fields"][std::string(f.name)] = Value(*report.fields, f.field);
+    }
   } else {
     j["fields"] = nullptr;
   }
@@ -169,7 +158,9 @@ Json PaymentJson(const PaymentReport& report, const std::string& log_file,
 void PrintPaymentText(std::ostream& out, const PaymentReport& report, const std::string& log_file) {
   if (!report.answer.empty()) out << "raw: " << Indented(report.answer, 5) << "\n";
   if (report.fields) {
-    for (const auto& [name, value] : Named(*report.fields)) out << name << ": " << value << "\n";
+    for (const AnswerFieldInfo& f : AnswerFields()) {
+      out << f.name << ": " << Value(*report.fields, f.field) << "\n";
+    }
   }
   if (report.result) {
     const std::string label = std::string("result (") + ColourName(report.outcome) + "): ";
@@ -294,7 +285,9 @@ constexpr const char* kHelpFooter =
     "  3    a payment's outcome is unknown: the request went out and no readable answer came\n"
     "       back; look at the reader before trying again (this outweighs the statuses below)\n"
     "  128+N  a signal cut the run short: 130 Ctrl-C (SIGINT), 143 SIGTERM\n"
-    "SIGHUP does not cancel: the payment goes on to its end and is logged and journaled.\n";
+    "SIGHUP does not cancel: the payment goes on to its end and is logged and journaled.\n"
+    "The card number is shown, printed and journaled as its first 6 and last 4 digits only\n"
+    "(in raw too); the response log keeps what the reader sent.\n";
 
 }  // namespace
 
@@ -414,10 +407,12 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     // the journal, the payment's outcome stands.
     const std::optional<std::string> journal_error = JournalPayment(inputs, report, started);
     summary.Add(report);
+    // What the client prints is stored by whoever reads it: no whole card number.
+    const PaymentReport shown = MaskedReport(report);
 
     if (json) {
       // A series prints one object per line, so that each can be read as it comes.
-      out << PaymentJson(report, log_path, journal_error)
+      out << PaymentJson(shown, log_path, journal_error)
                  .dump(series ? -1 : 2, ' ', false, Json::error_handler_t::replace)
           << "\n";
     } else {
@@ -426,7 +421,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
       if (report.log_error) err << app.get_name() << ": log error: " << *report.log_error << "\n";
       if (journal_error) err << app.get_name() << ": journal error: " << *journal_error << "\n";
       err << std::flush;
-      PrintPaymentText(out, report, log_path);
+      PrintPaymentText(out, shown, log_path);
     }
     out << std::flush;
     if (interrupt && interrupt->Triggered()) break;

@@ -1,5 +1,6 @@
 #include "payment/journal.h"
 
+#include <array>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -7,7 +8,9 @@
 #include <exception>
 #include <iterator>
 #include <thread>
+#include <vector>
 
+#include "payment/card_mask.h"
 #include "payment/message_format.h"
 #include "payment/response_log.h"
 #include "text/text.h"
@@ -105,10 +108,51 @@ std::string OwnText(std::string_view text) {
 
 // The code only when it decides something: digits, trimmed. A code that is not
 // (an attacker's formula among them) stays in the answer cell, escaped.
-std::string ReadableCode(const std::optional<ResponseFields>& fields) {
-  if (!fields || !ReadResponseCode(fields->ResponseCode)) return {};
-  return std::string(TrimControl(fields->ResponseCode));
+std::string ReadableCode(const ResponseFields& fields) {
+  if (!ReadResponseCode(fields.ResponseCode)) return {};
+  return std::string(TrimControl(fields.ResponseCode));
 }
+
+// The cell of an answer's field that has a column of its own; empty without an answer.
+std::string FieldCell(const std::optional<ResponseFields>& fields, AnswerField field) {
+  if (!fields) return {};
+  if (field == AnswerField::ResponseCode) return ReadableCode(*fields);
+  return OutsideCell(Value(*fields, field), Source::Wire);
+}
+
+// The columns around those of the answer's fields (kAnswerFields' journal_column).
+constexpr std::array<std::string_view, 6> kLeadingColumns = {"time",   "host",    "port",
+                                                             "amount", "request", "answer"};
+constexpr std::array<std::string_view, 5> kTrailingColumns = {"result", "outcome", "connect_ms",
+                                                              "answer_ms", "error"};
+
+// The header is part of the file's format, so it is written out in full; this
+// keeps it naming the columns JournalRow writes, in their order.
+constexpr bool HeaderNamesTheColumns() {
+  std::string_view rest = kJournalHeader;
+  bool first = true;
+  const auto take = [&](std::string_view name) {
+    if (!first) {
+      if (!rest.starts_with(',')) return false;
+      rest.remove_prefix(1);
+    }
+    first = false;
+    if (!rest.starts_with(name)) return false;
+    rest.remove_prefix(name.size());
+    return true;
+  };
+  for (const std::string_view name : kLeadingColumns) {
+    if (!take(name)) return false;
+  }
+  for (const AnswerFieldInfo& field : kAnswerFields) {
+    if (!field.journal_column.empty() && !take(field.journal_column)) return false;
+  }
+  for (const std::string_view name : kTrailingColumns) {
+    if (!take(name)) return false;
+  }
+  return rest.empty();
+}
+static_assert(HeaderNamesTheColumns(), "kJournalHeader must name the columns a row holds");
 
 }  // namespace
 
@@ -129,6 +173,10 @@ std::string CsvField(std::string_view text) {
   }
   quoted += '"';
   return quoted;
+}
+
+std::string SafeCsvCell(std::string_view text) {
+  return CsvField(OutsideCell(text, Source::Typed));
 }
 
 std::string LocalIsoTime(std::chrono::system_clock::time_point when) {
@@ -153,24 +201,26 @@ std::string LocalIsoTime(std::chrono::system_clock::time_point when) {
 
 std::string JournalRow(const PaymentInputs& inputs, const PaymentReport& report,
                        std::chrono::system_clock::time_point started) {
-  const std::string fields[] = {
+  std::vector<std::string> cells = {
       LocalIsoTime(started),
       OutsideCell(inputs.host, Source::Typed),
       OutsideCell(inputs.port, Source::Typed),
       OutsideCell(inputs.amount, Source::Typed),
       OutsideCell(report.request.value_or(""), Source::Wire),
-      OutsideCell(report.answer, Source::Wire),
-      ReadableCode(report.fields),
-      OwnText(report.result ? report.result->text : ""),
-      std::string(OutcomeName(report.outcome)),
-      Milliseconds(report.timings.connect_ms),
-      Milliseconds(report.timings.answer_ms),
-      OwnText(report.error),
+      OutsideCell(MaskCardInAnswer(report.answer), Source::Wire),
   };
+  for (const AnswerFieldInfo& field : kAnswerFields) {
+    if (!field.journal_column.empty()) cells.push_back(FieldCell(report.fields, field.field));
+  }
+  cells.push_back(OwnText(report.result ? report.result->text : ""));
+  cells.push_back(std::string(OutcomeName(report.outcome)));
+  cells.push_back(Milliseconds(report.timings.connect_ms));
+  cells.push_back(Milliseconds(report.timings.answer_ms));
+  cells.push_back(OwnText(report.error));
   std::string row;
-  for (std::size_t i = 0; i < std::size(fields); ++i) {
+  for (std::size_t i = 0; i < cells.size(); ++i) {
     if (i > 0) row += ',';
-    row += CsvField(fields[i]);
+    row += CsvField(cells[i]);
   }
   row += "\r\n";
   return row;

@@ -25,12 +25,18 @@ std::string JournalFilePath(std::string_view folder);
 // comma, a quote, CR or LF; as it is otherwise.
 std::string CsvField(std::string_view text);
 
+// A cell from outside as the journal writes one (see JournalRow): control
+// characters, DEL and backslash as "\xNN", a would-be formula prefixed with an
+// apostrophe, then CsvField. Other CSV files of the tool use it for theirs.
+std::string SafeCsvCell(std::string_view text);
+
 // Local time with its offset from UTC, to the second: "2026-12-08T13:05:09+03:30".
 std::string LocalIsoTime(std::chrono::system_clock::time_point when);
 
 // The row for one payment, CR LF included, on one physical line whatever the
 // reader sent. The cells that come from outside (host, port, amount, request,
-// answer) are written as received except that each control character, DEL and
+// answer) are written as received (the answer's card number masked to its
+// first six and last four digits) except that each control character, DEL and
 // backslash is "\xNN" (uppercase hex), and that one which a spreadsheet would
 // take for a formula (starting with '=', '+', '-', '@' or an apostrophe, and
 // not a plain number such as "-5") is prefixed with an apostrophe; a request or

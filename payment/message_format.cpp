@@ -49,60 +49,50 @@ void ReadField(std::string_view message, std::int64_t& position, std::int32_t& l
   position += length;
 }
 
-std::string BuildPurchaseRequest(std::string_view amount) {
+std::span<const RequestField> RequestFieldsOf(TransactionKind kind) {
+  switch (kind) {
+    case TransactionKind::Purchase:
+      break;
+  }
+  return kPurchaseRequest;
+}
+
+std::string BuildRequest(TransactionKind kind, std::string_view amount) {
   const std::string wire_amount = ToAscii(amount);
   std::string request(kMessageHeader);
-  request +=
-      "01"
-      "1";
-  request += "00";
-  request += PadNumber(static_cast<std::int64_t>(wire_amount.size()), 2, '0');
-  request += wire_amount;
-  request += "00";
-  request += "00";
-  request +=
-      "02"
-      "00";
-  request += "00";
-  request += "00";
-  request +=
-      "05"
-      "30000";
-  request +=
-      "01"
-      "1";
+  for (const RequestField& field : RequestFieldsOf(kind)) {
+    const std::string_view value = field.amount ? std::string_view(wire_amount) : field.value;
+    request += PadNumber(static_cast<std::int64_t>(value.size()),
+                         static_cast<int>(kLengthPrefixWidth), '0');
+    request += value;
+  }
   return request;
 }
 
-std::optional<ResponseFields> ParseResponse(std::string_view text) {
+std::string BuildPurchaseRequest(std::string_view amount) {
+  return BuildRequest(TransactionKind::Purchase, amount);
+}
+
+std::optional<std::array<std::string, kReceivedFieldCount>> ReadReceivedFields(
+    std::string_view text) {
   if (text.substr(0, kMessageHeader.size()) != kMessageHeader) return std::nullopt;
 
   std::int64_t position = static_cast<std::int64_t>(kMessageHeader.size()) + 1;
   std::int32_t length = 0;
-  // A value is cut at its first NUL before anything is derived from it, so
-  // what is shown and what is derived always agree.
-  const auto next = [&] {
-    std::string value;
+  std::array<std::string, kReceivedFieldCount> received;
+  for (std::string& value : received) {
     ReadField(text, position, length, &value);
-    return std::string(UpToNul(value));
-  };
+    // Cut at the first NUL before anything is derived from it, so that what is
+    // shown and what is derived always agree.
+    value.resize(UpToNul(value).size());
+  }
+  return received;
+}
 
-  ResponseFields fields;
-  fields.TerminalNo = next();
-  fields.STAN = next();
-  fields.RRN = next();
-  fields.BatchNo = next();
-  fields.ResponseType = next();
-  fields.ResponseCode = next();
-  fields.CardNo = next();
-  fields.BIN = std::string(Copy(fields.CardNo, 1, 6));
-  fields.PAN = std::string(Copy(fields.CardNo, 13, std::string::npos));
-
-  const std::string stamp = next();
-  fields.TransactionDate = std::string(Copy(stamp, 1, 4)) + "/" + std::string(Copy(stamp, 5, 2)) +
-                           "/" + std::string(Copy(stamp, 7, 2));
-  fields.TransactionTime = std::string(Copy(stamp, 9, 2)) + ":" + std::string(Copy(stamp, 11, 2));
-  return fields;
+std::optional<ResponseFields> ParseResponse(std::string_view text) {
+  const auto received = ReadReceivedFields(text);
+  if (!received) return std::nullopt;
+  return FieldsFromReceived(*received);
 }
 
 std::string ResultText(std::int32_t code) {
@@ -147,7 +137,7 @@ bool IsCompleteResponse(std::string_view text) {
   std::int64_t position = static_cast<std::int64_t>(kMessageHeader.size()) + 1;
   std::int32_t length = 0;
   const auto size = static_cast<std::int64_t>(text.size());
-  for (int field = 0; field < 8; ++field) {
+  for (std::size_t field = 0; field < kReceivedFieldCount; ++field) {
     if (position < 1 || position + 1 > size) return false;
     ReadField(text, position, length, nullptr);
     if (position - 1 > size) return false;

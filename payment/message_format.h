@@ -2,31 +2,18 @@
 // fields with two-character length prefixes, identified only by their order.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+
+#include "payment/answer_fields.h"
 
 namespace pcpos {
 
 inline constexpr std::string_view kMessageHeader = "@@ZRM@@";
-
-// The eleven values shown from an answer. All stay text, so leading zeros survive.
-struct ResponseFields {
-  std::string TerminalNo;
-  std::string STAN;
-  std::string RRN;
-  std::string BatchNo;
-  std::string ResponseType;
-  std::string ResponseCode;
-  std::string CardNo;
-  std::string BIN;
-  std::string PAN;
-  std::string TransactionDate;
-  std::string TransactionTime;
-
-  bool operator==(const ResponseFields&) const = default;
-};
 
 // Reads the field starting at `position` (1-based, updated in place). `length`
 // receives the prefix's value L, not the length of what was taken. The value is
@@ -34,14 +21,54 @@ struct ResponseFields {
 void ReadField(std::string_view message, std::int64_t& position, std::int32_t& length,
                std::string* target);
 
-// The purchase request for an amount (already trimmed), without the line end.
+// What a payment asks the reader to do. A new kind is a value here, its
+// request's fields (RequestFieldsOf) and, where the operator chooses it, its
+// place in PaymentInputs' callers.
+enum class TransactionKind { Purchase };
+
+// Every field of a request has a length prefix of this many decimal digits.
+inline constexpr std::size_t kLengthPrefixWidth = 2;
+
+// One field of a request: a fixed value, or the operator's amount. Its length
+// prefix is the value's length, PadNumber'ed to kLengthPrefixWidth.
+struct RequestField {
+  std::string_view name;   // the amount's field is "amount"; the others are named by place
+  std::string_view value;  // sent as it is; empty for the amount
+  bool amount = false;
+};
+
+// The purchase: ten fields, the third the amount. What the fixed ones mean is
+// the reader's business; they are sent exactly so.
+inline constexpr std::array<RequestField, 10> kPurchaseRequest = {{
+    {"field1", "1"},
+    {"field2", ""},
+    {"amount", "", true},
+    {"field4", ""},
+    {"field5", ""},
+    {"field6", "00"},
+    {"field7", ""},
+    {"field8", ""},
+    {"field9", "30000"},
+    {"field10", "1"},
+}};
+
+std::span<const RequestField> RequestFieldsOf(TransactionKind kind);
+
+// The request of a kind for an amount (already trimmed), without the line end.
 // Every character above 127 (UTF-8 in, one code point each) is sent as one "?",
 // so the length prefix and the bytes on the wire always agree.
+std::string BuildRequest(TransactionKind kind, std::string_view amount);
+// BuildRequest(TransactionKind::Purchase, amount).
 std::string BuildPurchaseRequest(std::string_view amount);
 
 // std::nullopt is a header mismatch. A received value holding a character of
 // code 0 is cut there before anything is derived from it.
 std::optional<ResponseFields> ParseResponse(std::string_view text);
+
+// The answer's received fields as they came (each cut at a character of code
+// 0), in wire order (kReceivedFieldNames); std::nullopt is a header mismatch.
+std::optional<std::array<std::string, kReceivedFieldCount>> ReadReceivedFields(
+    std::string_view text);
 
 // What became of the payment, as far as the tool can know it.
 enum class Outcome {
@@ -77,7 +104,7 @@ std::optional<std::int32_t> ReadResponseCode(std::string_view response_code);
 ResultLine ResultLineFor(std::string_view response_code);
 
 // True when the text (an answer, leading blanks already removed) holds the header
-// and all eight fields by their own length prefixes, so nothing more is due.
+// and all its received fields by their own length prefixes, so nothing more is due.
 bool IsCompleteResponse(std::string_view text);
 
 // True as soon as the text can no longer become an answer with the right

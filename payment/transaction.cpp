@@ -109,7 +109,7 @@ void PaymentTransaction::RunSteps(TransactionObserver& observer, PaymentReport& 
 
   std::string host = CheckedHost(inputs_.host);
   std::uint16_t port = CheckedPort(inputs_.port);
-  std::string request = BuildPurchaseRequest(CheckedAmount(inputs_.amount));
+  std::string request = BuildRequest(inputs_.kind, CheckedAmount(inputs_.amount));
 
   CardReaderConnection connection;
   connection.SetHost(host);

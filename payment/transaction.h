@@ -53,6 +53,7 @@ struct PaymentInputs {
   std::string port;
   std::string amount;
   std::string log_folder;
+  TransactionKind kind = TransactionKind::Purchase;  // which request goes out
 };
 
 struct TransactionOptions {

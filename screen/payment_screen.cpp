@@ -13,12 +13,6 @@ namespace {
 using std::chrono::duration_cast;
 using std::chrono::milliseconds;
 
-constexpr std::array<Field, kFieldCount> kFields = {
-    Field::TerminalNo,      Field::STAN,   Field::RRN, Field::BatchNo, Field::ResponseType,
-    Field::ResponseCode,    Field::CardNo, Field::PAN, Field::BIN,     Field::TransactionDate,
-    Field::TransactionTime,
-};
-
 // Rounded to the nearest second, so a tick that comes a little early or late
 // still moves both counts by one.
 std::int64_t RoundedSeconds(milliseconds ms) { return (ms.count() + 500) / 1000; }
@@ -41,60 +35,20 @@ std::string RawPaneText(const std::string& raw, bool unknown,
 
 }  // namespace
 
-std::string_view FieldControlName(Field field) {
-  switch (field) {
-    case Field::TerminalNo:
-      return "txtTerminalNo";
-    case Field::STAN:
-      return "txtSTAN";
-    case Field::RRN:
-      return "txtRRN";
-    case Field::BatchNo:
-      return "txtBatchNo";
-    case Field::ResponseType:
-      return "txtResponseType";
-    case Field::ResponseCode:
-      return "txtResponseCode";
-    case Field::CardNo:
-      return "txtCardNo";
-    case Field::PAN:
-      return "txtPAN";
-    case Field::BIN:
-      return "txtBIN";
-    case Field::TransactionDate:
-      return "txtTransactionDate";
-    case Field::TransactionTime:
-      break;
-  }
-  return "txtTransactionTime";
-}
+std::string_view FieldControlName(Field field) { return FieldControl(field).name; }
 
-const std::string& FieldValue(const ResponseFields& f, Field field) {
-  switch (field) {
-    case Field::TerminalNo:
-      return f.TerminalNo;
-    case Field::STAN:
-      return f.STAN;
-    case Field::RRN:
-      return f.RRN;
-    case Field::BatchNo:
-      return f.BatchNo;
-    case Field::ResponseType:
-      return f.ResponseType;
-    case Field::ResponseCode:
-      return f.ResponseCode;
-    case Field::CardNo:
-      return f.CardNo;
-    case Field::PAN:
-      return f.PAN;
-    case Field::BIN:
-      return f.BIN;
-    case Field::TransactionDate:
-      return f.TransactionDate;
-    case Field::TransactionTime:
+ControlId InputControl(Input input) {
+  switch (input) {
+    case Input::Host:
+      return ControlId::Edt_IP;
+    case Input::Port:
+      return ControlId::Edt_Port;
+    case Input::Amount:
+      return ControlId::txtAmount;
+    case Input::LogFolder:
       break;
   }
-  return f.TransactionTime;
+  return ControlId::Edt_LogPath;
 }
 
 std::optional<Rgb> ToneColour(Tone tone) {
@@ -185,7 +139,7 @@ Command PaymentScreen::PressEscape() {
 void PaymentScreen::Show() { Clear(); }
 
 void PaymentScreen::Clear() {
-  for (Field f : kFields) view_.SetFieldText(f, "");
+  for (const AnswerFieldInfo& f : AnswerFields()) view_.SetFieldText(f.field, "");
   view_.SetRawText("");
   view_.SetRawCaption(RawResponseCaption());
   MarkPrevious(false);
@@ -216,9 +170,9 @@ void PaymentScreen::OnRawResponse(const std::string& text) {
 }
 
 void PaymentScreen::OnFields(const ResponseFields& fields) {
-  for (Field f : kFields) {
-    view_.SetFieldText(f, FieldValue(fields, f));
-    view_.SetFieldPrevious(f, false);
+  for (const AnswerFieldInfo& f : AnswerFields()) {
+    view_.SetFieldText(f.field, Value(fields, f.field));
+    view_.SetFieldPrevious(f.field, false);
   }
 }
 
@@ -254,7 +208,9 @@ void PaymentScreen::SetBusy(bool busy) {
 // Values an earlier payment left stay where they are, but from the press on
 // they are marked, so that none is read as this payment's.
 void PaymentScreen::MarkPrevious(bool previous) {
-  for (Field f : kFields) view_.SetFieldPrevious(f, previous && !view_.FieldText(f).empty());
+  for (const AnswerFieldInfo& f : AnswerFields()) {
+    view_.SetFieldPrevious(f.field, previous && !view_.FieldText(f.field).empty());
+  }
   view_.SetRawPrevious(previous && !view_.RawText().empty());
 }
 

@@ -14,30 +14,24 @@
 #include <string_view>
 
 #include "payment/transaction.h"
+#include "screen/layout.h"
 #include "screen/payment_runner.h"
 
 namespace pcpos::screen {
 
-// The eleven result fields, in the order a payment writes them.
-enum class Field {
-  TerminalNo,
-  STAN,
-  RRN,
-  BatchNo,
-  ResponseType,
-  ResponseCode,
-  CardNo,
-  PAN,
-  BIN,
-  TransactionDate,
-  TransactionTime,
-};
-inline constexpr std::size_t kFieldCount = 11;
+// The result fields are the answer's fields (payment/answer_fields.h), in the
+// order a payment writes them; the layout table gives each its control.
+using Field = AnswerField;
+inline constexpr std::size_t kFieldCount = kAnswerFieldCount;
 // "txtTerminalNo", ...
 std::string_view FieldControlName(Field field);
-const std::string& FieldValue(const ResponseFields& fields, Field field);
+inline const std::string& FieldValue(const ResponseFields& fields, Field field) {
+  return Value(fields, field);
+}
 
-enum class Input { Host, Port, Amount, LogFolder };  // Edt_IP, Edt_Port, txtAmount, Edt_LogPath
+enum class Input { Host, Port, Amount, LogFolder };
+// Edt_IP, Edt_Port, txtAmount, Edt_LogPath.
+ControlId InputControl(Input input);
 
 // How sure the result line is. Window is the window-text colour: the waiting
 // line, and the line before any payment.

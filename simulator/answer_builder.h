@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "simulator/civil_time.h"
+#include "text/civil_time.h"
 
 namespace pcpos::sim {
 

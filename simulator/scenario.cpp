@@ -23,6 +23,8 @@ constexpr std::array kScenarios = {
                  "closes the connection without answering"},
     ScenarioInfo{Scenario::Silence, "silence", "80", "",
                  "never answers; closes after --silence-max seconds"},
+    ScenarioInfo{Scenario::NoCard, "no-card", "90", "68",
+                 "declines after --delay seconds: no card came (the reader gave up)"},
 };
 
 }  // namespace
@@ -55,6 +57,7 @@ Step StepFor(Scenario scenario, std::chrono::milliseconds delay) {
     case Scenario::Declined:
       break;
     case Scenario::Delay:
+    case Scenario::NoCard:
       step.delay = delay;
       break;
     case Scenario::TwoSegments:

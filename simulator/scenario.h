@@ -26,6 +26,7 @@ enum class Scenario {
   Reset,
   CloseWithoutAnswer,
   Silence,
+  NoCard,
 };
 
 struct ScenarioInfo {

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "simulator/civil_time.h"
+#include "text/civil_time.h"
 #include "simulator/request_check.h"
 #include "simulator/sim_server.h"
 

@@ -134,21 +134,11 @@ void TFrm_Selvarin::ConnectKeys() {
 }
 
 QLineEdit* TFrm_Selvarin::FieldEdit(screen::Field field) const {
-  return fields_[static_cast<std::size_t>(field)];
+  return Get<QLineEdit>(screen::FieldControl(field).id);
 }
 
 std::string TFrm_Selvarin::InputText(screen::Input input) const {
-  switch (input) {
-    case screen::Input::Host:
-      return Utf8(Edt_IP->text());
-    case screen::Input::Port:
-      return Utf8(Edt_Port->text());
-    case screen::Input::Amount:
-      return Utf8(txtAmount->text());
-    case screen::Input::LogFolder:
-      break;
-  }
-  return Utf8(Edt_LogPath->text());
+  return Utf8(Get<QLineEdit>(screen::InputControl(input))->text());
 }
 
 std::string TFrm_Selvarin::FieldText(screen::Field field) const {

@@ -10,6 +10,7 @@
 
 #include "payment/transaction.h"
 #include "screen/payment_runner.h"
+#include "screen/layout.h"
 #include "screen/payment_screen.h"
 
 class QCloseEvent;
@@ -38,7 +39,7 @@ class TFrm_Selvarin : public QWidget, private screen::ScreenView {
   }
   bool IsPaymentRunning() const { return runner_.IsRunning(); }
 
-  // The controls, by their design names.
+  // The controls, by their design names (the table's ids name them in code).
   QLineEdit* Edt_IP = nullptr;
   QLineEdit* Edt_Port = nullptr;
   QLineEdit* txtAmount = nullptr;
@@ -79,6 +80,11 @@ class TFrm_Selvarin : public QWidget, private screen::ScreenView {
   // The platform's double-click time, read at each press: the operator may change it.
   screen::PaymentScreen& Screen();
   QLineEdit* FieldEdit(screen::Field field) const;
+  QWidget* Widget(screen::ControlId id) const { return controls_[static_cast<std::size_t>(id)]; }
+  template <typename T>
+  T* Get(screen::ControlId id) const {
+    return static_cast<T*>(Widget(id));
+  }
 
   // ScreenView
   std::string InputText(screen::Input input) const override;
@@ -93,7 +99,7 @@ class TFrm_Selvarin : public QWidget, private screen::ScreenView {
   void SetBusy(bool busy) override;
   void SetTicking(bool ticking) override;
 
-  std::array<QLineEdit*, screen::kFieldCount> fields_{};
+  std::array<QWidget*, screen::kControlCount> controls_{};  // by ControlId
   QTimer tick_;
   bool busy_cursor_ = false;
   screen::PaymentRunner runner_;

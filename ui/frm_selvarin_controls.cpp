@@ -11,7 +11,6 @@
 #include <QPushButton>
 
 #include <cmath>
-#include <map>
 #include <string_view>
 #include <vector>
 
@@ -87,22 +86,24 @@ QRect Geometry(const screen::Rect& r) { return QRect(r.left, r.top, r.width, r.h
 
 void TFrm_Selvarin::CreateControls() {
   // Every control from the design table, parents before their children.
-  std::map<std::string_view, QWidget*> parents{{std::string_view(), this}};
   for (const screen::ControlDesign& c : screen::Layout()) {
-    QWidget* parent = parents.at(c.parent);
+    const screen::ControlDesign* group = screen::Parent(c);
+    QWidget* parent = group != nullptr ? Widget(group->id) : this;
     const QString text = Q(screen::InitialText(c));
+    QWidget* made = nullptr;
     switch (c.kind) {
       case screen::ControlKind::Label:
-        MakeLabel(parent, c.name, text, c.rect.left, c.rect.top, c.field_left);
+        made = MakeLabel(parent, c.name, text, c.rect.left, c.rect.top, c.field_left);
         break;
       case screen::ControlKind::Edit:
-        MakeEdit(parent, c.name, text, Geometry(c.rect));
+        made = MakeEdit(parent, c.name, text, Geometry(c.rect));
         break;
       case screen::ControlKind::Button:
-        MakeButton(parent, c.name, text, Geometry(c.rect))->setFont(PersianWindowFont());
+        made = MakeButton(parent, c.name, text, Geometry(c.rect));
+        made->setFont(PersianWindowFont());
         break;
       case screen::ControlKind::Group:
-        parents[c.name] = MakeGroup(parent, c.name, text, Geometry(c.rect));
+        made = MakeGroup(parent, c.name, text, Geometry(c.rect));
         break;
       case screen::ControlKind::Memo: {
         auto* memo = new QPlainTextEdit(text, parent);
@@ -115,6 +116,7 @@ void TFrm_Selvarin::CreateControls() {
         auto* frame_style = new WholeFrameStyle(QApplication::style()->name());
         frame_style->setParent(memo);
         memo->setStyle(frame_style);
+        made = memo;
         break;
       }
       case screen::ControlKind::Picture: {
@@ -123,6 +125,7 @@ void TFrm_Selvarin::CreateControls() {
         picture->setGeometry(Geometry(c.rect));
         picture->setPixmap(QPixmap(QStringLiteral(":/logo.png")));
         picture->setScaledContents(true);
+        made = picture;
         break;
       }
       case screen::ControlKind::ResultLine: {
@@ -135,47 +138,43 @@ void TFrm_Selvarin::CreateControls() {
         line->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
         line->setLayoutDirection(Qt::RightToLeft);
         line->setWordWrap(false);
+        made = line;
         break;
       }
     }
+    controls_[static_cast<std::size_t>(c.id)] = made;
   }
 
-  const auto find = [this]<typename T>(T*& control, std::string_view name) {
-    control = findChild<T*>(Q(name));
-  };
-  find(Edt_IP, "Edt_IP");
-  find(Edt_Port, "Edt_Port");
-  find(txtAmount, "txtAmount");
-  find(Edt_LogPath, "Edt_LogPath");
-  find(Image1, "Image1");
-  find(Btn_Payment, "Btn_Payment");
-  find(Btn_Clear, "Btn_Clear");
-  find(Grp_RawResponse, "Grp_RawResponse");
-  find(Mem_RawResponse, "Mem_RawResponse");
-  find(Grp_Response, "Grp_Response");
-  find(Lbl_ResponseMsg, "Lbl_ResponseMsg");
-  for (std::size_t i = 0; i < screen::kFieldCount; ++i) {
-    find(fields_[i], screen::FieldControlName(static_cast<screen::Field>(i)));
-  }
-  const auto field = [this](screen::Field f) { return FieldEdit(f); };
-  txtCardNo = field(screen::Field::CardNo);
-  txtSTAN = field(screen::Field::STAN);
-  txtRRN = field(screen::Field::RRN);
-  txtTerminalNo = field(screen::Field::TerminalNo);
-  txtTransactionDate = field(screen::Field::TransactionDate);
-  txtTransactionTime = field(screen::Field::TransactionTime);
-  txtPAN = field(screen::Field::PAN);
-  txtBIN = field(screen::Field::BIN);
-  txtBatchNo = field(screen::Field::BatchNo);
-  txtResponseType = field(screen::Field::ResponseType);
-  txtResponseCode = field(screen::Field::ResponseCode);
+  using Id = screen::ControlId;
+  Edt_IP = Get<QLineEdit>(Id::Edt_IP);
+  Edt_Port = Get<QLineEdit>(Id::Edt_Port);
+  txtAmount = Get<QLineEdit>(Id::txtAmount);
+  Edt_LogPath = Get<QLineEdit>(Id::Edt_LogPath);
+  Image1 = Get<QLabel>(Id::Image1);
+  Btn_Payment = Get<QPushButton>(Id::Btn_Payment);
+  Btn_Clear = Get<QPushButton>(Id::Btn_Clear);
+  Grp_RawResponse = Get<QGroupBox>(Id::Grp_RawResponse);
+  Mem_RawResponse = Get<QPlainTextEdit>(Id::Mem_RawResponse);
+  Grp_Response = Get<QGroupBox>(Id::Grp_Response);
+  Lbl_ResponseMsg = Get<QLabel>(Id::Lbl_ResponseMsg);
+  txtCardNo = Get<QLineEdit>(Id::txtCardNo);
+  txtSTAN = Get<QLineEdit>(Id::txtSTAN);
+  txtRRN = Get<QLineEdit>(Id::txtRRN);
+  txtTerminalNo = Get<QLineEdit>(Id::txtTerminalNo);
+  txtTransactionDate = Get<QLineEdit>(Id::txtTransactionDate);
+  txtTransactionTime = Get<QLineEdit>(Id::txtTransactionTime);
+  txtPAN = Get<QLineEdit>(Id::txtPAN);
+  txtBIN = Get<QLineEdit>(Id::txtBIN);
+  txtBatchNo = Get<QLineEdit>(Id::txtBatchNo);
+  txtResponseType = Get<QLineEdit>(Id::txtResponseType);
+  txtResponseCode = Get<QLineEdit>(Id::txtResponseCode);
 }
 
 void TFrm_Selvarin::SetTabOrder() {
   // The window's order, then inside each group box by its own tab numbers.
-  const std::vector<std::string_view> order = screen::TabOrder();
+  const std::vector<screen::ControlId> order = screen::TabOrderIds();
   for (std::size_t i = 1; i < order.size(); ++i) {
-    QWidget::setTabOrder(findChild<QWidget*>(Q(order[i - 1])), findChild<QWidget*>(Q(order[i])));
+    QWidget::setTabOrder(Widget(order[i - 1]), Widget(order[i]));
   }
 }
 

@@ -18,22 +18,10 @@ constexpr UINT_PTR kTickTimer = 1;
 // window must paint the face colour under it.
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
 
-std::string_view InputName(screen::Input input) {
-  switch (input) {
-    case screen::Input::Host:
-      return "Edt_IP";
-    case screen::Input::Port:
-      return "Edt_Port";
-    case screen::Input::Amount:
-      return "txtAmount";
-    case screen::Input::LogFolder:
-      return "Edt_LogPath";
-  }
-  return {};
-}
+using Id = screen::ControlId;
 
-bool IsInputName(std::string_view name) {
-  return name == "Edt_IP" || name == "Edt_Port" || name == "txtAmount" || name == "Edt_LogPath";
+bool IsInput(Id id) {
+  return id == Id::Edt_IP || id == Id::Edt_Port || id == Id::txtAmount || id == Id::Edt_LogPath;
 }
 
 const std::wstring& PreviousTip() {
@@ -148,8 +136,8 @@ void MainWindow::CreateControls() {
   for (auto& item : items_) {
     if (item->design->tab < 0 || item->design->kind == screen::ControlKind::Group) make(*item);
   }
-  for (const std::string_view name : screen::TabOrder()) {
-    Item& item = ItemNamed(name);
+  for (const Id id : screen::TabOrderIds()) {
+    Item& item = ItemNamed(id);
     if (item.control.hwnd() == nullptr) make(item);
   }
   for (std::size_t i = 0; i < items_.size(); ++i) {
@@ -165,9 +153,9 @@ void MainWindow::CreateControls() {
       SetWindowSubclass(item.control.hwnd(), &TabMovesOn, 0, 0);
     }
   }
-  for (const std::string_view name : {"Edt_IP", "Edt_Port", "txtAmount", "Edt_LogPath"}) {
+  for (const Id id : {Id::Edt_IP, Id::Edt_Port, Id::txtAmount, Id::Edt_LogPath}) {
     // A long folder shows its beginning.
-    SendMessageW(ItemNamed(name).control.hwnd(), EM_SETSEL, 0, 0);
+    SendMessageW(ItemNamed(id).control.hwnd(), EM_SETSEL, 0, 0);
   }
   tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                              WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
@@ -178,8 +166,8 @@ void MainWindow::CreateControls() {
 
 RECT MainWindow::DeviceRect(const screen::ControlDesign& design) const {
   screen::Rect r = screen::Scaled(design.rect, dpi_);
-  if (!design.parent.empty()) {
-    const screen::Rect group = screen::Scaled(screen::FindControl(design.parent)->rect, dpi_);
+  if (const screen::ControlDesign* parent = screen::Parent(design)) {
+    const screen::Rect group = screen::Scaled(parent->rect, dpi_);
     r.left += group.left;
     r.top += group.top;
   }
@@ -193,8 +181,8 @@ std::pair<RECT, HFONT> MainWindow::FitLabel(const screen::ControlDesign& design)
   RECT r = DeviceRect(design);
   const int field_left =
       screen::Scaled(design.field_left, dpi_) +
-      (design.parent.empty() ? 0
-                             : screen::Scaled(screen::FindControl(design.parent)->rect.left, dpi_));
+      (screen::Parent(design) == nullptr ? 0
+                                         : screen::Scaled(screen::Parent(design)->rect.left, dpi_));
   const std::wstring caption = Wide(design.caption);
   const HDC dc = GetDC(hwnd());
   HFONT font = fonts_->regular();
@@ -236,8 +224,8 @@ void MainWindow::ApplyDpi(int dpi) {
         item->design->kind == screen::ControlKind::ResultLine ? fonts_->bold() : fonts_->regular());
     item->control.MoveTo(DeviceRect(*item->design));
   }
-  const screen::ControlDesign* image = screen::FindControl("Image1");
-  logo_.Render(screen::Scaled(image->rect.width, dpi), GetSysColor(COLOR_BTNFACE));
+  const screen::ControlDesign& image = screen::FindControl(Id::Image1);
+  logo_.Render(screen::Scaled(image.rect.width, dpi), GetSysColor(COLOR_BTNFACE));
   const RECT outer = OuterRect(screen::Scaled(screen::kClientWidth, dpi),
                                screen::Scaled(screen::kClientHeight, dpi), kWindowStyle, 0, dpi);
   SetWindowPos(hwnd(), nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
@@ -275,7 +263,7 @@ void MainWindow::Open(int show_command) {
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   ShowWindow(hwnd(), show_command);
   screen_->Show();
-  SetFocus(ItemNamed("Edt_IP").control.hwnd());
+  SetFocus(ItemNamed(Id::Edt_IP).control.hwnd());
 }
 
 void MainWindow::Process(MSG& msg) {
@@ -302,8 +290,7 @@ bool MainWindow::HandleKey(const MSG& msg) {
     return true;
   }
   const Item* item = ItemOf(msg.hwnd);
-  if (item == nullptr ||
-      !(IsInputName(item->design->name) || item->design->name == "Btn_Payment")) {
+  if (item == nullptr || !(IsInput(item->design->id) || item->design->id == Id::Btn_Payment)) {
     return false;
   }
   if (!repeat) screen_->PressReturn();
@@ -317,15 +304,13 @@ const Control* MainWindow::Find(std::string_view name) const {
   return nullptr;
 }
 
-MainWindow::Item& MainWindow::ItemNamed(std::string_view name) {
-  for (auto& item : items_) {
-    if (item->design->name == name) return *item;
-  }
-  throw std::logic_error("no control named " + std::string(name));
+// The items are in the layout table's order, which is the ids' order.
+MainWindow::Item& MainWindow::ItemNamed(screen::ControlId id) {
+  return *items_[static_cast<std::size_t>(id)];
 }
 
-const MainWindow::Item& MainWindow::ItemNamed(std::string_view name) const {
-  return const_cast<MainWindow*>(this)->ItemNamed(name);
+const MainWindow::Item& MainWindow::ItemNamed(screen::ControlId id) const {
+  return *items_[static_cast<std::size_t>(id)];
 }
 
 MainWindow::Item* MainWindow::ItemOf(HWND control) {
@@ -341,39 +326,39 @@ bool MainWindow::IsMarkedPrevious(HWND control) const {
 }
 
 void MainWindow::SetInputText(screen::Input input, std::string_view text) {
-  const Control& control = ItemNamed(InputName(input)).control;
+  const Control& control = ItemNamed(screen::InputControl(input)).control;
   control.SetText(text);
   SendMessageW(control.hwnd(), EM_SETSEL, 0, 0);
 }
 
 std::string MainWindow::InputText(screen::Input input) const {
-  return ItemNamed(InputName(input)).control.Text();
+  return ItemNamed(screen::InputControl(input)).control.Text();
 }
 
 std::string MainWindow::FieldText(screen::Field field) const {
-  return ItemNamed(screen::FieldControlName(field)).control.Text();
+  return ItemNamed(screen::FieldControl(field).id).control.Text();
 }
 
-std::string MainWindow::RawText() const { return ItemNamed("Mem_RawResponse").control.Text(); }
+std::string MainWindow::RawText() const { return ItemNamed(Id::Mem_RawResponse).control.Text(); }
 
 void MainWindow::SetFieldText(screen::Field field, std::string_view text) {
-  ItemNamed(screen::FieldControlName(field)).control.SetText(text);
+  ItemNamed(screen::FieldControl(field).id).control.SetText(text);
 }
 
 void MainWindow::SetRawText(std::string_view text) {
-  ItemNamed("Mem_RawResponse").control.SetText(text);
+  ItemNamed(Id::Mem_RawResponse).control.SetText(text);
 }
 
 void MainWindow::SetRawCaption(std::string_view caption) {
-  ItemNamed("Grp_RawResponse").control.SetText(caption);
+  ItemNamed(Id::Grp_RawResponse).control.SetText(caption);
 }
 
 void MainWindow::SetFieldPrevious(screen::Field field, bool previous) {
-  MarkPrevious(ItemNamed(screen::FieldControlName(field)), previous);
+  MarkPrevious(ItemNamed(screen::FieldControl(field).id), previous);
 }
 
 void MainWindow::SetRawPrevious(bool previous) {
-  MarkPrevious(ItemNamed("Mem_RawResponse"), previous);
+  MarkPrevious(ItemNamed(Id::Mem_RawResponse), previous);
 }
 
 // Greyed through WM_CTLCOLOREDIT, with a tooltip saying why.
@@ -395,18 +380,17 @@ void MainWindow::SetResultLine(std::string_view text, screen::Tone tone) {
   result_text_ = Wide(text);
   result_tone_ = tone;
   // The window text keeps what was given, so that it can be read back.
-  const Control& line = ItemNamed("Lbl_ResponseMsg").control;
+  const Control& line = ItemNamed(Id::Lbl_ResponseMsg).control;
   SetWindowTextW(line.hwnd(), result_text_.c_str());
   InvalidateRect(line.hwnd(), nullptr, TRUE);
 }
 
 void MainWindow::SetBusy(bool busy) {
-  Item& pay = ItemNamed("Btn_Payment");
+  Item& pay = ItemNamed(Id::Btn_Payment);
   pay.control.SetText(busy ? screen::kCancelCaption : screen::kPayCaption);
   const HWND focus = GetFocus();
-  for (const std::string_view name :
-       {"Btn_Clear", "Edt_IP", "Edt_Port", "txtAmount", "Edt_LogPath"}) {
-    const Control& control = ItemNamed(name).control;
+  for (const Id id : {Id::Btn_Clear, Id::Edt_IP, Id::Edt_Port, Id::txtAmount, Id::Edt_LogPath}) {
+    const Control& control = ItemNamed(id).control;
     // A disabled control cannot keep the focus; the button that now cancels takes it.
     if (busy && focus == control.hwnd()) SetFocus(pay.control.hwnd());
     control.Enable(!busy);
@@ -477,9 +461,9 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       if (screen_ == nullptr || HIWORD(wparam) != BN_CLICKED) break;
       const int index = LOWORD(wparam) - kFirstControlId;
       if (index < 0 || static_cast<std::size_t>(index) >= items_.size()) break;
-      const std::string_view name = items_[static_cast<std::size_t>(index)]->design->name;
-      if (name == "Btn_Payment") screen_->PressPayment();
-      if (name == "Btn_Clear") screen_->Clear();
+      const Id id = items_[static_cast<std::size_t>(index)]->design->id;
+      if (id == Id::Btn_Payment) screen_->PressPayment();
+      if (id == Id::Btn_Clear) screen_->Clear();
       return 0;
     }
     case WM_CTLCOLOREDIT: {
@@ -556,7 +540,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       if (last_focus_ != nullptr && IsWindow(last_focus_) && IsWindowEnabled(last_focus_)) {
         SetFocus(last_focus_);
       } else if (!items_.empty()) {
-        SetFocus(ItemNamed("Edt_IP").control.hwnd());
+        SetFocus(ItemNamed(Id::Edt_IP).control.hwnd());
       }
       return 0;
     case WM_SETTINGCHANGE:

@@ -90,8 +90,8 @@ class MainWindow final : public Window, public screen::ScreenView {
   RECT DeviceRect(const screen::ControlDesign& design) const;
   std::pair<RECT, HFONT> FitLabel(const screen::ControlDesign& design);
   void FitClientArea();
-  Item& ItemNamed(std::string_view name);
-  const Item& ItemNamed(std::string_view name) const;
+  Item& ItemNamed(screen::ControlId id);
+  const Item& ItemNamed(screen::ControlId id) const;
   Item* ItemOf(HWND control);
   void MarkPrevious(Item& item, bool previous);
   void DrawResultLine(const DRAWITEMSTRUCT& draw) const;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/answers.h"
+#include "text/text.h"
 
 #include <string>
 
@@ -103,6 +104,27 @@ TEST(BuildPurchaseRequest, LongAmountKeepsTheLastTwoDigitsOfItsLength) {
                 amount + kTail);
 }
 
+// Whatever a kind's table says, its request reads back field by field by its
+// own prefixes: each value in its place, the amount where the table puts it,
+// and nothing after the last field.
+TEST(BuildRequest, EveryKindReadsBackAsItsTable) {
+  for (const TransactionKind kind : {TransactionKind::Purchase}) {
+    for (const std::string amount : {"", "1000", "۲۵۰۰۰۰"}) {
+      const std::string request = BuildRequest(kind, amount);
+      ASSERT_TRUE(request.starts_with(kMessageHeader));
+      std::int64_t position = static_cast<std::int64_t>(kMessageHeader.size()) + 1;
+      for (const RequestField& field : RequestFieldsOf(kind)) {
+        std::int32_t length = 0;
+        std::string value;
+        ReadField(request, position, length, &value);
+        EXPECT_EQ(value, field.amount ? ToAscii(amount) : std::string(field.value)) << field.name;
+      }
+      EXPECT_EQ(position, static_cast<std::int64_t>(request.size()) + 1) << request;
+    }
+  }
+  EXPECT_EQ(BuildRequest(TransactionKind::Purchase, "1000"), BuildPurchaseRequest("1000"));
+}
+
 TEST(ParseResponse, ReadsTheEightFieldsAndDerivesTheRest) {
   const struct {
     std::string answer;
@@ -183,6 +205,33 @@ TEST(ParseResponse, ReadsTheEightFieldsAndDerivesTheRest) {
     ASSERT_TRUE(fields.has_value()) << ::testing::PrintToString(c.answer);
     EXPECT_EQ(*fields, c.expected) << ::testing::PrintToString(c.answer);
   }
+}
+
+// The field table is what the client, the journal and the windows read by
+// name: each row must address its own value and read it from its own place.
+TEST(AnswerFields, EachRowAddressesItsValueAndReadsItsReceivedField) {
+  ResponseFields named;
+  for (const AnswerFieldInfo& info : AnswerFields()) {
+    Value(named, info.field) = std::string(info.name);
+    EXPECT_EQ(AnswerFieldNamed(info.name), info.field);
+  }
+  EXPECT_EQ(named,
+            (ResponseFields{"TerminalNo", "STAN", "RRN", "BatchNo", "ResponseType", "ResponseCode",
+                            "CardNo", "BIN", "PAN", "TransactionDate", "TransactionTime"}));
+  EXPECT_EQ(AnswerFieldNamed("txtSTAN"), std::nullopt);
+
+  const std::string answer =
+      "@@ZRM@@08123456780600012312123456789012030010200020016123456******789012139812051230";
+  const auto received = ReadReceivedFields(answer);
+  ASSERT_TRUE(received.has_value());
+  EXPECT_EQ(received->back(), "139812051230") << "the stamp, before its derivations";
+  const ResponseFields fields = *ParseResponse(answer);
+  for (const AnswerFieldInfo& info : AnswerFields()) {
+    if (info.derive != nullptr) continue;
+    EXPECT_EQ(kReceivedFieldNames[info.received], info.name);
+    EXPECT_EQ(Value(fields, info.field), (*received)[info.received]) << info.name;
+  }
+  EXPECT_EQ(ReadReceivedFields("@@zrm@@"), std::nullopt);
 }
 
 TEST(ParseResponse, HeaderMismatches) {

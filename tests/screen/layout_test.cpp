@@ -41,6 +41,34 @@ TEST(Layout, EveryControlSitsInsideItsParentAfterIt) {
   EXPECT_EQ(FindControl("Label5"), nullptr);
 }
 
+// Code finds a control by its id and a field's box through the field table, so
+// each must lead to the row the design means.
+TEST(Layout, IdsAndAnswerFieldsLeadToTheirOwnRows) {
+  for (const ControlDesign& c : Layout()) {
+    SCOPED_TRACE(std::string(c.name));
+    EXPECT_EQ(&FindControl(c.id), &c);
+    EXPECT_EQ(FindControl(c.name), &c);
+    EXPECT_EQ(Parent(c) == nullptr ? std::string_view() : Parent(c)->name, c.parent);
+  }
+  for (const AnswerFieldInfo& info : AnswerFields()) {
+    SCOPED_TRACE(std::string(info.name));
+    const ControlDesign& box = FieldControl(info.field);
+    EXPECT_EQ(box.name, "txt" + std::string(info.name));
+    EXPECT_EQ(box.parent, "Grp_Response");
+    int labels = 0;
+    for (const ControlDesign& c : Layout()) {
+      if (c.kind != ControlKind::Label || c.field != info.field) continue;
+      ++labels;
+      EXPECT_EQ(c.caption, info.caption);
+      EXPECT_EQ(c.field_left, box.rect.left) << "beside its own box";
+      EXPECT_EQ(c.rect.top, box.rect.top + 4) << "on its box's line";
+    }
+    EXPECT_EQ(labels, 1);
+  }
+  EXPECT_EQ(FindControl("Label3")->caption, "Card No:");
+  EXPECT_EQ(FindControl("Label4")->caption, "STAN (Trace No):");
+}
+
 TEST(Layout, TabOrderFollowsTheDesignAlsoInsideTheGroupBoxes) {
   const std::vector<std::string_view> expected = {
       "Edt_IP",

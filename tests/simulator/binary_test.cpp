@@ -352,7 +352,7 @@ TEST(SimulatorProgram, HelpShowsTheScenarioTable) {
   for (const char* row :
        {"00      approve", "01      cancel", "30      wrong-pin", "51      decline",
         "10      delay", "20      two-segments", "40      bad-header", "60      reset",
-        "70      close", "80      silence"}) {
+        "70      close", "80      silence", "90      no-card"}) {
     EXPECT_TRUE(help.contains(QString::fromLatin1(row))) << row;
   }
   EXPECT_TRUE(help.contains(QStringLiteral("--script <FILE>")));

@@ -9,7 +9,7 @@
 #include <chrono>
 
 #include "simulator/answer_builder.h"
-#include "simulator/civil_time.h"
+#include "text/civil_time.h"
 
 namespace pcpos::sim {
 namespace {

@@ -12,7 +12,7 @@
 
 #include "payment/response_log.h"
 #include "payment/transaction.h"
-#include "simulator/civil_time.h"
+#include "text/civil_time.h"
 #include "tests/simulator/simulator_thread.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/wine.h"
@@ -116,6 +116,7 @@ const Case kCases[] = {
     {"reset", {}, "1060", "reset", nullptr, kReset, pcpos::Outcome::Unknown},
     {"close", {}, "1070", "close", nullptr, kClosed, pcpos::Outcome::Unknown},
     {"silence", {}, "1080", "silence", nullptr, kTimedOut, pcpos::Outcome::Unknown},
+    {"no card", {}, "1090", "no-card", "68", kFailed, pcpos::Outcome::Declined},
     {"forced reset overrides the amount", Scenario::Reset, "1000", "reset", nullptr, kReset,
      pcpos::Outcome::Unknown},
     {"forced decline", Scenario::Declined, "1000", "decline", "51", kFailed,

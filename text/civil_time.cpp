@@ -1,8 +1,8 @@
-#include "simulator/civil_time.h"
+#include "text/civil_time.h"
 
 #include <ctime>
 
-namespace pcpos::sim {
+namespace pcpos {
 namespace {
 
 // 1 Farvardin 1403 fell on 20 March 2024: the anchor the years are counted from.
@@ -85,4 +85,4 @@ CivilTime LocalTime(std::chrono::system_clock::time_point when) {
   return civil;
 }
 
-}  // namespace pcpos::sim
+}  // namespace pcpos

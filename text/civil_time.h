@@ -6,7 +6,7 @@
 #include <chrono>
 #include <cstdint>
 
-namespace pcpos::sim {
+namespace pcpos {
 
 // A moment on the local wall clock, Gregorian.
 struct CivilTime {
@@ -42,4 +42,4 @@ bool IsJalaliLeapYear(int year);
 // Years 1 to 9999 of either calendar.
 JalaliDate ToJalali(int year, int month, int day);
 
-}  // namespace pcpos::sim
+}  // namespace pcpos
