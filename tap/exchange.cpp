@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "payment/card_mask.h"
 #include "simulator/request_check.h"
-#include "tap/card_mask.h"
 #include "text/text.h"
 
 namespace pcpos::tap {
@@ -15,6 +15,13 @@ std::string_view TrimLeadingControl(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size() && static_cast<unsigned char>(text[i]) <= 32) ++i;
   return text.substr(i);
+}
+
+// The answer with its card number masked; blanks before it are not part of
+// it, and stay as they came.
+std::string MaskedAnswer(std::string_view answer) {
+  const std::string_view text = TrimLeadingControl(answer);
+  return std::string(answer.substr(0, answer.size() - text.size())) + MaskCardInAnswer(text);
 }
 
 std::string Seconds(Clock::duration d) {
@@ -89,26 +96,35 @@ bool Exchange::Has(pcpos::tap::Flag flag) const {
                      [flag](const FlagNote& note) { return note.flag == flag; });
 }
 
+namespace {
+std::string HistoryKey(const std::string& ecr_host, const std::string& amount) {
+  return ecr_host + '\n' + amount;
+}
+}  // namespace
+
 std::optional<Clock::time_point> ApprovalHistory::Earlier(const std::string& ecr_host,
                                                           const std::string& amount,
                                                           Clock::time_point at) const {
-  for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
-    if (it->at > at) continue;
-    if (at - it->at > kWindow) break;
-    if (it->ecr_host == ecr_host && it->amount == amount) return it->at;
-  }
-  return std::nullopt;
+  const auto it = latest_.find(HistoryKey(ecr_host, amount));
+  if (it == latest_.end() || it->second > at || at - it->second > kWindow) return std::nullopt;
+  return it->second;
 }
 
 void ApprovalHistory::Add(const std::string& ecr_host, const std::string& amount,
                           Clock::time_point at) {
-  std::size_t stale = 0;
-  while (stale < entries_.size() &&
-         (at - entries_[stale].at > kWindow || entries_.size() - stale >= kMaxKept)) {
-    ++stale;
+  if (latest_.size() >= kMaxKept) {
+    std::erase_if(latest_, [at](const auto& entry) { return at - entry.second > kWindow; });
+    // Still full of approvals within the window: the oldest goes.
+    if (latest_.size() >= kMaxKept) {
+      auto oldest = latest_.begin();
+      for (auto it = latest_.begin(); it != latest_.end(); ++it) {
+        if (it->second < oldest->second) oldest = it;
+      }
+      latest_.erase(oldest);
+    }
   }
-  entries_.erase(entries_.begin(), entries_.begin() + static_cast<std::ptrdiff_t>(stale));
-  entries_.push_back({ecr_host, amount, at});
+  auto& latest = latest_[HistoryKey(ecr_host, amount)];
+  if (latest < at) latest = at;
 }
 
 ExchangeLog::ExchangeLog(std::string ecr, std::string ecr_host,
@@ -258,7 +274,7 @@ Exchange ExchangeLog::Finish(ApprovalHistory& history) {
   // The answer as the client reads it: leading and trailing blanks trimmed.
   const std::string_view whole =
       std::string_view(answer_).substr(0, answer_length_.value_or(answer_.size()));
-  x_.answer = MaskAnswer(answer_);
+  x_.answer = MaskedAnswer(answer_);
   if (!answer_.empty()) {
     const std::string text(TrimControl(whole));
     if (auto fields = ParseResponse(text)) {
@@ -266,15 +282,12 @@ Exchange ExchangeLog::Finish(ApprovalHistory& history) {
       if (line.outcome == Outcome::Approved && !answer_length_) {
         line = ResultLine{std::string(kHeaderMismatchText), Outcome::Unknown};
       }
-      if (CardDigits(fields->CardNo) > kMaskedCardDigits) {
+      if (ShowsWholeCardNumber(fields->CardNo)) {
         Flag(Flag::WholeCardNumber, "the card number field shows " +
-                                        std::to_string(CardDigits(fields->CardNo)) +
+                                        std::to_string(ReadableDigits(fields->CardNo)) +
                                         " digits; every copy here is masked");
-        fields->CardNo = MaskCardNumber(fields->CardNo);
-        fields->BIN = MaskCardNumber(fields->BIN);
-        fields->PAN = MaskCardNumber(fields->PAN);
       }
-      x_.fields = std::move(fields);
+      x_.fields = MaskCardInFields(*fields);
       x_.result = line;
     } else {
       x_.result = ResultLine{std::string(kHeaderMismatchText), Outcome::Unknown};

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "payment/message_format.h"
@@ -95,8 +96,8 @@ struct Exchange {
   bool Has(Flag flag) const;
 };
 
-// Keeps the approvals of the last few minutes per ECR address, to see a
-// payment approved twice. Bounded: old entries go as new ones come.
+// Keeps the latest approval per ECR address and amount, to see a payment
+// approved twice. Bounded: entries past the window go when it fills up.
 class ApprovalHistory {
  public:
   static constexpr auto kWindow = std::chrono::minutes(5);
@@ -108,12 +109,8 @@ class ApprovalHistory {
   void Add(const std::string& ecr_host, const std::string& amount, Clock::time_point at);
 
  private:
-  struct Entry {
-    std::string ecr_host;
-    std::string amount;
-    Clock::time_point at;
-  };
-  std::vector<Entry> entries_;  // oldest first
+  // The latest approval per ECR address and amount.
+  std::unordered_map<std::string, Clock::time_point> latest_;
 };
 
 class ExchangeLog {

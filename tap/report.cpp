@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "payment/answer_fields.h"
 #include "payment/journal.h"
 #include "text/text.h"
 
@@ -32,20 +33,6 @@ std::string TextMs(double ms) {
   char text[32];
   std::snprintf(text, sizeof text, "%.1f ms", ms);
   return text;
-}
-
-std::vector<std::pair<const char*, const std::string*>> Named(const ResponseFields& f) {
-  return {{"TerminalNo", &f.TerminalNo},
-          {"STAN", &f.STAN},
-          {"RRN", &f.RRN},
-          {"BatchNo", &f.BatchNo},
-          {"ResponseType", &f.ResponseType},
-          {"ResponseCode", &f.ResponseCode},
-          {"CardNo", &f.CardNo},
-          {"PAN", &f.PAN},
-          {"BIN", &f.BIN},
-          {"TransactionDate", &f.TransactionDate},
-          {"TransactionTime", &f.TransactionTime}};
 }
 
 std::string FlagList(const Exchange& x) {
@@ -162,7 +149,10 @@ std::string ExchangeJson(const Exchange& x) {
   j["piece_count"] = x.piece_count;
   if (x.fields) {
     j["fields"] = Json::object();
-    for (const auto& [name, value] : Named(*x.fields)) j["fields"][name] = Printable(*value);
+    // The client's names, in the client's order.
+    for (const auto& info : kAnswerFields) {
+      j["fields"][std::string(info.name)] = Printable((*x.fields).*info.member);
+    }
   } else {
     j["fields"] = nullptr;
   }

@@ -24,11 +24,11 @@ TEST(TapCommandLineTest, ReadsTheReaderAndTheListenAddress) {
 
 TEST(TapCommandLineTest, RefusesWhatItCannotUse) {
   for (const auto& arguments : std::vector<std::vector<std::string>>{
-           {},                                   // no reader
-           {"--reader", "10.0.0.7"},             // no port
-           {"--reader", "10.0.0.7:0"},           // not a port to connect to
-           {"--reader", "10.0.0.7:65536"},       //
-           {"--reader", "10.0.0.7:1", "--listen", "shop:9053"},  // not an address
+           {},                                                      // no reader
+           {"--reader", "10.0.0.7"},                                // no port
+           {"--reader", "10.0.0.7:0"},                              // not a port to connect to
+           {"--reader", "10.0.0.7:65536"},                          //
+           {"--reader", "10.0.0.7:1", "--listen", "shop:9053"},     // not an address
            {"--reader", "10.0.0.7:1", "--listen", "0.0.0.0:9053"},  // not loopback
        }) {
     TapCommandLine c;

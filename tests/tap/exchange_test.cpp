@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-
 namespace pcpos::tap {
 namespace {
 
@@ -158,7 +157,7 @@ TEST(ExchangeTest, ASecondApprovalForTheSameEcrAndAmountWithinFiveMinutesIsFlagg
   EXPECT_TRUE(approve("10.0.0.5", kRequest, 0s).flags.empty());
   EXPECT_TRUE(approve("10.0.0.6", kRequest, 10s).flags.empty());  // another ECR
   EXPECT_TRUE(approve("10.0.0.5", "@@ZRM@@011000420000000020000000530000011\r\n", 20s)
-                  .flags.empty());                                         // another amount
+                  .flags.empty());                                          // another amount
   EXPECT_TRUE(approve("10.0.0.5", kRequest, 30s, kDecline).flags.empty());  // no approval
   const Exchange again = approve("10.0.0.5", kRequest, 4min);
   ASSERT_EQ(FlagsOf(again), std::vector<Flag>{Flag::RepeatedApproval});
@@ -203,8 +202,9 @@ TEST(ExchangeTest, BytesAfterAWholeAnswerAreFlaggedAndKeptOutOfTheAnswer) {
 
 TEST(ExchangeTest, AWholeCardNumberIsFlaggedAndMaskedInTheRecord) {
   Script s;
+  // Blanks before an answer are no part of it, and do not move the mask.
   const std::string answer =
-      "@@ZRM@@08123456780600012312123456789012030010200020016"
+      "\r\n@@ZRM@@08123456780600012312123456789012030010200020016"
       "603799123456789012139812051230";
   const Exchange x = s.Connect().Request().Answer(answer, 1s).Finish();
   ASSERT_EQ(FlagsOf(x), std::vector<Flag>{Flag::WholeCardNumber});

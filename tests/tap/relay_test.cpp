@@ -170,17 +170,15 @@ TEST(RelayTest, AThousandConnectionsAtOnceEachGetTheirAnswer) {
                                   e->read();
                                 });
     };
-    e->socket.async_connect({asio::ip::address_v4::loopback(), tap.port()},
-                            [e](const std::error_code& failed) {
-                              if (failed) {
-                                e->done = true;
-                                return;
-                              }
-                              asio::async_write(e->socket, asio::buffer(e->request),
-                                                [e](const std::error_code&, std::size_t) {
-                                                  e->read();
-                                                });
-                            });
+    e->socket.async_connect(
+        {asio::ip::address_v4::loopback(), tap.port()}, [e](const std::error_code& failed) {
+          if (failed) {
+            e->done = true;
+            return;
+          }
+          asio::async_write(e->socket, asio::buffer(e->request),
+                            [e](const std::error_code&, std::size_t) { e->read(); });
+        });
     ecrs.push_back(std::move(ecr));
   }
   io.run_for(30s);
