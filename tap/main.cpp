@@ -4,6 +4,7 @@
 #include <asio/signal_set.hpp>
 
 #include <csignal>
+#include <functional>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -100,13 +101,14 @@ int main(int argc, char* argv[]) {
   std::function<void(const std::error_code&, int)> on_signal = [&](const std::error_code& waited,
                                                                    int number) {
     if (waited) return;
+    // Armed again first: the stop may finish at once and cancel it.
+    signals.async_wait(on_signal);
     if (++signals_seen == 1) {
       std::fprintf(stderr, "pcpos-tap: stopping on signal %d\n", number);
       server.Stop(kStopGrace, [&] { signals.cancel(); });
     } else {
       server.CutAll();
     }
-    signals.async_wait(on_signal);
   };
   signals.async_wait(on_signal);
   io.run();
