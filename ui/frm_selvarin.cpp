@@ -177,12 +177,17 @@ void TFrm_Selvarin::SetRawPrevious(bool previous) {
   MarkAsPrevious(Mem_RawResponse, previous, palette().color(QPalette::Disabled, QPalette::Text));
 }
 
-void TFrm_Selvarin::SetResultLine(std::string_view text, screen::Tone tone) {
+void TFrm_Selvarin::SetResultLine(std::string_view text, screen::TextDirection direction,
+                                  screen::Tone tone) {
   QColor colour = palette().color(QPalette::WindowText);
   if (const auto rgb = screen::ToneColour(tone)) colour = QColor(rgb->r, rgb->g, rgb->b);
   QPalette palette = Lbl_ResponseMsg->palette();
   palette.setColor(QPalette::WindowText, colour);
   Lbl_ResponseMsg->setPalette(palette);
+  // A plain label takes its paragraph's direction from its layout direction;
+  // the line stays centred either way.
+  Lbl_ResponseMsg->setLayoutDirection(
+      direction == screen::TextDirection::LeftToRight ? Qt::LeftToRight : Qt::RightToLeft);
   Lbl_ResponseMsg->setText(Q(text));
 }
 

@@ -97,7 +97,8 @@ class TFrm_Selvarin : public QWidget, private screen::ScreenView {
   void SetRawCaption(std::string_view caption) override;
   void SetFieldPrevious(screen::Field field, bool previous) override;
   void SetRawPrevious(bool previous) override;
-  void SetResultLine(std::string_view text, screen::Tone tone) override;
+  void SetResultLine(std::string_view text, screen::TextDirection direction,
+                     screen::Tone tone) override;
   void SetBusy(bool busy) override;
   void SetTicking(bool ticking) override;
   void SetLogFolderTip(std::string_view tip) override;

@@ -40,26 +40,6 @@ const std::wstring& PreviousTip() {
   return tip;
 }
 
-// Wine draws a line's isolate marks as boxes and ignores them for the order, so
-// they are taken off and what they asked for is done here: the first strong
-// character sets the reading order, right to left when there is none.
-bool IsIsolateMark(wchar_t c) { return c >= 0x2066 && c <= 0x2069; }
-
-bool ReadsRightToLeft(std::wstring_view text) {
-  for (const wchar_t c : text) {
-    const bool digit = (c >= 0x0660 && c <= 0x0669) || (c >= 0x06F0 && c <= 0x06F9);
-    if (!digit && ((c >= 0x0590 && c <= 0x08FF) || (c >= 0xFB1D && c <= 0xFDFF) ||
-                   (c >= 0xFE70 && c <= 0xFEFC))) {
-      return true;
-    }
-    if ((c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || (c >= 0x00C0 && c <= 0x024F) ||
-        (c >= 0x0370 && c <= 0x052F)) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // The memo is the one control that would keep Tab for itself; here Tab moves
 // on, as in the other fields.
 LRESULT CALLBACK TabMovesOn(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
@@ -418,9 +398,11 @@ void MainWindow::MarkPrevious(screen::ControlId id, bool previous) {
                reinterpret_cast<LPARAM>(&tool));
 }
 
-void MainWindow::SetResultLine(std::string_view text, screen::Tone tone) {
+void MainWindow::SetResultLine(std::string_view text, screen::TextDirection direction,
+                               screen::Tone tone) {
   result_text_ = Wide(text);
   result_tone_ = tone;
+  result_rtl_ = direction == screen::TextDirection::RightToLeft;
   // The window text keeps what was given, so that it can be read back.
   const Control& line = *ItemNamed(Id::Lbl_ResponseMsg).control;
   SetWindowTextW(line.hwnd(), result_text_.c_str());
@@ -532,10 +514,7 @@ void MainWindow::DrawResultLine(const DRAWITEMSTRUCT& draw) const {
   const HDC dc = draw.hDC;
   const RECT& box = draw.rcItem;
   FillRect(dc, &box, GetSysColorBrush(COLOR_BTNFACE));
-  std::wstring text;
-  for (const wchar_t c : result_text_) {
-    if (!IsIsolateMark(c)) text.push_back(c);
-  }
+  const std::wstring& text = result_text_;
   if (text.empty()) return;
   const std::optional<screen::Rgb> tone = screen::ToneColour(result_tone_);
   SetTextColor(dc, tone ? RGB(tone->r, tone->g, tone->b) : GetSysColor(COLOR_WINDOWTEXT));
@@ -544,7 +523,7 @@ void MainWindow::DrawResultLine(const DRAWITEMSTRUCT& draw) const {
   TEXTMETRICW metrics{};
   GetTextMetricsW(dc, &metrics);
   // Centred by the system on the shaped text, in the line's reading order.
-  const bool rtl = ReadsRightToLeft(text);
+  const bool rtl = result_rtl_;
   SetTextAlign(dc, TA_CENTER | TA_TOP | (rtl ? TA_RTLREADING : 0));
   const int x = (box.left + box.right) / 2;
   const int y = box.top + (box.bottom - box.top - metrics.tmHeight) / 2;

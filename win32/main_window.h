@@ -70,7 +70,8 @@ class MainWindow final : public Window, public screen::ScreenView {
   void SetRawCaption(std::string_view caption) override;
   void SetFieldPrevious(screen::Field field, bool previous) override;
   void SetRawPrevious(bool previous) override;
-  void SetResultLine(std::string_view text, screen::Tone tone) override;
+  void SetResultLine(std::string_view text, screen::TextDirection direction,
+                     screen::Tone tone) override;
   void SetBusy(bool busy) override;
   void SetTicking(bool ticking) override;
   void SetLogFolderTip(std::string_view tip) override;
@@ -115,6 +116,7 @@ class MainWindow final : public Window, public screen::ScreenView {
   HWND last_focus_ = nullptr;
   std::wstring result_text_;
   screen::Tone result_tone_ = screen::Tone::Window;
+  bool result_rtl_ = true;
   bool busy_ = false;
   bool blocking_shutdown_ = false;
   bool moving_ = false;  // the operator drags the window: where it goes is theirs
