@@ -71,7 +71,9 @@ void Output::Write(std::deque<Exchange>& batch) {
   }
   std::string recording_error;
   if (recording_ && !recording_->Append(steps, recording_error)) {
-    error += (error.empty() ? "" : "\n") + std::string("pcpos-tap: ") + recording_error;
+    if (!error.empty()) error += '\n';
+    error += "pcpos-tap: ";
+    error += recording_error;
   }
   // The record on the disk first: whoever reads the line can rely on the row.
   std::fwrite(text.data(), 1, text.size(), options_.out);
