@@ -1,6 +1,7 @@
 // The response log: one file holding the last good answer, nothing else.
 #pragma once
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -21,6 +22,7 @@ inline constexpr int kInvalidName = 123;
 inline constexpr int kDiskFull = 112;
 }  // namespace log_error
 
+// what() is LogFileErrorText: the operator learns which file failed, and how.
 class LogFileError : public std::runtime_error {
  public:
   LogFileError(int code, const std::string& path);
@@ -33,6 +35,16 @@ class LogFileError : public std::runtime_error {
 // "The specified file was not found", "Invalid file name - <path>", ... "I/O error <code>".
 std::string LogErrorMessage(int code, std::string_view path);
 
+// The message an operator is shown for a file that failed: a missing folder in
+// words ("The log folder /no/such/ does not exist"), any other failure as
+// LogErrorMessage followed by " - " and the full path ("File access denied -
+// C:\Users\op\Documents\Selvarin-PcPosJournal.csv"). The code stays the same.
+std::string LogFileErrorText(int code, std::string_view path);
+
+// The folder part of a file path: up to and including its last separator
+// ("/"; on Windows "\\" or "/"), empty when it has none.
+std::string_view FolderOf(std::string_view path);
+
 // Maps a platform error (errno on POSIX) onto the codes above.
 int LogErrorFromPlatform(int platform_error);
 
@@ -44,6 +56,9 @@ std::string LogFolderPrefix(std::string_view folder);
 
 // LogFolderPrefix of the folder text, followed by the file name.
 std::string LogFilePath(std::string_view folder);
+// The same, with `is_folder` asked in place of IsExistingFolder.
+std::string LogFilePath(std::string_view folder,
+                        const std::function<bool(const std::string&)>& is_folder);
 
 // True when the path names an existing folder (a zero byte in it names none).
 bool IsExistingFolder(const std::string& path);
@@ -56,7 +71,7 @@ void EnsureLog(const std::string& path);
 
 // Replaces the content of an existing file with the text, written through a
 // 128-byte buffer while holding the file against other writers. Does nothing
-// when no file exists at the path.
-void WriteLog(const std::string& path, std::string_view text);
+// when no file exists at the path. True when it wrote the file.
+bool WriteLog(const std::string& path, std::string_view text);
 
 }  // namespace pcpos

@@ -79,7 +79,7 @@ std::string_view TrimLeadingControl(std::string_view text) {
 }  // namespace
 
 PaymentTransaction::PaymentTransaction(PaymentInputs inputs, TransactionOptions options)
-    : inputs_(std::move(inputs)), options_(options), log_path_(LogFilePath(inputs_.log_folder)) {}
+    : inputs_(std::move(inputs)), options_(std::move(options)) {}
 
 double PaymentTransaction::MsAt(std::chrono::steady_clock::time_point at) const {
   return std::chrono::duration<double, std::milli>(at - start_).count();
@@ -105,6 +105,9 @@ PaymentReport PaymentTransaction::Run(TransactionObserver& observer) {
 }
 
 void PaymentTransaction::RunSteps(TransactionObserver& observer, PaymentReport& report) {
+  // Made here, not when the transaction is: this is the payment's own thread.
+  log_path_ = options_.is_folder ? LogFilePath(inputs_.log_folder, options_.is_folder)
+                                 : LogFilePath(inputs_.log_folder);
   EnsureLog(log_path_);
 
   std::string host = CheckedHost(inputs_.host);
@@ -128,6 +131,7 @@ void PaymentTransaction::RunSteps(TransactionObserver& observer, PaymentReport& 
   }
   note_lookup();
   report.timings.connect_ms = MsSinceStart();
+  observer.OnConnected();
   connection.SendLine(request);
   report.timings.sent_ms = MsSinceStart();
   report.request = request;
@@ -207,7 +211,7 @@ void PaymentTransaction::ProcessAnswer(TransactionObserver& observer, PaymentRep
     report.fields = fields;
     observer.OnFields(*fields);
     try {
-      WriteLog(log_path_, text);
+      if (WriteLog(log_path_, text)) report.log_file = log_path_;
     } catch (const std::exception& e) {
       // Nothing hides what the reader answered: the log error is reported beside it.
       report.log_error = e.what();

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -45,6 +46,7 @@ struct PaymentReport {
   std::string error;                     // the error that ended the payment; empty when none
   std::optional<int> error_code;         // its Windows Sockets number, when it was a socket error
   std::optional<std::string> log_error;  // the response log could not be written
+  std::optional<std::string> log_file;   // the response log this payment wrote the answer to
   PhaseTimings timings;
 };
 
@@ -59,6 +61,11 @@ struct PaymentInputs {
 struct TransactionOptions {
   std::chrono::milliseconds answer_timeout = kAnswerTimeout;
   std::chrono::milliseconds connect_timeout = kConnectTimeout;
+  // Whether the log folder text names an existing folder; empty: the file
+  // system is asked (IsExistingFolder). Asked once, when the run starts, on the
+  // thread that runs it: a folder on a share whose server is down can take as
+  // long as the network needs to give up.
+  std::function<bool(const std::string&)> is_folder = nullptr;
 };
 
 // Calls arrive on the thread that runs the transaction, in the order the
@@ -66,6 +73,8 @@ struct TransactionOptions {
 class TransactionObserver {
  public:
   virtual ~TransactionObserver() = default;
+  // The connection to the reader is made; the request goes out next.
+  virtual void OnConnected() {}
   // The request line that went out, without CR LF.
   virtual void OnRequestSent(const std::string& /*request*/) {}
   // What the reader sent so far, or the error that ended the payment (CR LF
@@ -88,8 +97,6 @@ class PaymentTransaction {
 
   // From any thread: ends the lookup, the connect or the wait with "Canceled by operator.".
   void Cancel() noexcept { waker_.Wake(); }
-
-  const std::string& LogPath() const { return log_path_; }
 
  private:
   void RunSteps(TransactionObserver& observer, PaymentReport& report);

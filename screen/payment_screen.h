@@ -16,6 +16,7 @@
 #include "payment/transaction.h"
 #include "screen/layout.h"
 #include "screen/payment_runner.h"
+#include "screen/texts.h"
 
 namespace pcpos::screen {
 
@@ -61,13 +62,16 @@ class ScreenView {
   // Greyed (the platform's disabled-text colour) with the tooltip kPreviousTip.
   virtual void SetFieldPrevious(Field field, bool previous) = 0;
   virtual void SetRawPrevious(bool previous) = 0;
-  // `text` is ready to draw: one line, isolated (ResultLineDisplayText).
-  virtual void SetResultLine(std::string_view text, Tone tone) = 0;
+  // `text` is one line, plain (ResultLineDisplayText); `direction` is the way
+  // it reads, for the window to apply.
+  virtual void SetResultLine(std::string_view text, TextDirection direction, Tone tone) = 0;
   // Running: the payment button reads kCancelCaption, the four inputs and the
   // clear button are disabled, the busy cursor shows.
   virtual void SetBusy(bool busy) = 0;
   // While on, the window calls Tick() once a second.
   virtual void SetTicking(bool ticking) = 0;
+  // The log folder box's tooltip (LogFolderTip): "\n" between its lines.
+  virtual void SetLogFolderTip(std::string_view tip) = 0;
 };
 
 class PaymentScreen final : public PaymentListener {
@@ -86,6 +90,7 @@ class PaymentScreen final : public PaymentListener {
   void Show();             // the window shown: clears, as the clear button does
   void Clear();            // the clear button
   void Tick();             // the one-second timer
+  void LogFolderEdited();  // the log folder's text changed: its tooltip follows
   // The window closes: cancels and waits for the payment's thread (bounded by
   // the cancel), so its journal row is written before the window goes.
   void Close();
@@ -98,6 +103,7 @@ class PaymentScreen final : public PaymentListener {
   void SetDoubleClickTime(std::chrono::milliseconds double_click) { double_click_ = double_click; }
 
   // From the runner, on the window's thread.
+  void OnConnected() override;
   void OnRequestSent(const std::string& request) override;
   void OnRawResponse(const std::string& text) override;
   void OnFields(const ResponseFields& fields) override;
@@ -112,6 +118,7 @@ class PaymentScreen final : public PaymentListener {
   void MarkPrevious(bool previous);
   void StopWaiting();
   void ShowWaiting();
+  void ShowLine(std::string_view text);  // in tone_
   void ShowRaw();
 
   ScreenView& view_;
@@ -125,12 +132,14 @@ class PaymentScreen final : public PaymentListener {
   // The waiting line: on from the press until the result line or the end.
   bool waiting_ = false;
   TimePoint pressed_at_{};
+  bool connected_ = false;  // until then the waiting line counts down the connect limit
   std::optional<TimePoint> sent_at_;
   // The raw pane's parts as far as this run has reported them.
   std::string raw_;
   std::optional<Outcome> outcome_;
   std::optional<std::string> log_error_;
   std::optional<std::string> journal_error_;
+  std::optional<std::string> log_file_;  // the log this run wrote
   // Kept when the line is cleared: the next text sets it again.
   Tone tone_ = Tone::Window;
 };

@@ -11,6 +11,11 @@
 
 namespace pcpos::screen {
 
+// The window's caption; with a simulated reader a short note after it says so,
+// so that nobody takes a demo payment for a real one, short enough that the
+// whole caption stays readable beside the close box at 96 DPI.
+std::string WindowCaption(bool simulated_reader = false);
+
 inline constexpr std::string_view kPayCaption = "ارسال مبلغ به کارت خوان";
 inline constexpr std::string_view kCancelCaption = "لغو";
 inline constexpr std::string_view kClearCaption = "پاک سازی نتایج";
@@ -22,14 +27,24 @@ inline constexpr std::string_view kOutcomeUnknownText =
 
 // "در انتظار پاسخ کارت خوان… ۵ ثانیه گذشته، ۱۱۵ ثانیه مانده", in Persian digits.
 std::string WaitingText(std::int64_t waited_s, std::int64_t left_s);
+// The same while the connection is not made yet, counting down the connect limit:
+// "در حال اتصال به کارت خوان… ۵ ثانیه گذشته، ۵ ثانیه مانده".
+std::string ConnectingText(std::int64_t waited_s, std::int64_t left_s);
 
 // "Raw Response", or with the reader's own time (request out to answer read):
 // "Raw Response (reader answered in 2.31 s)", in milliseconds below a second.
 std::string RawResponseCaption(const PaymentReport* report = nullptr);
 
-// The first line of a result text, isolated (U+2068 ... U+2069) so that its own
-// first strong character sets its direction inside the right-to-left line.
+// The first line of a result text: the line is one text line high.
 std::string ResultLineDisplayText(std::string_view text);
+
+// Which way a text reads. The windows apply it each their own way; the texts
+// themselves carry no direction marks.
+enum class TextDirection { LeftToRight, RightToLeft };
+// That of the text's first strong character (a Latin, Greek or Cyrillic letter
+// reads left to right; a Hebrew or Arabic-script letter, not its digits, right
+// to left); right to left, the result line's own reading order, when it has none.
+TextDirection DirectionOf(std::string_view text);
 
 // The application title from the program file's path: the name after the last
 // "\" or "/", cut at its first ".", first character as it is, the rest in lower case.

@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "screen/layout.h"
+#include "screen/placement.h"
 #include "screen/texts.h"
 #include "ui/application.h"
 #include "ui/qt_text.h"
@@ -47,7 +48,7 @@ std::chrono::milliseconds DoubleClickTime() {
 
 }  // namespace
 
-TFrm_Selvarin::TFrm_Selvarin(QWidget* parent)
+TFrm_Selvarin::TFrm_Selvarin(QWidget* parent, screen::PaymentScreen::Clock clock)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
@@ -56,7 +57,9 @@ TFrm_Selvarin::TFrm_Selvarin(QWidget* parent)
         QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
       }),
       screen_(
-          *this, runner_, [] { return std::chrono::steady_clock::now(); }, DoubleClickTime()) {
+          *this, runner_,
+          clock ? std::move(clock) : [] { return std::chrono::steady_clock::now(); },
+          DoubleClickTime()) {
   setObjectName(QStringLiteral("Frm_Selvarin"));
   setWindowTitle(Q(screen::WindowCaption()));
   setWindowIcon(QIcon(QStringLiteral(":/logo.png")));
@@ -86,7 +89,11 @@ void TFrm_Selvarin::CentreOnScreen() {
   const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
   if (!screen) return;
   const QRect area = screen->availableGeometry();
-  move(area.center() - QPoint(width() / 2, height() / 2));
+  // The frame as far as it is known (before the first show, the window alone).
+  const QRect frame = frameGeometry();
+  const screen::Rect placed = screen::CentredOnWorkArea(
+      frame.width(), frame.height(), {area.left(), area.top(), area.width(), area.height()});
+  move(placed.left, placed.top);
 }
 
 void TFrm_Selvarin::showEvent(QShowEvent* event) {
@@ -114,6 +121,7 @@ screen::PaymentScreen& TFrm_Selvarin::Screen() {
 void TFrm_Selvarin::ConnectControls() {
   connect(Btn_Payment, &QPushButton::clicked, this, Guarded([this] { Btn_PaymentClick(); }));
   connect(Btn_Clear, &QPushButton::clicked, this, Guarded([this] { Btn_ClearClick(); }));
+  connect(Edt_LogPath, &QLineEdit::textChanged, this, [this] { screen_.LogFolderEdited(); });
 }
 
 void TFrm_Selvarin::ConnectKeys() {
@@ -169,12 +177,17 @@ void TFrm_Selvarin::SetRawPrevious(bool previous) {
   MarkAsPrevious(Mem_RawResponse, previous, palette().color(QPalette::Disabled, QPalette::Text));
 }
 
-void TFrm_Selvarin::SetResultLine(std::string_view text, screen::Tone tone) {
+void TFrm_Selvarin::SetResultLine(std::string_view text, screen::TextDirection direction,
+                                  screen::Tone tone) {
   QColor colour = palette().color(QPalette::WindowText);
   if (const auto rgb = screen::ToneColour(tone)) colour = QColor(rgb->r, rgb->g, rgb->b);
   QPalette palette = Lbl_ResponseMsg->palette();
   palette.setColor(QPalette::WindowText, colour);
   Lbl_ResponseMsg->setPalette(palette);
+  // A plain label takes its paragraph's direction from its layout direction;
+  // the line stays centred either way.
+  Lbl_ResponseMsg->setLayoutDirection(
+      direction == screen::TextDirection::LeftToRight ? Qt::LeftToRight : Qt::RightToLeft);
   Lbl_ResponseMsg->setText(Q(text));
 }
 
@@ -203,5 +216,7 @@ void TFrm_Selvarin::SetTicking(bool ticking) {
     tick_.stop();
   }
 }
+
+void TFrm_Selvarin::SetLogFolderTip(std::string_view tip) { Edt_LogPath->setToolTip(Q(tip)); }
 
 }  // namespace pcpos::ui

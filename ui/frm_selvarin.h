@@ -27,10 +27,12 @@ class TFrm_Selvarin : public QWidget, private screen::ScreenView {
   Q_OBJECT
 
  public:
-  explicit TFrm_Selvarin(QWidget* parent = nullptr);
+  // `clock`: the screen's clock (the tests move one of their own); empty: steady_clock.
+  explicit TFrm_Selvarin(QWidget* parent = nullptr, screen::PaymentScreen::Clock clock = {});
   ~TFrm_Selvarin() override;
 
-  // Places the window in the middle of its screen; called before the first show.
+  // Places the window in the middle of its screen's work area, title bar and
+  // all on it; called before the first show.
   void CentreOnScreen();
 
   // Options for the transactions this window starts (the tests shorten waits).
@@ -95,9 +97,11 @@ class TFrm_Selvarin : public QWidget, private screen::ScreenView {
   void SetRawCaption(std::string_view caption) override;
   void SetFieldPrevious(screen::Field field, bool previous) override;
   void SetRawPrevious(bool previous) override;
-  void SetResultLine(std::string_view text, screen::Tone tone) override;
+  void SetResultLine(std::string_view text, screen::TextDirection direction,
+                     screen::Tone tone) override;
   void SetBusy(bool busy) override;
   void SetTicking(bool ticking) override;
+  void SetLogFolderTip(std::string_view tip) override;
 
   std::array<QWidget*, screen::kControlCount> controls_{};  // by ControlId
   QTimer tick_;

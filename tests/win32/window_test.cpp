@@ -6,19 +6,21 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
+#include "payment/defaults.h"
 #include "payment/journal.h"
 #include "screen/layout.h"
+#include "screen/log_paths.h"
 #include "screen/texts.h"
-#ifdef PCPOS_WIN32_DEMO
-#include "simulator/in_process.h"
-#endif
 #include "tests/support/answers.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/tcp_peer.h"
@@ -26,7 +28,7 @@
 #include "win32/display.h"
 #include "win32/errors.h"
 #include "win32/main_window.h"
-#include "win32/wide_text.h"
+#include "text/utf16.h"
 
 namespace pcpos::win32 {
 namespace {
@@ -57,11 +59,15 @@ std::string FileText(const std::filesystem::path& path) {
 // message pump like the program's.
 class WindowTest : public ::testing::Test {
  protected:
-  void SetUp() override {
+  void SetUp() override { OpenWindow(); }
+
+  void OpenWindow(TransactionOptions transaction = {}) {
+    window_.reset();
     MainWindow::Options options;
     options.clock = [this] { return now_; };
     options.double_click = kDoubleClick;
     options.quit_when_closed = false;
+    options.transaction = std::move(transaction);
     window_ = std::make_unique<MainWindow>(options);
     window_->Open(SW_HIDE);
   }
@@ -113,11 +119,11 @@ class WindowTest : public ::testing::Test {
     return PumpUntil([this] { return window_->screen().phase() == screen::Phase::Finished; });
   }
 
-  // The result line drawn by the window into a bitmap; counts pixels of `colour`.
-  int ResultLinePixels(COLORREF colour, RECT* ink = nullptr) const {
-    const HWND line = Control("Lbl_ResponseMsg");
-    RECT box{};
-    GetClientRect(line, &box);
+  // An owner-drawn control drawn by the window into a bitmap: its pixels as
+  // 0xRRGGBB, row by row, and its size in `box`.
+  std::vector<std::uint32_t> Drawn(std::string_view name, RECT& box) const {
+    const HWND control = Control(name);
+    GetClientRect(control, &box);
     BITMAPINFO bi{};
     bi.bmiHeader = {sizeof bi.bmiHeader, box.right, -box.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     void* bits = nullptr;
@@ -126,14 +132,26 @@ class WindowTest : public ::testing::Test {
     const HGDIOBJ old = SelectObject(dc, bitmap);
     DRAWITEMSTRUCT draw{};
     draw.CtlType = ODT_STATIC;
-    draw.CtlID = static_cast<UINT>(GetDlgCtrlID(line));
+    draw.CtlID = static_cast<UINT>(GetDlgCtrlID(control));
     draw.itemAction = ODA_DRAWENTIRE;
-    draw.hwndItem = line;
+    draw.hwndItem = control;
     draw.hDC = dc;
     draw.rcItem = box;
     SendMessageW(window_->hwnd(), WM_DRAWITEM, draw.CtlID, reinterpret_cast<LPARAM>(&draw));
     GdiFlush();
     const auto* pixels = static_cast<const std::uint32_t*>(bits);
+    std::vector<std::uint32_t> drawn(pixels, pixels + box.right * box.bottom);
+    for (std::uint32_t& p : drawn) p &= 0xFFFFFF;
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(bitmap);
+    return drawn;
+  }
+
+  // The result line drawn by the window into a bitmap; counts pixels of `colour`.
+  int ResultLinePixels(COLORREF colour, RECT* ink = nullptr) const {
+    RECT box{};
+    const std::vector<std::uint32_t> pixels = Drawn("Lbl_ResponseMsg", box);
     const std::uint32_t wanted =
         (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
     const std::uint32_t face = GetSysColor(COLOR_BTNFACE);
@@ -143,7 +161,7 @@ class WindowTest : public ::testing::Test {
     RECT found{box.right, box.bottom, -1, -1};
     for (LONG y = 0; y < box.bottom; ++y) {
       for (LONG x = 0; x < box.right; ++x) {
-        const std::uint32_t p = pixels[y * box.right + x] & 0xFFFFFF;
+        const std::uint32_t p = pixels[static_cast<std::size_t>(y * box.right + x)];
         if (p == wanted) ++count;
         if (p != background) {
           found = RECT{std::min(found.left, x), std::min(found.top, y),
@@ -151,9 +169,6 @@ class WindowTest : public ::testing::Test {
         }
       }
     }
-    SelectObject(dc, old);
-    DeleteDC(dc);
-    DeleteObject(bitmap);
     if (ink != nullptr) *ink = found;
     return count;
   }
@@ -344,7 +359,9 @@ TEST_P(WindowEndingTest, ShowsTheOutcomeInItsColour) {
   if (GetParam().tone == screen::Tone::Green) {
     EXPECT_EQ(Text("txtTerminalNo"), "12345678");
     EXPECT_EQ(Text("txtCardNo"), "123456******7890");
-    EXPECT_EQ(Text("Mem_RawResponse"), testing::kAnswer);
+    // The answer, then the log it was written to.
+    EXPECT_EQ(Text("Mem_RawResponse"), std::string(testing::kAnswer) + "\r\nLog: " +
+                                           folder_.folder() + "Selvarin-PcPosLog.txt");
     EXPECT_EQ(FileText(folder_.path() / "Selvarin-PcPosLog.txt"), testing::kAnswer);
   }
 }
@@ -444,6 +461,23 @@ TEST_F(WindowTest, GreysTheEarlierValuesWithATipUntilClearing) {
   EXPECT_EQ(ToolTipText("txtRRN"), "");
 }
 
+// Where the files go, on the screen: the log folder box's tip follows the text
+// as it is typed (the raw pane's log line is checked with the approval above).
+// The window opened whole on its monitor's work area.
+TEST_F(WindowTest, TipsWhereTheFilesGoAndOpensOnTheWorkArea) {
+  EXPECT_EQ(ToolTipText("Edt_LogPath"), screen::LogFolderTip(DefaultLogFolder()));
+  window_->SetInputText(screen::Input::LogFolder, folder_.folder() + "day1");
+  EXPECT_EQ(ToolTipText("Edt_LogPath"), screen::LogFolderTip(folder_.folder() + "day1"));
+
+  RECT outer{};
+  GetWindowRect(window_->hwnd(), &outer);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromWindow(window_->hwnd(), MONITOR_DEFAULTTONEAREST), &monitor);
+  EXPECT_GE(outer.top, monitor.rcWork.top);
+  EXPECT_GE(outer.left, monitor.rcWork.left);
+}
+
 // Closing cancels the payment and waits for its thread: the journal has its row
 // by the time the window is gone.
 TEST_F(WindowTest, ClosingDuringAPaymentEndsItAndJournalsIt) {
@@ -458,6 +492,74 @@ TEST_F(WindowTest, ClosingDuringAPaymentEndsItAndJournalsIt) {
   peer.Join();
 }
 
+// Signing out during a payment: the query cancels it and lets the session
+// end; the end waits for the payment's thread, so its row is in the journal
+// before the system ends the process.
+TEST_F(WindowTest, SigningOutDuringAPaymentCancelsItAndWaitsForItsRow) {
+  TcpPeer peer(Silent());
+  PointAt(peer);
+  Key("Edt_IP", VK_RETURN);
+  ASSERT_TRUE(PumpUntil([&] { return !peer.received().empty(); }));
+  EXPECT_EQ(SendMessageW(window_->hwnd(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+  EXPECT_EQ(window_->screen().phase(), screen::Phase::Cancelling);
+  SendMessageW(window_->hwnd(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  const std::string journal = FileText(folder_.path() / std::string(kJournalFileName));
+  EXPECT_NE(journal.find(",unknown,"), std::string::npos) << journal;
+  peer.Join();
+}
+
+// The log folder is looked at on the payment's thread: while the file system
+// hangs on it (a share whose server is down), the window draws its waiting
+// line and takes Escape; the payment ends once the file system answers.
+TEST_F(WindowTest, AHangingLogFolderLeavesTheWindowDrawingAndCancelling) {
+  std::promise<void> asked;
+  std::promise<void> answer;
+  std::shared_future<void> answered = answer.get_future().share();
+  TransactionOptions transaction;
+  transaction.is_folder = [&asked, answered](const std::string&) {
+    asked.set_value();
+    answered.wait();
+    return true;
+  };
+  OpenWindow(transaction);
+  TcpPeer peer(Silent());
+  PointAt(peer);
+  std::string folder = folder_.folder();
+  folder.pop_back();  // no separator at the end: the file system is asked
+  window_->SetInputText(screen::Input::LogFolder, folder);
+  KeyAlone("Edt_IP", VK_RETURN);
+  ASSERT_EQ(asked.get_future().wait_for(10s), std::future_status::ready);
+  EXPECT_GT(ResultLinePixels(GetSysColor(COLOR_WINDOWTEXT)), 20) << "the waiting line";
+  Key("txtCardNo", VK_ESCAPE);
+  EXPECT_EQ(window_->screen().phase(), screen::Phase::Cancelling);
+  answer.set_value();
+  ASSERT_TRUE(WaitEnded());
+  EXPECT_EQ(window_->result_tone(), screen::Tone::Red);
+  EXPECT_EQ(peer.accepted(), 0);
+}
+
+// The logo is drawn over the face colour as it is when drawn: a change of the
+// system's colours shows at once.
+TEST_F(WindowTest, TheLogoFollowsTheSystemsFaceColour) {
+  RECT box{};
+  const COLORREF face = GetSysColor(COLOR_BTNFACE);
+  const auto rgb = [](COLORREF c) -> std::uint32_t {
+    return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
+  };
+  const std::vector<std::uint32_t> before = Drawn("Image1", box);
+  EXPECT_EQ(box.right, screen::Scaled(105, window_->dpi()));
+  EXPECT_EQ(before.front(), rgb(face)) << "the corner lies outside the picture";
+  EXPECT_GT(
+      std::count_if(before.begin(), before.end(), [&](std::uint32_t p) { return p != rgb(face); }),
+      box.right * box.bottom / 4);
+  const int element = COLOR_BTNFACE;
+  const COLORREF other = RGB(200, 220, 240);
+  ASSERT_TRUE(SetSysColors(1, &element, &other));
+  const std::vector<std::uint32_t> after = Drawn("Image1", box);
+  SetSysColors(1, &element, &face);
+  EXPECT_EQ(after.front(), rgb(other));
+}
+
 // --demo: the window's own simulated reader, nothing else listening; the last
 // two digits of the amount choose its answer.
 TEST(DemoMode, PaysThroughTheProgramsOwnSimulatedReader) {
@@ -468,8 +570,8 @@ TEST(DemoMode, PaysThroughTheProgramsOwnSimulatedReader) {
   MainWindow::Options options;
   options.quit_when_closed = false;
   options.double_click = 0ms;  // the second press comes at once after the first ends
-  Session session = OpenSession(ParseCommandLine({"pcpos-tester.exe", "--demo", "--amount", "1000",
-                                                  "--log-dir", folder.folder()}),
+  Session session = OpenSession(startup::ParseCommandLine({"pcpos-tester.exe", "--demo", "--amount",
+                                                           "1000", "--log-dir", folder.folder()}),
                                 options);
   ASSERT_NE(session.simulated_reader, nullptr);
   MainWindow& window = *session.window;
@@ -510,7 +612,6 @@ class Throwing : public Window {
  protected:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override {
     if (message == WM_APP) throw std::runtime_error("Disk full");
-    if (message == WM_APP + 1) throw SilentAbort();
     return Window::HandleMessage(message, wparam, lparam);
   }
 };
@@ -522,7 +623,6 @@ TEST(ErrorBoxes, ShowAnEscapedErrorWithTheTitleAndAStartupErrorAsApplicationErro
   });
   Throwing window;
   EXPECT_EQ(SendMessageW(window.hwnd(), WM_APP, 0, 0), 0);
-  SendMessageW(window.hwnd(), WM_APP + 1, 0, 0);
   ReportStartupError(std::runtime_error("WSAStartup"));
   SetMessageBox(ShowStopBox);
   ASSERT_EQ(shown.size(), 2u);
@@ -533,20 +633,6 @@ TEST(ErrorBoxes, ShowAnEscapedErrorWithTheTitleAndAStartupErrorAsApplicationErro
       "Exception std::runtime_error in module win32_window_test.exe at "))
       << shown[1].second;
   EXPECT_TRUE(shown[1].second.ends_with(".\r\nWSAStartup.\r\n")) << shown[1].second;
-}
-
-TEST(StartupOptions, AreReadInBothFormsAndRejectWhatIsUnknown) {
-  const StartupInputs inputs = ParseCommandLine(
-      {"pcpos-tester.exe", "--host", "127.0.0.1", "--port=9053", "--log-dir", "C:\\گزارش\\"});
-  EXPECT_EQ(inputs.host, "127.0.0.1");
-  EXPECT_EQ(inputs.port, "9053");
-  EXPECT_EQ(inputs.amount, std::nullopt);
-  EXPECT_EQ(inputs.log_dir, "C:\\گزارش\\");
-  EXPECT_THROW(ParseCommandLine({"p", "--amount"}), std::runtime_error);
-  EXPECT_THROW(ParseCommandLine({"p", "--colour", "red"}), std::runtime_error);
-  EXPECT_THROW(ParseCommandLine({"p", "stray"}), std::runtime_error);
-  EXPECT_FALSE(inputs.demo);
-  EXPECT_TRUE(ParseCommandLine({"p", "--demo"}).demo);
 }
 
 }  // namespace
