@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "payment/answer_fields.h"
 #include "payment/transaction.h"
 
 namespace pcpos {
@@ -11,8 +12,8 @@ namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// The span [begin, end) of the card number's received value, as ParseResponse
-// takes it; empty when the text ends before it.
+// The span [begin, end) of the seventh field's value, as ParseResponse takes
+// it; empty when the text ends before it.
 std::pair<std::size_t, std::size_t> CardFieldSpan(std::string_view answer) {
   std::int64_t position = static_cast<std::int64_t>(kMessageHeader.size()) + 1;
   std::int32_t length = 0;
@@ -59,14 +60,13 @@ std::string MaskCardInAnswer(std::string_view answer) {
   return masked;
 }
 
-// Every value read from the card number's received field (BIN and PAN) is
-// taken again from the masked number, as the field table derives it.
 ResponseFields MaskCardInFields(const ResponseFields& fields) {
   ResponseFields masked = fields;
-  const std::string card = MaskCardNumber(fields.CardNo);
-  for (const AnswerFieldInfo& info : AnswerFields()) {
-    if (info.received != Info(AnswerField::CardNo).received) continue;
-    Value(masked, info.field) = info.derive != nullptr ? info.derive(card) : card;
+  masked.CardNo = MaskCardNumber(fields.CardNo);
+  // Whatever is derived from the card number is derived again from the masked one.
+  const std::size_t card = Info(AnswerField::CardNo).received;
+  for (const AnswerFieldInfo& f : AnswerFields()) {
+    if (f.received == card && f.derive != nullptr) Value(masked, f.field) = f.derive(masked.CardNo);
   }
   return masked;
 }

@@ -48,7 +48,7 @@ std::chrono::milliseconds DoubleClickTime() {
 
 }  // namespace
 
-TFrm_Selvarin::TFrm_Selvarin(QWidget* parent)
+TFrm_Selvarin::TFrm_Selvarin(QWidget* parent, screen::PaymentScreen::Clock clock)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
@@ -57,7 +57,9 @@ TFrm_Selvarin::TFrm_Selvarin(QWidget* parent)
         QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
       }),
       screen_(
-          *this, runner_, [] { return std::chrono::steady_clock::now(); }, DoubleClickTime()) {
+          *this, runner_,
+          clock ? std::move(clock) : [] { return std::chrono::steady_clock::now(); },
+          DoubleClickTime()) {
   setObjectName(QStringLiteral("Frm_Selvarin"));
   setWindowTitle(Q(screen::WindowCaption()));
   setWindowIcon(QIcon(QStringLiteral(":/logo.png")));

@@ -27,7 +27,8 @@ class TFrm_Selvarin : public QWidget, private screen::ScreenView {
   Q_OBJECT
 
  public:
-  explicit TFrm_Selvarin(QWidget* parent = nullptr);
+  // `clock`: the screen's clock (the tests move one of their own); empty: steady_clock.
+  explicit TFrm_Selvarin(QWidget* parent = nullptr, screen::PaymentScreen::Clock clock = {});
   ~TFrm_Selvarin() override;
 
   // Places the window in the middle of its screen's work area, title bar and
