@@ -291,8 +291,8 @@ package() {
   ls -l "$dist/$name.zip" "$dist/$name-setup.exe"
   unzip -l "$dist/$name.zip" | tee "$out/zip-list.txt"
   local listed
-  listed=$(awk 'NR > 3 && $4 ~ /\// {sub(/^[^\/]*\//, "", $4); print $4}' "$out/zip-list.txt" | sort | tr '\n' ' ')
-  [ "$listed" = "LICENSE.txt README.txt pcpos-cli.exe pcpos-sim.exe pcpos-tester.exe " ] ||
+  listed=$(awk 'NR > 3 && $4 ~ /\/./ {sub(/^[^\/]*\//, "", $4); print $4}' "$out/zip-list.txt" | LC_ALL=C sort | tr '\n' ' ')
+  [ "$listed" = "LICENSE.txt README.txt pcpos-cli.exe pcpos-sim.exe pcpos-tap.exe pcpos-tester.exe " ] ||
     { echo "the zip holds: $listed"; failed+=("the zip's files"); }
 }
 
