@@ -55,6 +55,18 @@ std::string Ms(const std::optional<double>& ms) {
   return text;
 }
 
+// "812 ms" below a second, "3.0 s" above.
+std::string AnswerLabel(const std::optional<double>& ms) {
+  if (!ms) return "no answer";
+  char text[32];
+  if (*ms < 1000) {
+    std::snprintf(text, sizeof text, "%.0f ms", *ms);
+  } else {
+    std::snprintf(text, sizeof text, "%.1f s", *ms / 1000);
+  }
+  return text;
+}
+
 std::string Row(std::string_view head, std::string_view value) {
   return "<tr><th>" + Esc(head) + "</th><td dir=\"auto\">" + Esc(value) + "</td></tr>\n";
 }
@@ -101,7 +113,7 @@ std::string Chart(const AcceptanceRun& run) {
                   "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"%s\"/>"
                   "<text x=\"%d\" y=\"%d\">%s</text>\n",
                   kLabel, y, std::max(w, 1), kRow - 6, colour, kLabel + std::max(w, 1) + 4,
-                  y + kRow - 8, r.report->timings.answer_ms ? (Ms(s) + " s").c_str() : "no answer");
+                  y + kRow - 8, AnswerLabel(r.report->timings.answer_ms).c_str());
     svg += "<text x=\"0\" y=\"" + std::to_string(y + kRow - 8) + "\">" + Esc(r.suite_case.id) +
            "</text>" + buffer;
     if (r.suite_case.expect.max_answer_s && *r.suite_case.expect.max_answer_s <= top) {

@@ -75,7 +75,7 @@ std::string UsageText() {
          "  -h, --help\n"
          "      this text\n"
          "\n"
-         "A value may also follow its option after \"=\": --port=9053.\n";
+         "A value may also follow \"=\": --port=9053.\n";
 }
 
 std::string UsageErrorText(std::string_view problem) {
