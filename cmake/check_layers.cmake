@@ -2,7 +2,8 @@
 #   text < link < payment < acceptance < screen < startup
 #   < the front ends ui, win32, cli
 # with the simulator beside them, standing on the text leaf alone (startup runs
-# it for the windows' --demo). It fails when
+# it for the windows' --demo), and the tap, a program over the core and the
+# simulator's pieces that no one includes. It fails when
 #   - a file includes a header of a folder above its own, or of a front end
 #     other than its own (no front end includes another);
 #   - a file outside ui/ includes Qt;
@@ -12,7 +13,7 @@
 # and the source lists honest too.
 # Run as a test: cmake -DROOT=<source dir> -P check_layers.cmake
 cmake_minimum_required(VERSION 3.25)
-set(folders text link payment acceptance screen startup ui win32 cli simulator tests bench fuzz)
+set(folders text link payment acceptance screen startup ui win32 cli simulator tap tests bench fuzz)
 set(allowed_text text)
 set(allowed_link text link)
 set(allowed_payment text link payment)
@@ -23,7 +24,8 @@ set(allowed_ui text link payment acceptance screen startup ui)
 set(allowed_win32 text link payment acceptance screen startup win32)
 set(allowed_cli text link payment acceptance screen startup cli)
 set(allowed_simulator text simulator)
-set(checked text link payment acceptance screen startup ui win32 cli simulator)
+set(allowed_tap text link payment simulator tap)
+set(checked text link payment acceptance screen startup ui win32 cli simulator tap)
 set(toolkit_allowed ui)
 
 set(offences "")
