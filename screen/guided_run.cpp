@@ -12,13 +12,11 @@ namespace {
 
 // The title is isolated so that a right-to-left title keeps "case K of N"
 // reading left to right before it.
-std::string Isolated(std::string_view text) {
-  return "\u2068" + std::string(text) + "\u2069";
-}
+std::string Isolated(std::string_view text) { return "\u2068" + std::string(text) + "\u2069"; }
 
 std::string VerdictText(const acceptance::CaseRecord& record) {
-  std::string text = record.suite_case.id + ": " +
-                     std::string(acceptance::CaseStatusName(record.status));
+  std::string text =
+      record.suite_case.id + ": " + std::string(acceptance::CaseStatusName(record.status));
   for (std::size_t i = 0; i < record.verdict.reasons.size(); ++i) {
     text += (i == 0 ? " - " : "; ") + record.verdict.reasons[i];
   }
@@ -49,11 +47,12 @@ std::string EndText(const acceptance::AcceptanceRun& run) {
     if (check.state == acceptance::CheckState::Failed) ++checks_failed;
   }
   std::string text = "Run " + std::string(acceptance::RunEndName(run.End())) + ": " +
-                     std::to_string(passed) + " passed, " + std::to_string(failed) +
-                     " failed, " + std::to_string(skipped) + " skipped";
+                     std::to_string(passed) + " passed, " + std::to_string(failed) + " failed, " +
+                     std::to_string(skipped) + " skipped";
   if (not_run > 0) text += ", " + std::to_string(not_run) + " not run";
-  text += checks_failed == 0 ? "; no check across the cases failed"
-                             : "; " + std::to_string(checks_failed) + " check(s) across the cases failed";
+  text += checks_failed == 0
+              ? "; no check across the cases failed"
+              : "; " + std::to_string(checks_failed) + " check(s) across the cases failed";
   text += run.Passed() ? " - PASSED" : " - FAILED";
   return text;
 }
@@ -64,13 +63,14 @@ std::string CaseCountText(std::size_t position, std::size_t count) {
   return "case " + std::to_string(position + 1) + " of " + std::to_string(count);
 }
 
-GuidedRun::GuidedRun(Runner& inner, GuidedView& view, Clock clock, acceptance::LocalTimeFn local)
-    : inner_(inner), view_(view), clock_(std::move(clock)), local_(std::move(local)) {}
+GuidedRun::GuidedRun(Runner& inner, Clock clock, acceptance::LocalTimeFn local)
+    : inner_(inner), clock_(std::move(clock)), local_(std::move(local)) {}
 
 GuidedRun::~GuidedRun() = default;
 
-void GuidedRun::Begin(acceptance::Suite suite, std::string source,
+void GuidedRun::Begin(GuidedView& view, acceptance::Suite suite, std::string source,
                       const PaymentInputs& window_inputs) {
+  view_ = &view;
   acceptance::RunInfo info;
   info.tool_version = PCPOS_VERSION;
   info.host = window_inputs.host;
@@ -86,14 +86,13 @@ void GuidedRun::Begin(acceptance::Suite suite, std::string source,
   Refresh();
 }
 
-bool GuidedRun::Start(PaymentInputs inputs, TransactionOptions options,
-                      PaymentListener& listener) {
+bool GuidedRun::Start(PaymentInputs inputs, TransactionOptions options, PaymentListener& listener) {
   const acceptance::SuiteCase* current = run_ ? run_->Current() : nullptr;
   if (current == nullptr) return inner_.Start(std::move(inputs), options, listener);
   if (inner_.IsRunning()) return false;
   // The case's amount, whatever the box was edited to since it was shown.
   inputs.amount = current->amount;
-  view_.SetAmountText(current->amount);
+  view_->SetAmountText(current->amount);
   listener_ = &listener;
   case_inputs_ = inputs;
   case_started_ = clock_();
@@ -133,8 +132,7 @@ void GuidedRun::OnFinished(const PaymentReport& report,
     run_->Record(*case_inputs_, report, case_started_, journal_error);
     const auto& record = run_->Records()[position];
     panel_.verdict = VerdictText(record);
-    panel_.verdict_tone =
-        record.status == acceptance::CaseStatus::Passed ? Tone::Green : Tone::Red;
+    panel_.verdict_tone = record.status == acceptance::CaseStatus::Passed ? Tone::Green : Tone::Red;
   }
   case_inputs_.reset();
   // The screen shows the end as for any payment; the panel follows it.
@@ -166,7 +164,7 @@ void GuidedRun::Close() {
 
 void GuidedRun::ShowCurrent() {
   if (const acceptance::SuiteCase* current = run_->Current()) {
-    view_.SetAmountText(current->amount);
+    view_->SetAmountText(current->amount);
   }
 }
 
@@ -181,7 +179,7 @@ void GuidedRun::Refresh() {
     panel_.prompt.clear();
   }
   panel_.can_skip = !run_->Over() && !case_inputs_;
-  view_.ShowGuide(panel_);
+  view_->ShowGuide(panel_);
 }
 
 void GuidedRun::WriteReport() {

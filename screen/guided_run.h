@@ -28,8 +28,8 @@ struct GuidePanel {
   std::string prompt;   // what the operator does on the reader (Persian, right to left)
   std::string verdict;  // the last case's verdict and why; empty before the first
   Tone verdict_tone = Tone::Window;
-  bool can_skip = false;    // a case is current and no payment is running
-  std::string report_path;  // the HTML report, once written
+  bool can_skip = false;     // a case is current and no payment is running
+  std::string report_path;   // the HTML report, once written
   std::string report_error;  // why the report could not be written
 };
 
@@ -48,15 +48,17 @@ class GuidedRun final : public Runner, private PaymentListener {
   using Clock = acceptance::Clock;
 
   // `inner` runs the payments; `clock` is the PC's clock (the payments' start,
-  // the report's name), `local` its wall-clock time.
-  GuidedRun(Runner& inner, GuidedView& view, Clock clock = std::chrono::system_clock::now,
-            acceptance::LocalTimeFn local = LocalTime);
+  // the report's name), `local` its wall-clock time. Until Begin it only passes
+  // the payments through.
+  explicit GuidedRun(Runner& inner, Clock clock = std::chrono::system_clock::now,
+                     acceptance::LocalTimeFn local = LocalTime);
   ~GuidedRun() override;
 
-  // Starts the run: the first case's texts and amount are shown. `source` is
-  // "install" or the suite file's path; host, port and log folder as the
-  // window holds them now (the report names them).
-  void Begin(acceptance::Suite suite, std::string source, const PaymentInputs& window_inputs);
+  // Starts the run in `view` (the panel): the first case's texts and amount
+  // are shown. `source` is "install" or the suite file's path; host, port and
+  // log folder as the window holds them now (the report names them).
+  void Begin(GuidedView& view, acceptance::Suite suite, std::string source,
+             const PaymentInputs& window_inputs);
   bool Active() const { return run_ != nullptr; }
   const acceptance::AcceptanceRun* run() const { return run_.get(); }
 
@@ -88,7 +90,7 @@ class GuidedRun final : public Runner, private PaymentListener {
   void WriteReport();
 
   Runner& inner_;
-  GuidedView& view_;
+  GuidedView* view_ = nullptr;
   Clock clock_;
   acceptance::LocalTimeFn local_;
   std::unique_ptr<acceptance::AcceptanceRun> run_;

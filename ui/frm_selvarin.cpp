@@ -56,7 +56,7 @@ TFrm_Selvarin::TFrm_Selvarin(QWidget* parent)
         QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
       }),
       screen_(
-          *this, runner_, [] { return std::chrono::steady_clock::now(); }, DoubleClickTime()) {
+          *this, guided_, [] { return std::chrono::steady_clock::now(); }, DoubleClickTime()) {
   setObjectName(QStringLiteral("Frm_Selvarin"));
   setWindowTitle(Q(screen::WindowCaption()));
   setWindowIcon(QIcon(QStringLiteral(":/logo.png")));
@@ -97,6 +97,7 @@ void TFrm_Selvarin::showEvent(QShowEvent* event) {
 
 void TFrm_Selvarin::closeEvent(QCloseEvent* event) {
   screen_.Close();
+  guided_.Close();  // a run not over is interrupted; its report is written
   event->accept();
 }
 

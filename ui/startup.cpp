@@ -14,10 +14,12 @@
 #include <cxxabi.h>
 #endif
 
+#include "acceptance/suite.h"
 #include "screen/layout.h"
 #include "ui/application.h"
 #include "ui/frm_selvarin.h"
 #include "ui/platform.h"
+#include "ui/qt_text.h"
 
 #ifdef PCPOS_UI_DEMO
 #include "simulator/in_process.h"
@@ -69,7 +71,12 @@ StartupInputs ParseCommandLine(const QStringList& arguments) {
   const QCommandLineOption demo(QStringLiteral("demo"),
                                 QStringLiteral("Start a simulated card reader in this program and "
                                                "point the window at it."));
-  parser.addOptions({host, port, amount, log_dir, demo});
+  const QCommandLineOption suite(QStringLiteral("suite"),
+                                 QStringLiteral("Guides an acceptance run of the suite in the "
+                                                "file, or of the built-in installation check "
+                                                "(install)."),
+                                 QStringLiteral("file|install"));
+  parser.addOptions({host, port, amount, log_dir, demo, suite});
   const QCommandLineOption help = parser.addHelpOption();
 
   if (!parser.parse(arguments)) throw std::runtime_error(parser.errorText().toStdString());
@@ -89,6 +96,7 @@ StartupInputs ParseCommandLine(const QStringList& arguments) {
   inputs.amount = take(amount);
   inputs.log_dir = take(log_dir);
   inputs.demo = parser.isSet(demo);
+  inputs.suite = take(suite);
   return inputs;
 }
 
@@ -112,9 +120,17 @@ int RunApplication(Application& app, const QStringList& arguments, const Platfor
   std::unique_ptr<sim::InProcessSimulator> simulated_reader;
 #endif
   std::unique_ptr<TFrm_Selvarin> window;
+  acceptance::Suite suite;
   try {
     if (platform.start) platform.start();
     StartupInputs inputs = ParseCommandLine(arguments);
+    if (inputs.suite) {
+      std::string error;
+      if (!acceptance::LoadSuite(Utf8(*inputs.suite), suite, error)) {
+        if (app.MessageBox()) app.MessageBox()(app.Title(), QString::fromStdString(error));
+        return 2;
+      }
+    }
     if (inputs.demo) {
 #ifdef PCPOS_UI_DEMO
       simulated_reader = std::make_unique<sim::InProcessSimulator>();
@@ -132,6 +148,7 @@ int RunApplication(Application& app, const QStringList& arguments, const Platfor
     ApplyStartupInputs(*window, inputs);
     if (inputs.demo) window->setWindowTitle(QString::fromStdString(screen::WindowCaption(true)));
     app.setWindowIcon(window->windowIcon());
+    if (inputs.suite) window->StartGuidedRun(std::move(suite), Utf8(*inputs.suite));
     window->CentreOnScreen();
   } catch (const std::exception& error) {
     ShowStartupError(app, error);

@@ -22,6 +22,8 @@ struct StartupInputs {
   std::optional<QString> log_dir;
   // --demo: a simulated reader in this program, on a free loopback port.
   bool demo = false;
+  // --suite FILE|install: the guided acceptance run in the window.
+  std::optional<QString> suite;
 };
 
 // `arguments` includes the program name first. Throws std::runtime_error with
@@ -41,7 +43,8 @@ QString ErrorKind(const std::exception& error);
 // Starts the platform, creates the window from the command line, runs the
 // message loop until the window closes and returns the exit code: 0 after a
 // normal close, 1 after an error during start-up (shown in the application's
-// message box as "Application Error"). With --demo the simulated reader starts
+// message box as "Application Error"), 2 when the --suite file cannot be used
+// (shown in the message box, before anything is sent). With --demo the simulated reader starts
 // before the window and stops after it; its address and port fill the inputs.
 int RunApplication(Application& app, const QStringList& arguments,
                    const PlatformHooks& platform = DefaultPlatformHooks());

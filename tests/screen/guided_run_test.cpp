@@ -100,9 +100,12 @@ acceptance::LocalTimeFn Utc() {
     const auto day = std::chrono::floor<std::chrono::days>(when);
     const std::chrono::year_month_day ymd{day};
     const std::chrono::hh_mm_ss hms{std::chrono::floor<std::chrono::seconds>(when - day)};
-    return CivilTime{static_cast<int>(ymd.year()),        static_cast<int>(unsigned(ymd.month())),
-                     static_cast<int>(unsigned(ymd.day())), static_cast<int>(hms.hours().count()),
-                     static_cast<int>(hms.minutes().count()), static_cast<int>(hms.seconds().count())};
+    return CivilTime{static_cast<int>(ymd.year()),
+                     static_cast<int>(unsigned(ymd.month())),
+                     static_cast<int>(unsigned(ymd.day())),
+                     static_cast<int>(hms.hours().count()),
+                     static_cast<int>(hms.minutes().count()),
+                     static_cast<int>(hms.seconds().count())};
   };
 }
 
@@ -119,8 +122,7 @@ class GuidedRunTest : public ::testing::Test {
     suite.name = "three";
     suite.cases = {Case("a", "1000", Outcome::Approved), Case("b", "1051", Outcome::Declined),
                    Case("c", "2000", Outcome::Approved)};
-    guided.Begin(suite, "suite.json",
-                 PaymentInputs{"10.0.0.5", "9053", "777", dir.folder()});
+    guided.Begin(view, suite, "suite.json", PaymentInputs{"10.0.0.5", "9053", "777", dir.folder()});
   }
   // The payment the fake runner holds ends, as the real one posts it.
   void Finish(const PaymentReport& report) {
@@ -134,10 +136,9 @@ class GuidedRunTest : public ::testing::Test {
   FakeView view;
   FakeRunner runner;
   std::chrono::steady_clock::time_point steady{};
-  std::chrono::system_clock::time_point system{std::chrono::sys_days{std::chrono::year{2026} /
-                                                                     12 / 9} +
-                                               1h + 30min};
-  GuidedRun guided{runner, view, [this] { return system; }, Utc()};
+  std::chrono::system_clock::time_point system{
+      std::chrono::sys_days{std::chrono::year{2026} / 12 / 9} + 1h + 30min};
+  GuidedRun guided{runner, [this] { return system; }, Utc()};
   PaymentScreen screen{view, guided, [this] { return steady; }, 500ms};
 };
 
@@ -226,9 +227,8 @@ TEST_F(GuidedRunTest, ACancelledCaseIsJudgedAndAClosedWindowStillLeavesTheReport
   screen.Close();
   guided.Close();
   ASSERT_NE(view.panel.report_path, "");
-  const std::string json = FileText(view.panel.report_path.substr(
-                                        0, view.panel.report_path.size() - 5) +
-                                    ".json");
+  const std::string json =
+      FileText(view.panel.report_path.substr(0, view.panel.report_path.size() - 5) + ".json");
   EXPECT_NE(json.find("\"interrupted\""), std::string::npos);
   EXPECT_EQ(guided.run()->Records()[1].status, acceptance::CaseStatus::NotRun);
   EXPECT_NE(view.panel.heading.find("Run interrupted"), std::string::npos);
@@ -238,8 +238,7 @@ TEST_F(GuidedRunTest, AReportThatCannotBeWrittenSaysWhy) {
   view.inputs[Input::LogFolder] = (dir.path() / "missing" / "deeper").string() + "/";
   acceptance::Suite suite;
   suite.cases = {Case("a", "1000", Outcome::Approved)};
-  guided.Begin(suite, "install",
-               PaymentInputs{"h", "1", "", view.inputs[Input::LogFolder]});
+  guided.Begin(view, suite, "install", PaymentInputs{"h", "1", "", view.inputs[Input::LogFolder]});
   guided.Skip();
   EXPECT_TRUE(view.panel.report_path.empty());
   EXPECT_NE(view.panel.report_error.find("could not be written"), std::string::npos);
