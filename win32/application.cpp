@@ -6,6 +6,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "acceptance/suite.h"
 #include "cli/args_win32.h"
 #include "ui/platform.h"
 #include "win32/errors.h"
@@ -20,10 +21,8 @@ namespace pcpos::win32 {
 StartupInputs ParseCommandLine(const std::vector<std::string>& arguments) {
   StartupInputs inputs;
   const std::pair<std::string_view, std::optional<std::string>*> options[] = {
-      {"--host", &inputs.host},
-      {"--port", &inputs.port},
-      {"--amount", &inputs.amount},
-      {"--log-dir", &inputs.log_dir},
+      {"--host", &inputs.host},       {"--port", &inputs.port},   {"--amount", &inputs.amount},
+      {"--log-dir", &inputs.log_dir}, {"--suite", &inputs.suite},
   };
   for (std::size_t i = 1; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
@@ -60,13 +59,15 @@ StartupInputs ParseCommandLine(const std::vector<std::string>& arguments) {
 std::string UsageText() {
   return "Sends one purchase to a PC-POS card reader.\r\n\r\n"
          "pcpos-tester [--host ADDRESS] [--port PORT] [--amount AMOUNT] [--log-dir FOLDER] "
-         "[--demo]\r\n\r\n"
+         "[--demo] [--suite FILE|install]\r\n\r\n"
          "  --host     card reader address\r\n"
          "  --port     card reader port\r\n"
          "  --amount   amount to collect\r\n"
          "  --log-dir  folder of the response log, ending in a separator\r\n"
          "  --demo     start a simulated card reader in this program and point the window at "
-         "it\r\n";
+         "it\r\n"
+         "  --suite    guide an acceptance run of the suite in FILE, or of the built-in\r\n"
+         "             installation check (install); the report goes into the log folder\r\n";
 }
 
 Session::Session() = default;
@@ -75,6 +76,11 @@ Session& Session::operator=(Session&&) noexcept = default;
 Session::~Session() = default;
 
 Session OpenSession(const StartupInputs& inputs, MainWindow::Options options) {
+  acceptance::Suite suite;
+  if (inputs.suite) {
+    std::string error;
+    if (!acceptance::LoadSuite(*inputs.suite, suite, error)) throw SuiteError(error);
+  }
   Session session;
   std::optional<std::string> host = inputs.host;
   std::optional<std::string> port = inputs.port;
@@ -97,6 +103,7 @@ Session OpenSession(const StartupInputs& inputs, MainWindow::Options options) {
   if (port) session.window->SetInputText(screen::Input::Port, *port);
   if (inputs.amount) session.window->SetInputText(screen::Input::Amount, *inputs.amount);
   if (inputs.log_dir) session.window->SetInputText(screen::Input::LogFolder, *inputs.log_dir);
+  if (inputs.suite) session.window->StartGuidedRun(std::move(suite), *inputs.suite);
   return session;
 }
 
@@ -113,6 +120,10 @@ int RunApplication(int show_command) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
     session = OpenSession(inputs);
+  } catch (const SuiteError& error) {
+    MessageBoxW(nullptr, Wide(error.what()).c_str(), Wide(ApplicationTitle()).c_str(),
+                MB_OK | MB_ICONERROR);
+    return 2;
   } catch (const std::exception& error) {
     ReportStartupError(error);
     return 1;

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@ struct StartupInputs {
   std::optional<std::string> amount;
   std::optional<std::string> log_dir;
   bool demo = false;  // a simulated card reader in this program, the window pointed at it
+  std::optional<std::string> suite;  // --suite FILE|install: the guided acceptance run
   bool help = false;
 };
 
@@ -44,14 +46,21 @@ struct Session {
   std::unique_ptr<sim::InProcessSimulator> simulated_reader;
   std::unique_ptr<MainWindow> window;
 };
+// A --suite that cannot be used: the program says why and ends with 2.
+class SuiteError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 // Throws std::runtime_error when the simulated reader cannot listen, or on
-// --demo in a build without it. Needs the socket library started.
+// --demo in a build without it; SuiteError, before anything else, when the
+// --suite cannot be read. Needs the socket library started.
 Session OpenSession(const StartupInputs& inputs, MainWindow::Options options = {});
 
 // Starts the socket library, reads the UTF-16 command line, opens the window
 // with `show_command` and runs the message loop until it closes. Returns 0 after
 // a normal close, 1 after an error during start-up or at the end (shown in the
-// "Application Error" box).
+// "Application Error" box), 2 when the --suite cannot be used (said in a box).
 int RunApplication(int show_command);
 
 }  // namespace pcpos::win32

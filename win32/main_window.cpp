@@ -74,7 +74,8 @@ MainWindow::MainWindow(Options options) : options_(std::move(options)) {
   if (!clock) clock = [] { return std::chrono::steady_clock::now(); };
   const auto double_click =
       options_.double_click.value_or(std::chrono::milliseconds(GetDoubleClickTime()));
-  screen_ = std::make_unique<screen::PaymentScreen>(*this, *runner_, std::move(clock), double_click,
+  guided_ = std::make_unique<screen::GuidedRun>(*runner_);
+  screen_ = std::make_unique<screen::PaymentScreen>(*this, *guided_, std::move(clock), double_click,
                                                     options_.transaction);
   CreateControls();
   ApplyDpi(WindowDpi(hwnd()));
@@ -83,6 +84,7 @@ MainWindow::MainWindow(Options options) : options_(std::move(options)) {
 MainWindow::~MainWindow() {
   // The payment's thread ends (its journal row written) before the controls go.
   screen_.reset();
+  guided_.reset();
   runner_.reset();
   if (hwnd() != nullptr) KillTimer(hwnd(), kTickTimer);
 }
@@ -226,8 +228,9 @@ void MainWindow::ApplyDpi(int dpi) {
   }
   const screen::ControlDesign& image = screen::FindControl(Id::Image1);
   logo_.Render(screen::Scaled(image.rect.width, dpi), GetSysColor(COLOR_BTNFACE));
+  if (guided_panel_) guided_panel_->Place(dpi, fonts_->regular(), fonts_->bold());
   const RECT outer = OuterRect(screen::Scaled(screen::kClientWidth, dpi),
-                               screen::Scaled(screen::kClientHeight, dpi), kWindowStyle, 0, dpi);
+                               screen::Scaled(ClientHeight(), dpi), kWindowStyle, 0, dpi);
   SetWindowPos(hwnd(), nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   FitClientArea();
@@ -243,7 +246,7 @@ void MainWindow::FitClientArea() {
   GetClientRect(hwnd(), &client);
   GetWindowRect(hwnd(), &outer);
   const int dw = screen::Scaled(screen::kClientWidth, dpi_) - client.right;
-  const int dh = screen::Scaled(screen::kClientHeight, dpi_) - client.bottom;
+  const int dh = screen::Scaled(ClientHeight(), dpi_) - client.bottom;
   if (dw == 0 && dh == 0) return;
   SetWindowPos(hwnd(), nullptr, 0, 0, outer.right - outer.left + dw, outer.bottom - outer.top + dh,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -458,6 +461,7 @@ void MainWindow::DrawResultLine(const DRAWITEMSTRUCT& draw) const {
 LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_COMMAND: {
+      if (guided_panel_ && guided_panel_->Command(wparam)) return 0;
       if (screen_ == nullptr || HIWORD(wparam) != BN_CLICKED) break;
       const int index = LOWORD(wparam) - kFirstControlId;
       if (index < 0 || static_cast<std::size_t>(index) >= items_.size()) break;
@@ -475,6 +479,14 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       }
       break;
     }
+    case WM_CTLCOLORSTATIC:
+      if (guided_panel_) {
+        if (auto brush = guided_panel_->ColourStatic(reinterpret_cast<HDC>(wparam),
+                                                     reinterpret_cast<HWND>(lparam))) {
+          return *brush;
+        }
+      }
+      break;
     case WM_DRAWITEM: {
       const auto& draw = *reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
       const Item* item = const_cast<MainWindow*>(this)->ItemOf(draw.hwndItem);
@@ -518,15 +530,14 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       const LONG frame_h = (outer.bottom - outer.top) - client.bottom;
       info->ptMinTrackSize.x = std::min<LONG>(screen::Scaled(screen::kMinOuterWidth, dpi_),
                                               screen::Scaled(screen::kClientWidth, dpi_) + frame_w);
-      info->ptMinTrackSize.y =
-          std::min<LONG>(screen::Scaled(screen::kMinOuterHeight, dpi_),
-                         screen::Scaled(screen::kClientHeight, dpi_) + frame_h);
+      info->ptMinTrackSize.y = std::min<LONG>(screen::Scaled(screen::kMinOuterHeight, dpi_),
+                                              screen::Scaled(ClientHeight(), dpi_) + frame_h);
       // The designed size at a high DPI may exceed a small screen; it is kept
       // (the fixed border offers no other).
       info->ptMaxTrackSize.x =
           std::max<LONG>(info->ptMaxTrackSize.x, 4 * screen::Scaled(screen::kClientWidth, dpi_));
       info->ptMaxTrackSize.y =
-          std::max<LONG>(info->ptMaxTrackSize.y, 4 * screen::Scaled(screen::kClientHeight, dpi_));
+          std::max<LONG>(info->ptMaxTrackSize.y, 4 * screen::Scaled(ClientHeight(), dpi_));
       return 0;
     }
     case WM_ACTIVATE:
@@ -552,6 +563,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_CLOSE:
       // The payment is cancelled and its thread joined before the window goes.
       if (screen_ != nullptr) screen_->Close();
+      if (guided_ != nullptr) guided_->Close();  // an unfinished run's report is written
       DestroyWindow(hwnd());
       return 0;
     case WM_DESTROY:
