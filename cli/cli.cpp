@@ -284,8 +284,15 @@ constexpr const char* kHelpFooter =
     "  2    usage error; nothing was sent\n"
     "  3    a payment's outcome is unknown: the request went out and no readable answer came\n"
     "       back; look at the reader before trying again (this outweighs the statuses below)\n"
+#ifdef _WIN32
+    // What the console can send here; Windows has no SIGTERM or SIGHUP to give.
+    "  130  Ctrl-C or Ctrl-Break cut the run short\n"
+    "Ctrl-C and Ctrl-Break cancel the payment under way and end a series. Closing the\n"
+    "console window cancels it too, and the program ends once its row is journaled.\n"
+#else
     "  128+N  a signal cut the run short: 130 Ctrl-C (SIGINT), 143 SIGTERM\n"
     "SIGHUP does not cancel: the payment goes on to its end and is logged and journaled.\n"
+#endif
     "The card number is shown, printed and journaled as its first 6 and last 4 digits only\n"
     "(in raw too); the response log keeps what the reader sent.\n";
 
@@ -328,9 +335,12 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   int repeat = 0;
   double interval_s = 1;
 
+  // Named, not taken from argv[0]: messages start "pcpos-cli:" however the
+  // program was started (on Windows argv[0] is the full path of the .exe).
   CLI::App app{
       "Runs one purchase (or a series) against a card reader and shows its answer.\n"
-      "The reader's address and the amount must be given: nothing is paid by default."};
+      "The reader's address and the amount must be given: nothing is paid by default.",
+      "pcpos-cli"};
   app.set_version_flag("--version", std::string("pcpos-cli ") + PCPOS_VERSION);
   app.footer(kHelpFooter);
   app.add_option("--host", inputs.host, "Card reader address (required)")->required();

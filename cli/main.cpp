@@ -6,7 +6,7 @@
 #include "cli/signals.h"
 
 #ifdef _WIN32
-#include "cli/args_win32.h"
+#include "startup/process_win32.h"
 #endif
 
 namespace {
@@ -23,8 +23,8 @@ int main(int argc, char** argv) {
   // argv is in the ANSI code page there; the system's UTF-16 copy is exact.
   (void)argc;
   (void)argv;
-  const pcpos::win32::ConsoleText console;
-  const std::vector<std::string> args = pcpos::win32::Utf8Arguments();
+  const pcpos::startup::ConsoleText console;
+  const std::vector<std::string> args = pcpos::startup::Utf8Arguments();
   std::vector<const char*> pointers;
   for (const std::string& a : args) pointers.push_back(a.c_str());
   const int status = pcpos::RunCli(static_cast<int>(pointers.size()), pointers.data(), std::cout,

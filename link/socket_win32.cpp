@@ -9,6 +9,7 @@
 #include <string>
 
 #include "link/errors.h"
+#include "text/utf16.h"
 
 #if defined(_MSC_VER)
 #pragma comment(lib, "ws2_32.lib")
@@ -242,14 +243,7 @@ namespace detail {
 
 std::optional<std::uint32_t> ResolveFirstIPv4(const std::string& host) {
   // The host is UTF-8; GetAddrInfoW takes UTF-16.
-  std::wstring wide;
-  if (!host.empty()) {
-    const int size =
-        MultiByteToWideChar(CP_UTF8, 0, host.data(), static_cast<int>(host.size()), nullptr, 0);
-    if (size <= 0) ThrowSocketError(wsa::kHostNotFound);
-    wide.resize(static_cast<std::size_t>(size));
-    MultiByteToWideChar(CP_UTF8, 0, host.data(), static_cast<int>(host.size()), wide.data(), size);
-  }
+  const std::wstring wide = Wide(host);
   ADDRINFOW hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;

@@ -1,5 +1,6 @@
-// The payment layer's files on Windows: UTF-8 paths for the wide-character
-// API, and a handle that is closed on every path. Internal to payment/.
+// The payment layer's files on Windows: a handle that is closed on every path
+// (UTF-8 paths reach the wide-character API through text/utf16.h). Internal to
+// payment/.
 #pragma once
 
 #ifndef NOMINMAX
@@ -7,19 +8,7 @@
 #endif
 #include <windows.h>
 
-#include <string>
-#include <string_view>
-
 namespace pcpos::win32_file {
-
-inline std::wstring Wide(std::string_view utf8) {
-  if (utf8.empty()) return {};
-  const int n =
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  return out;
-}
 
 class Handle {
  public:

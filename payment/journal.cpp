@@ -224,10 +224,14 @@ std::string JournalRow(const PaymentInputs& inputs, const PaymentReport& report,
 
 std::optional<std::string> JournalPayment(const PaymentInputs& inputs, const PaymentReport& report,
                                           std::chrono::system_clock::time_point started) {
+  const std::string path = JournalFilePath(inputs.log_folder);
   try {
-    AppendJournalRows(JournalFilePath(inputs.log_folder), JournalRow(inputs, report, started));
-  } catch (const std::exception& e) {
+    AppendJournalRows(path, JournalRow(inputs, report, started));
+  } catch (const LogFileError& e) {
     return std::string(e.what());
+  } catch (const std::exception& e) {
+    // Every message names the file it could not write, as LogFileError's do.
+    return std::string(e.what()) + " - " + path;
   }
   return std::nullopt;
 }

@@ -3,13 +3,13 @@
 #include "payment/journal.h"
 #include "payment/journal_platform.h"
 #include "payment/response_log.h"
+#include "text/utf16.h"
 
 namespace pcpos {
 
 using journal_detail::FirstRowsOfNewFile;
 using journal_detail::WithinLockWait;
 using win32_file::Handle;
-using win32_file::Wide;
 
 // Exclusive against other writers by the sharing mode, as the response log is:
 // while one program holds the file open to append, another's open fails with a

@@ -7,7 +7,7 @@
 namespace pcpos {
 
 LogFileError::LogFileError(int code, const std::string& path)
-    : std::runtime_error(LogErrorMessage(code, path)), code_(code) {}
+    : std::runtime_error(LogFileErrorText(code, path)), code_(code) {}
 
 std::string LogErrorMessage(int code, std::string_view path) {
   switch (code) {
@@ -22,6 +22,48 @@ std::string LogErrorMessage(int code, std::string_view path) {
     default:
       return "I/O error " + std::to_string(code);
   }
+}
+
+namespace {
+
+// A path is shown as text: a control character in it (a zero byte makes the
+// name invalid) would cut the message short or break its line.
+std::string Shown(std::string_view path) {
+  std::string text;
+  for (const char c : path) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 32) {
+      text += c;
+      continue;
+    }
+    constexpr char kHex[] = "0123456789ABCDEF";
+    text += "\\x";
+    text += kHex[byte >> 4];
+    text += kHex[byte & 15];
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string LogFileErrorText(int code, std::string_view path) {
+  if (code == log_error::kPathNotFound) {
+    // "Invalid file name" sent operators looking for a typing mistake in a
+    // name they never typed; the folder is what is wrong.
+    const std::string_view folder = FolderOf(path);
+    if (!folder.empty()) return "The log folder " + Shown(folder) + " does not exist";
+    return LogErrorMessage(code, Shown(path));
+  }
+  return LogErrorMessage(code, path) + " - " + Shown(path);
+}
+
+std::string_view FolderOf(std::string_view path) {
+#ifdef _WIN32
+  const std::size_t last = path.find_last_of("\\/");
+#else
+  const std::size_t last = path.find_last_of('/');
+#endif
+  return last == std::string_view::npos ? std::string_view() : path.substr(0, last + 1);
 }
 
 std::string LogFolderPrefix(std::string_view folder) {

@@ -21,6 +21,7 @@ inline constexpr int kInvalidName = 123;
 inline constexpr int kDiskFull = 112;
 }  // namespace log_error
 
+// what() is LogFileErrorText: the operator learns which file failed, and how.
 class LogFileError : public std::runtime_error {
  public:
   LogFileError(int code, const std::string& path);
@@ -32,6 +33,16 @@ class LogFileError : public std::runtime_error {
 
 // "The specified file was not found", "Invalid file name - <path>", ... "I/O error <code>".
 std::string LogErrorMessage(int code, std::string_view path);
+
+// The message an operator is shown for a file that failed: a missing folder in
+// words ("The log folder /no/such/ does not exist"), any other failure as
+// LogErrorMessage followed by " - " and the full path ("File access denied -
+// C:\Users\op\Documents\Selvarin-PcPosJournal.csv"). The code stays the same.
+std::string LogFileErrorText(int code, std::string_view path);
+
+// The folder part of a file path: up to and including its last separator
+// ("/"; on Windows "\\" or "/"), empty when it has none.
+std::string_view FolderOf(std::string_view path);
 
 // Maps a platform error (errno on POSIX) onto the codes above.
 int LogErrorFromPlatform(int platform_error);
@@ -56,7 +67,7 @@ void EnsureLog(const std::string& path);
 
 // Replaces the content of an existing file with the text, written through a
 // 128-byte buffer while holding the file against other writers. Does nothing
-// when no file exists at the path.
-void WriteLog(const std::string& path, std::string_view text);
+// when no file exists at the path. True when it wrote the file.
+bool WriteLog(const std::string& path, std::string_view text);
 
 }  // namespace pcpos

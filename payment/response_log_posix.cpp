@@ -86,8 +86,8 @@ void EnsureLog(const std::string& path) {
   if (const int error = file.Close()) Fail(error, path);
 }
 
-void WriteLog(const std::string& path, std::string_view text) {
-  if (!LogFileExists(path)) return;
+bool WriteLog(const std::string& path, std::string_view text) {
+  if (!LogFileExists(path)) return false;
   FileDescriptor file(OpenForWriting(path));
   // Only one writer at a time; readers are not held back. Truncating before
   // the lock is held would destroy the file another writer is producing.
@@ -96,6 +96,7 @@ void WriteLog(const std::string& path, std::string_view text) {
   detail::WriteBuffered(
       text, [&](const char* data, std::size_t size) { WriteAll(file.get(), data, size, path); });
   if (const int error = file.Close()) Fail(error, path);
+  return true;
 }
 
 }  // namespace pcpos

@@ -10,6 +10,7 @@
 
 #include "payment/buffered_write.h"
 #include "payment/file_win32.h"
+#include "text/utf16.h"
 
 namespace pcpos {
 
@@ -17,7 +18,6 @@ namespace pcpos {
 // through unchanged.
 
 using win32_file::Handle;
-using win32_file::Wide;
 
 namespace {
 
@@ -64,8 +64,8 @@ void EnsureLog(const std::string& path) {
   if (const DWORD error = file.Close()) throw LogFileError(static_cast<int>(error), path);
 }
 
-void WriteLog(const std::string& path, std::string_view text) {
-  if (!LogFileExists(path)) return;
+bool WriteLog(const std::string& path, std::string_view text) {
+  if (!LogFileExists(path)) return false;
   Handle file(OpenForWriting(path, CREATE_ALWAYS));
   detail::WriteBuffered(Ansi(text), [&](const char* data, std::size_t size) {
     DWORD written = 0;
@@ -75,6 +75,7 @@ void WriteLog(const std::string& path, std::string_view text) {
     }
   });
   if (const DWORD error = file.Close()) throw LogFileError(static_cast<int>(error), path);
+  return true;
 }
 
 }  // namespace pcpos

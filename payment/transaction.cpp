@@ -128,6 +128,7 @@ void PaymentTransaction::RunSteps(TransactionObserver& observer, PaymentReport& 
   }
   note_lookup();
   report.timings.connect_ms = MsSinceStart();
+  observer.OnConnected();
   connection.SendLine(request);
   report.timings.sent_ms = MsSinceStart();
   report.request = request;
@@ -207,7 +208,7 @@ void PaymentTransaction::ProcessAnswer(TransactionObserver& observer, PaymentRep
     report.fields = fields;
     observer.OnFields(*fields);
     try {
-      WriteLog(log_path_, text);
+      if (WriteLog(log_path_, text)) report.log_file = log_path_;
     } catch (const std::exception& e) {
       // Nothing hides what the reader answered: the log error is reported beside it.
       report.log_error = e.what();

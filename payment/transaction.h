@@ -45,6 +45,7 @@ struct PaymentReport {
   std::string error;                     // the error that ended the payment; empty when none
   std::optional<int> error_code;         // its Windows Sockets number, when it was a socket error
   std::optional<std::string> log_error;  // the response log could not be written
+  std::optional<std::string> log_file;   // the response log this payment wrote the answer to
   PhaseTimings timings;
 };
 
@@ -66,6 +67,8 @@ struct TransactionOptions {
 class TransactionObserver {
  public:
   virtual ~TransactionObserver() = default;
+  // The connection to the reader is made; the request goes out next.
+  virtual void OnConnected() {}
   // The request line that went out, without CR LF.
   virtual void OnRequestSent(const std::string& /*request*/) {}
   // What the reader sent so far, or the error that ended the payment (CR LF

@@ -204,10 +204,4 @@ std::string InitialText(const ControlDesign& control) {
   }
 }
 
-std::string WindowCaption(bool simulated_reader) {
-  std::string caption = "تست دستگاه کارت خوان سلوارین - 1398/12/05";
-  if (simulated_reader) caption += " (کارت خوان شبیه‌سازی شده)";
-  return caption;
-}
-
 }  // namespace pcpos::screen

@@ -124,9 +124,4 @@ Rect Scaled(const Rect& design, int dpi);
 // inputs their initial texts (payment/defaults).
 std::string InitialText(const ControlDesign& control);
 
-// The window's caption.
-// The window's caption; with a simulated reader it says so, so that nobody
-// takes a demo payment for a real one.
-std::string WindowCaption(bool simulated_reader = false);
-
 }  // namespace pcpos::screen

@@ -18,6 +18,9 @@ class PaymentRunner::Forwarder final : public TransactionObserver {
   Forwarder(Post post, std::shared_ptr<Link> link, std::uint64_t run)
       : post_(std::move(post)), link_(std::move(link)), run_(run) {}
 
+  void OnConnected() override {
+    Deliver([](PaymentListener& l) { l.OnConnected(); });
+  }
   void OnRequestSent(const std::string& request) override {
     Deliver([request](PaymentListener& l) { l.OnRequestSent(request); });
   }

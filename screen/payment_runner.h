@@ -20,6 +20,8 @@ namespace pcpos::screen {
 class PaymentListener {
  public:
   virtual ~PaymentListener() = default;
+  // The connection is made: from here the answer limit, not the connect limit, runs.
+  virtual void OnConnected() {}
   virtual void OnRequestSent(const std::string& request) = 0;
   virtual void OnRawResponse(const std::string& text) = 0;
   virtual void OnFields(const ResponseFields& fields) = 0;

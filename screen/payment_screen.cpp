@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "payment/journal.h"
+#include "screen/log_paths.h"
 #include "screen/texts.h"
 #include "text/text.h"
 
@@ -18,18 +18,20 @@ using std::chrono::milliseconds;
 std::int64_t RoundedSeconds(milliseconds ms) { return (ms.count() + 500) / 1000; }
 
 // The raw pane: the warning above an open outcome, the answer or the error, and
-// below them what could not be written; nothing hides what the reader answered.
+// below them what could not be written (each message names its file) or the log
+// that was; nothing hides what the reader answered.
 std::string RawPaneText(const std::string& raw, bool unknown,
                         const std::optional<std::string>& log_error,
-                        const std::optional<std::string>& journal_error) {
+                        const std::optional<std::string>& journal_error,
+                        const std::optional<std::string>& log_file) {
   std::string text = raw;
   if (unknown) text = std::string(kOutcomeUnknownText) + "\r\n" + text;
-  if (log_error) text += "\r\n" + NormaliseLineBreaks(*log_error);
-  if (journal_error && !journal_error->empty()) {
-    const std::string line =
-        std::string(kJournalFileName) + ": " + NormaliseLineBreaks(*journal_error);
+  const auto below = [&text](const std::string& line) {
     text = text.empty() ? line : text + "\r\n" + line;
-  }
+  };
+  if (log_error) text += "\r\n" + NormaliseLineBreaks(*log_error);
+  if (journal_error && !journal_error->empty()) below(NormaliseLineBreaks(*journal_error));
+  if (log_file) below(LogWrittenLine(*log_file));
   return text;
 }
 
@@ -111,6 +113,8 @@ Command PaymentScreen::PressPayment() {
   outcome_.reset();
   log_error_.reset();
   journal_error_.reset();
+  log_file_.reset();
+  connected_ = false;
   SetBusy(true);
   MarkPrevious(true);
   view_.SetRawCaption(RawResponseCaption());
@@ -136,7 +140,14 @@ Command PaymentScreen::PressEscape() {
   return Command::Cancel;
 }
 
-void PaymentScreen::Show() { Clear(); }
+void PaymentScreen::Show() {
+  Clear();
+  LogFolderEdited();
+}
+
+void PaymentScreen::LogFolderEdited() {
+  view_.SetLogFolderTip(LogFolderTip(view_.InputText(Input::LogFolder)));
+}
 
 void PaymentScreen::Clear() {
   for (const AnswerFieldInfo& f : AnswerFields()) view_.SetFieldText(f.field, "");
@@ -159,7 +170,13 @@ void PaymentScreen::Close() {
   phase_ = Phase::Idle;
 }
 
+void PaymentScreen::OnConnected() {
+  connected_ = true;
+  if (waiting_) ShowWaiting();
+}
+
 void PaymentScreen::OnRequestSent(const std::string& /*request*/) {
+  connected_ = true;  // a request that went out went out on a connection
   if (waiting_) sent_at_ = clock_();
 }
 
@@ -192,11 +209,12 @@ void PaymentScreen::OnFinished(const PaymentReport& report,
   SetBusy(false);
   phase_ = Phase::Finished;
   view_.SetRawCaption(RawResponseCaption(&report));
-  const bool changed =
-      outcome_ != report.outcome || report.log_error || (journal_error && !journal_error->empty());
+  const bool changed = outcome_ != report.outcome || report.log_error ||
+                       (journal_error && !journal_error->empty()) || report.log_file;
   outcome_ = report.outcome;
   log_error_ = report.log_error;
   journal_error_ = journal_error;
+  log_file_ = report.log_file;
   if (changed) ShowRaw();
 }
 
@@ -220,20 +238,25 @@ void PaymentScreen::StopWaiting() {
   view_.SetTicking(false);
 }
 
-// How long the operator has waited, and how long the reader still has: the
-// answer limit runs from the moment the request went out.
+// How long the operator has waited, and how long is left of the limit that
+// runs now: the connect limit until the connection is made, then the answer
+// limit from the moment the request went out.
 void PaymentScreen::ShowWaiting() {
   const auto now = clock_();
   const auto waited = duration_cast<milliseconds>(now - pressed_at_);
   const auto sent = sent_at_ ? duration_cast<milliseconds>(now - *sent_at_) : milliseconds{0};
-  const auto left = std::max(milliseconds{0}, options_.answer_timeout - sent);
+  const auto left = connected_ ? options_.answer_timeout - sent : options_.connect_timeout - waited;
+  const auto seconds_left = RoundedSeconds(std::max(milliseconds{0}, left));
   tone_ = Tone::Window;
   view_.SetResultLine(
-      ResultLineDisplayText(WaitingText(RoundedSeconds(waited), RoundedSeconds(left))), tone_);
+      ResultLineDisplayText(connected_ ? WaitingText(RoundedSeconds(waited), seconds_left)
+                                       : ConnectingText(RoundedSeconds(waited), seconds_left)),
+      tone_);
 }
 
 void PaymentScreen::ShowRaw() {
-  view_.SetRawText(RawPaneText(raw_, outcome_ == Outcome::Unknown, log_error_, journal_error_));
+  view_.SetRawText(
+      RawPaneText(raw_, outcome_ == Outcome::Unknown, log_error_, journal_error_, log_file_));
 }
 
 }  // namespace pcpos::screen

@@ -68,6 +68,8 @@ class ScreenView {
   virtual void SetBusy(bool busy) = 0;
   // While on, the window calls Tick() once a second.
   virtual void SetTicking(bool ticking) = 0;
+  // The log folder box's tooltip (LogFolderTip): "\n" between its lines.
+  virtual void SetLogFolderTip(std::string_view tip) = 0;
 };
 
 class PaymentScreen final : public PaymentListener {
@@ -86,6 +88,7 @@ class PaymentScreen final : public PaymentListener {
   void Show();             // the window shown: clears, as the clear button does
   void Clear();            // the clear button
   void Tick();             // the one-second timer
+  void LogFolderEdited();  // the log folder's text changed: its tooltip follows
   // The window closes: cancels and waits for the payment's thread (bounded by
   // the cancel), so its journal row is written before the window goes.
   void Close();
@@ -98,6 +101,7 @@ class PaymentScreen final : public PaymentListener {
   void SetDoubleClickTime(std::chrono::milliseconds double_click) { double_click_ = double_click; }
 
   // From the runner, on the window's thread.
+  void OnConnected() override;
   void OnRequestSent(const std::string& request) override;
   void OnRawResponse(const std::string& text) override;
   void OnFields(const ResponseFields& fields) override;
@@ -125,12 +129,14 @@ class PaymentScreen final : public PaymentListener {
   // The waiting line: on from the press until the result line or the end.
   bool waiting_ = false;
   TimePoint pressed_at_{};
+  bool connected_ = false;  // until then the waiting line counts down the connect limit
   std::optional<TimePoint> sent_at_;
   // The raw pane's parts as far as this run has reported them.
   std::string raw_;
   std::optional<Outcome> outcome_;
   std::optional<std::string> log_error_;
   std::optional<std::string> journal_error_;
+  std::optional<std::string> log_file_;  // the log this run wrote
   // Kept when the line is cleared: the next text sets it again.
   Tone tone_ = Tone::Window;
 };

@@ -75,8 +75,19 @@ char32_t Lower(char32_t c) {
 
 }  // namespace
 
+std::string WindowCaption(bool simulated_reader) {
+  std::string caption = "تست دستگاه کارت خوان سلوارین - 1398/12/05";
+  if (simulated_reader) caption += " (شبیه‌ساز)";
+  return caption;
+}
+
 std::string WaitingText(std::int64_t waited_s, std::int64_t left_s) {
   return "در انتظار پاسخ کارت خوان… " + PersianNumber(waited_s) + " ثانیه گذشته، " +
+         PersianNumber(left_s) + " ثانیه مانده";
+}
+
+std::string ConnectingText(std::int64_t waited_s, std::int64_t left_s) {
+  return "در حال اتصال به کارت خوان… " + PersianNumber(waited_s) + " ثانیه گذشته، " +
          PersianNumber(left_s) + " ثانیه مانده";
 }
 

@@ -11,6 +11,11 @@
 
 namespace pcpos::screen {
 
+// The window's caption; with a simulated reader a short note after it says so,
+// so that nobody takes a demo payment for a real one, short enough that the
+// whole caption stays readable beside the close box at 96 DPI.
+std::string WindowCaption(bool simulated_reader = false);
+
 inline constexpr std::string_view kPayCaption = "ارسال مبلغ به کارت خوان";
 inline constexpr std::string_view kCancelCaption = "لغو";
 inline constexpr std::string_view kClearCaption = "پاک سازی نتایج";
@@ -22,6 +27,9 @@ inline constexpr std::string_view kOutcomeUnknownText =
 
 // "در انتظار پاسخ کارت خوان… ۵ ثانیه گذشته، ۱۱۵ ثانیه مانده", in Persian digits.
 std::string WaitingText(std::int64_t waited_s, std::int64_t left_s);
+// The same while the connection is not made yet, counting down the connect limit:
+// "در حال اتصال به کارت خوان… ۵ ثانیه گذشته، ۵ ثانیه مانده".
+std::string ConnectingText(std::int64_t waited_s, std::int64_t left_s);
 
 // "Raw Response", or with the reader's own time (request out to answer read):
 // "Raw Response (reader answered in 2.31 s)", in milliseconds below a second.

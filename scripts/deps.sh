@@ -12,6 +12,8 @@ packages=(
   # The window's faces: DejaVu Sans Condensed for its Latin text (narrow enough for
   # every caption at its designed size), Noto Sans Arabic UI for its Persian.
   fonts-dejavu-core fonts-dejavu-extra fonts-noto-ui-core
+  # The layout tests' second restricted set, Liberation with Noto (tests/ui/fonts-*.conf).
+  fonts-liberation2
   "$@"
 )
 

@@ -4,7 +4,8 @@
 # display it starts pcpos-sim on loopback instead and runs one payment against it
 # with the command-line client (of 1000 unless --amount is given; the client pays
 # nothing by default) and prints the result. Extra arguments go to the program
-# that is opened (for example --amount 250001).
+# that is opened (for example --amount 250001). PCPOS_SIM_PORT chooses the
+# simulator's port when 9053 is taken (PCPOS_SIM_PORT=9054 scripts/run.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -22,11 +23,19 @@ log=$(mktemp -t pcpos-sim.XXXXXX.log)
 build/bin/pcpos-sim --listen "127.0.0.1:$port" >"$log" 2>&1 &
 sim=$!
 trap 'kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null || true' EXIT
+cannot_listen() {
+  cat "$log"
+  echo "run.sh: the simulated card reader could not listen on 127.0.0.1:$port." >&2
+  echo "run.sh: if another program holds that port, choose another: PCPOS_SIM_PORT=9054 scripts/run.sh" >&2
+  exit 1
+}
+listening=
 for _ in $(seq 50); do
-  grep -q "listening" "$log" 2>/dev/null && break
-  kill -0 "$sim" 2>/dev/null || { cat "$log"; exit 1; }
+  grep -q "listening" "$log" 2>/dev/null && { listening=1; break; }
+  kill -0 "$sim" 2>/dev/null || cannot_listen
   sleep 0.1
 done
+[ -n "$listening" ] || cannot_listen
 echo "Simulated card reader on 127.0.0.1:$port (its log: $log)"
 
 echo "No display: one payment with pcpos-cli instead of the window."
@@ -37,6 +46,11 @@ for arg in "$@"; do
 done
 echo "pcpos-cli --host 127.0.0.1 --port $port ${amount[*]} --log-dir $HOME/ $*"
 build/bin/pcpos-cli --host 127.0.0.1 --port "$port" "${amount[@]}" --log-dir "$HOME/" "$@" || status=$?
+# The simulator writes its log a little after each request, and all of it when
+# it stops: stopped first, its log has the payment's line.
+kill -TERM "$sim" 2>/dev/null || true
+wait "$sim" 2>/dev/null || true
+trap - EXIT
 echo "The simulator logged:"
 cat "$log"
 exit "$status"

@@ -67,6 +67,14 @@ resources=$(x86_64-w64-mingw32-windres -J coff -O rc \
 for wanted in '^"MAINICON" 14 ' '^1 VERSIONINFO' 'PerMonitorV2' 'Microsoft.Windows.Common-Controls'; do
   grep -q "$wanted" <<<"$resources" || { echo "pcpos-tester.rc: $wanted missing from the resources"; exit 1; }
 done
+# The console programs carry the icon and a version of their own too.
+for program in cli/pcpos-cli simulator/pcpos-sim; do
+  res=$(find "$out/${program%/*}/CMakeFiles/${program#*/}.dir" -name '*.rc.res' | head -1)
+  resources=$(x86_64-w64-mingw32-windres -J coff -O rc -i "$res")
+  for wanted in '^"MAINICON" 14 ' '^1 VERSIONINFO' "\"OriginalFilename\", \"${program#*/}.exe\""; do
+    grep -q "$wanted" <<<"$resources" || { echo "${program#*/}.exe: $wanted missing from the resources"; exit 1; }
+  done
+done
 # Only Windows' own DLLs: the C++ runtime and the threads are linked in (the
 # simulator's sockets, for --demo, are ws2_32 and mswsock).
 imports=$(x86_64-w64-mingw32-objdump -p "$window_exe" | sed -n 's/^\s*DLL Name: //p' | sort -f)
@@ -143,6 +151,8 @@ done
 
 say "pcpos-cli.exe: one payment against pcpos-sim, Persian digits and a Persian log folder"
 run=$out/run
+# A run cut short may have left its immutable folder (below).
+[ ! -d "$run/read-only" ] || chattr -i "$run/read-only" 2>/dev/null || true
 rm -rf "$run" && mkdir -p "$run/گزارش‌ها"
 # Made before the simulator starts: its redirection opens the file in the
 # background, possibly after the first look for the port.
@@ -186,6 +196,35 @@ check "$run/payment.txt" 'result (green): تراکنش با موفقیت انج�
 LANG=C.UTF-8 timeout 120 script -qec "$(printf '%q ' "$wine" "$out/bin/pcpos-cli.exe" --host 127.0.0.1 \
   --port "$port" --amount ۱۰۳۰ --log-dir "$win_folder")" "$run/console.txt" >/dev/null || true
 check "$run/console.txt" 'result (red): رمز عبور نامعتبر است'
+# No --log-dir: the log and the journal go into the user's Documents folder,
+# which a user without administrator rights can write (not "C:\").
+documents=$("$wine" cmd /c echo '%USERPROFILE%\Documents' | tr -d '\r')
+"$wine" "$out/bin/pcpos-cli.exe" --host 127.0.0.1 --port "$port" --amount 1000 --json \
+  >"$run/default-folder.json" 2>&1 || { cat "$run/default-folder.json"; payment_ok=0; }
+check "$run/default-folder.json" "\"log_file\": \"$(printf '%s' "$documents\\Selvarin-PcPosLog.txt" | sed 's/\\/\\\\/g')\""
+[ "$(cat "$(winepath -u "$documents\\Selvarin-PcPosLog.txt")" 2>/dev/null)" = \
+  "$(tr -d '\r' <"$run/default-folder.json" | sed -n 's/^  "raw": "\(.*\)",$/\1/p')" ] ||
+  { echo "the log in $documents does not hold the answer"; payment_ok=0; }
+grep -qF ',1000,@@ZRM@@' "$(winepath -u "$documents\\Selvarin-PcPosJournal.csv")" 2>/dev/null ||
+  { echo "no journal row in $documents"; payment_ok=0; }
+# A folder nobody may write in, as the root of drive C is to a standard user
+# (immutable: the script runs as root, whom permission bits do not stop): red,
+# nothing sent, and the message names the file.
+if mkdir -p "$run/read-only" && chattr +i "$run/read-only" 2>/dev/null; then
+  status=0
+  "$wine" "$out/bin/pcpos-cli.exe" --host 127.0.0.1 --port "$port" --amount 1000 \
+    --log-dir "Z:${run//\//\\}\\read-only\\" >"$run/read-only.txt" 2>&1 || status=$?
+  chattr -i "$run/read-only"
+  [ "$status" -eq 1 ] || { echo "pcpos-cli.exe into a read-only folder exited with $status"; payment_ok=0; }
+  check "$run/read-only.txt" "File access denied - Z:${run//\//\\}\\read-only\\Selvarin-PcPosLog.txt"
+  grep -q '^request' "$run/read-only.txt" && { echo "a request went out without a log"; payment_ok=0; }
+else
+  echo "no immutable folder here (chattr): the read-only folder is not tried"
+fi
+# A folder that does not exist is said so, in words.
+"$wine" "$out/bin/pcpos-cli.exe" --host 127.0.0.1 --port "$port" --amount 1000 \
+  --log-dir 'C:\no\such\folder\' >"$run/missing.txt" 2>&1 || true
+check "$run/missing.txt" 'The log folder C:\no\such\folder\ does not exist'
 echo "The simulator logged:"
 cat "$run/sim.log"
 [ "$payment_ok" -eq 1 ] || failed+=("pcpos-cli.exe payment")
@@ -223,6 +262,9 @@ window_payment() {
     raw=$(sed -n 's/^raw: //p' "$folder/driver.out")
     [ -n "$raw" ] && [ "$(cat "$folder/Selvarin-PcPosLog.txt" 2>/dev/null)" = "$raw" ] ||
       { echo "the response log does not hold the answer"; ok=0; }
+    # The raw pane ends with the log file it wrote.
+    grep -qxF "Log: ${win_dir}Selvarin-PcPosLog.txt" "$folder/driver.out" ||
+      { echo "the raw pane does not name the log file"; ok=0; }
   fi
   [ "$ok" -eq 1 ] || failed+=("pcpos-tester.exe ${4:+--$4 }payment of $amount")
 }
@@ -234,20 +276,26 @@ window_payment 1030 "رمز عبور نامعتبر است" declined
 # either way the outcome is unknown, amber.
 window_payment 1060 "Connection Closed Gracefully." unknown
 
-# The download: the stripped programs with the README (and the licence, once
-# there is one), as a zip and as an installer.
+# The download: the stripped programs with the Windows read-me and the licence
+# as text files that open with a double-click (CR LF line ends), as a zip and as
+# an installer with the program's icon.
 package() {
   local dist=$root/dist stage=$out/package name=pcpos-tester-$version-windows-x64
   rm -rf "$stage" && mkdir -p "$stage/$name" "$dist"
   cp "$out/stripped/pcpos-tester.exe" "$out/stripped/pcpos-cli.exe" "$out/stripped/pcpos-sim.exe" \
-    README.md "$stage/$name/"
-  [ ! -f LICENSE ] || cp LICENSE "$stage/$name/"
+    "$stage/$name/"
+  sed -e "s/@VERSION@/$version/" -e 's/$/\r/' packaging/windows/README.txt >"$stage/$name/README.txt"
+  sed -e 's/$/\r/' LICENSE >"$stage/$name/LICENSE.txt"
   rm -f "$dist/$name.zip" "$dist/$name-setup.exe"
   (cd "$stage" && zip -qr9 "$dist/$name.zip" "$name")
   makensis -V2 -DVERSION="$version" -DSOURCE="$stage/$name" -DOUTFILE="$dist/$name-setup.exe" \
-    packaging/windows/pcpos-tester.nsi
+    -DICON="$root/ui/resources/logo.ico" packaging/windows/pcpos-tester.nsi
   ls -l "$dist/$name.zip" "$dist/$name-setup.exe"
-  unzip -l "$dist/$name.zip"
+  unzip -l "$dist/$name.zip" | tee "$out/zip-list.txt"
+  local listed
+  listed=$(awk 'NR > 3 && $4 ~ /\// {sub(/^[^\/]*\//, "", $4); print $4}' "$out/zip-list.txt" | sort | tr '\n' ' ')
+  [ "$listed" = "LICENSE.txt README.txt pcpos-cli.exe pcpos-sim.exe pcpos-tester.exe " ] ||
+    { echo "the zip holds: $listed"; failed+=("the zip's files"); }
 }
 
 # The installer run as a user would, silently: the files and the shortcuts are
@@ -261,7 +309,7 @@ check_installer() {
   appdata=$("$wine" cmd /c echo '%LOCALAPPDATA%' | tr -d '\r')
   dir=$(winepath -u "$appdata\\Programs\\PC-POS tester")
   menu=$(winepath -u "$("$wine" cmd /c echo '%APPDATA%' | tr -d '\r')\\Microsoft\\Windows\\Start Menu\\Programs\\PC-POS tester")
-  for file in pcpos-tester.exe pcpos-cli.exe pcpos-sim.exe README.md uninstall.exe; do
+  for file in pcpos-tester.exe pcpos-cli.exe pcpos-sim.exe README.txt LICENSE.txt uninstall.exe; do
     [ -f "$dir/$file" ] || { echo "not installed: $dir/$file"; ok=0; }
   done
   [ -f "$menu/PC-POS tester.lnk" ] || { echo "no Start-menu shortcut in $menu"; ok=0; }
@@ -276,13 +324,16 @@ check_installer() {
   grep -q -- '--host' "$out/installed-help.txt" || { echo "the installed pcpos-cli.exe --help:"; cat "$out/installed-help.txt"; ok=0; }
   "$wine" "$dir/pcpos-sim.exe" --help >"$out/installed-sim-help.txt" 2>&1 || true
   grep -q -- '--listen' "$out/installed-sim-help.txt" || { echo "the installed pcpos-sim.exe --help:"; cat "$out/installed-sim-help.txt"; ok=0; }
-  # The uninstaller runs again from a copy of itself and returns at once; its
-  # work is done when the folder is gone.
-  "$wine" "$dir/uninstall.exe" /S || { echo "the uninstaller failed"; ok=0; }
-  for _ in $(seq 300); do
-    [ -e "$dir" ] || break
-    sleep 0.1
-  done
+  # Alone, the uninstaller runs again from a copy of itself and returns at once;
+  # with _?= it runs in place and returns when done, as README.txt tells a
+  # script to. It cannot delete itself then: that and the folder are the caller's.
+  "$wine" "$dir/uninstall.exe" /S "_?=$appdata\\Programs\\PC-POS tester" ||
+    { echo "the uninstaller failed"; ok=0; }
+  local left
+  left=$(cd "$dir" 2>/dev/null && find . -mindepth 1 | sort | tr '\n' ' ')
+  [ "$left" = "./uninstall.exe " ] || { echo "left after uninstalling, beside uninstall.exe: $left"; ok=0; }
+  rm -f "$dir/uninstall.exe"
+  rmdir "$dir" 2>/dev/null || true
   [ ! -e "$dir" ] || { echo "left after uninstalling:"; find "$dir"; ok=0; }
   [ ! -e "$menu" ] || { echo "Start-menu folder left: $menu"; ok=0; }
   ! "$wine" reg query "$key" >/dev/null 2>&1 || { echo "uninstall entry left"; ok=0; }
@@ -346,6 +397,22 @@ winsim=
 
 say "pcpos-tester.exe --demo: a payment in the window against its own simulated reader"
 window_payment 1000 "تراکنش با موفقیت انجام شد" approved demo
+# The demo as the Start-menu shortcut starts it, with nothing typed: green,
+# its log in the user's Documents folder, where the raw pane says.
+say "pcpos-tester.exe --demo with its initial log folder"
+demo_ok=1
+"$wine" "$window_exe" --demo >"$run/demo-default.out" 2>&1 &
+tester=$!
+timeout 150 "$wine" "$out/bin/win32_window_driver.exe" >"$run/demo-default.crlf" 2>&1 || demo_ok=0
+tr -d '\r' <"$run/demo-default.crlf" >"$run/demo-default.txt"
+wait "$tester" || demo_ok=0
+cat "$run/demo-default.txt"
+grep -qxF "result: تراکنش با موفقیت انجام شد" "$run/demo-default.txt" || demo_ok=0
+demo_log=$(sed -n 's/^Log: //p' "$run/demo-default.txt")
+[ "$demo_log" = "$documents\\Selvarin-PcPosLog.txt" ] || { echo "the log is not in $documents: $demo_log"; demo_ok=0; }
+[ -n "$demo_log" ] && [ "$(cat "$(winepath -u "$demo_log")" 2>/dev/null)" = "$(sed -n 's/^raw: //p' "$run/demo-default.txt")" ] ||
+  { echo "the log named in the raw pane does not hold the answer"; demo_ok=0; }
+[ "$demo_ok" -eq 1 ] || failed+=("pcpos-tester.exe --demo with its initial log folder")
 # ---- end of the pcpos-sim.exe step --------------------------------------------------
 
 say "The download: zip and installer in dist/"

@@ -75,7 +75,7 @@ void SimServer::Stop() {
   for (SimSession* session : open) session->Abort();
 }
 
-std::optional<Step> SimServer::takeStep() {
+std::optional<Step> SimServer::TakeStep() {
   if (!options_.script) return std::nullopt;
   const auto& steps = options_.script->steps;
   if (next_step_ == steps.size()) {
@@ -96,7 +96,7 @@ void SimServer::Accept() {
       });
       return;
     }
-    auto session = std::make_shared<SimSession>(std::move(socket), *this, takeStep());
+    auto session = std::make_shared<SimSession>(std::move(socket), *this, TakeStep());
     sessions_.insert(session.get());
     session->Start();
     Accept();

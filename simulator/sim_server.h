@@ -66,7 +66,7 @@ class SimServer {
 
   // The script's step for the next connection; none when there is no script
   // or it has run out.
-  std::optional<Step> takeStep();
+  std::optional<Step> TakeStep();
 
  private:
   friend class SimSession;

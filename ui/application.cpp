@@ -13,11 +13,6 @@ QString TitleFromExecutable(QStringView path) {
 
 QString EventErrorText(const QString& message) { return Q(screen::EventErrorText(Utf8(message))); }
 
-QString StartupErrorText(const QString& kind, const QString& module, quintptr address,
-                         const QString& message) {
-  return Q(screen::StartupErrorText(Utf8(kind), Utf8(module), address, Utf8(message)));
-}
-
 void ShowCriticalBox(const QString& caption, const QString& text) {
   // Application-modal: the other windows wait, and focus returns where it was.
   QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok);
@@ -55,8 +50,6 @@ void Application::ReportEventError(std::exception_ptr error) {
   QString message;
   try {
     std::rethrow_exception(error);
-  } catch (const SilentAbort&) {
-    return;
   } catch (const std::exception& e) {
     message = QString::fromUtf8(e.what());
   } catch (...) {

@@ -12,18 +12,9 @@
 
 namespace pcpos::ui {
 
-// The silent kind of error: an operation abandoned on purpose. Nothing is shown.
-class SilentAbort : public std::exception {
- public:
-  const char* what() const noexcept override { return "Operation aborted"; }
-};
-
 // The shell's texts, by the rules of screen/texts.h, in Qt's strings.
 QString TitleFromExecutable(QStringView path);
 QString EventErrorText(const QString& message);
-QString StartupErrorText(const QString& kind, const QString& module, quintptr address,
-                         const QString& message);
-inline const QString kStartupErrorCaption = QStringLiteral("Application Error");
 
 // Shows a modal critical box with one OK button. Replaceable so that tests can
 // see what would be shown without a box blocking them.

@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "screen/layout.h"
+#include "screen/placement.h"
 #include "screen/texts.h"
 #include "ui/application.h"
 #include "ui/qt_text.h"
@@ -86,7 +87,11 @@ void TFrm_Selvarin::CentreOnScreen() {
   const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
   if (!screen) return;
   const QRect area = screen->availableGeometry();
-  move(area.center() - QPoint(width() / 2, height() / 2));
+  // The frame as far as it is known (before the first show, the window alone).
+  const QRect frame = frameGeometry();
+  const screen::Rect placed = screen::CentredOnWorkArea(
+      frame.width(), frame.height(), {area.left(), area.top(), area.width(), area.height()});
+  move(placed.left, placed.top);
 }
 
 void TFrm_Selvarin::showEvent(QShowEvent* event) {
@@ -115,6 +120,7 @@ screen::PaymentScreen& TFrm_Selvarin::Screen() {
 void TFrm_Selvarin::ConnectControls() {
   connect(Btn_Payment, &QPushButton::clicked, this, Guarded([this] { Btn_PaymentClick(); }));
   connect(Btn_Clear, &QPushButton::clicked, this, Guarded([this] { Btn_ClearClick(); }));
+  connect(Edt_LogPath, &QLineEdit::textChanged, this, [this] { screen_.LogFolderEdited(); });
 }
 
 void TFrm_Selvarin::ConnectKeys() {
@@ -204,5 +210,7 @@ void TFrm_Selvarin::SetTicking(bool ticking) {
     tick_.stop();
   }
 }
+
+void TFrm_Selvarin::SetLogFolderTip(std::string_view tip) { Edt_LogPath->setToolTip(Q(tip)); }
 
 }  // namespace pcpos::ui

@@ -36,7 +36,8 @@ class TFrm_Selvarin : public QWidget, private screen::ScreenView {
   explicit TFrm_Selvarin(QWidget* parent = nullptr);
   ~TFrm_Selvarin() override;
 
-  // Places the window in the middle of its screen; called before the first show.
+  // Places the window in the middle of its screen's work area, title bar and
+  // all on it; called before the first show.
   void CentreOnScreen();
 
   // Options for the transactions this window starts (the tests shorten waits).
@@ -109,6 +110,7 @@ class TFrm_Selvarin : public QWidget, private screen::ScreenView {
   void SetResultLine(std::string_view text, screen::Tone tone) override;
   void SetBusy(bool busy) override;
   void SetTicking(bool ticking) override;
+  void SetLogFolderTip(std::string_view tip) override;
 
   std::array<QWidget*, screen::kControlCount> controls_{};  // by ControlId
   QTimer tick_;

@@ -1,38 +1,17 @@
-// Start-up and end of pcpos-tester.exe: the socket library, the command line,
-// the main window, the message loop and the exit code.
+// Start-up and end of pcpos-tester.exe over the shared start-up (startup/):
+// the command line, the main window, the message loop and the exit code.
 #pragma once
 
 #include <memory>
-#include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "startup/demo.h"
+#include "startup/options.h"
+#include "startup/platform.h"
 #include "win32/main_window.h"
 
-namespace pcpos::sim {
-class InProcessSimulator;
-}
-
 namespace pcpos::win32 {
-
-// Values given on the command line in place of the window's initial inputs.
-struct StartupInputs {
-  std::optional<std::string> host;
-  std::optional<std::string> port;
-  std::optional<std::string> amount;
-  std::optional<std::string> log_dir;
-  bool demo = false;  // a simulated card reader in this program, the window pointed at it
-  std::optional<std::string> suite;  // --suite FILE|install: the guided acceptance run
-  bool help = false;
-};
-
-// `arguments` as UTF-8, the program first. "--host X" and "--host=X" both work.
-// Throws std::runtime_error on an unknown option, a missing value or a stray argument.
-StartupInputs ParseCommandLine(const std::vector<std::string>& arguments);
-
-// The options, for --help.
-std::string UsageText();
 
 // The window as the command line asks for it, not yet shown. With --demo the
 // simulated reader listens on a free loopback port first, and the window holds
@@ -43,24 +22,22 @@ struct Session {
   Session(Session&&) noexcept;
   Session& operator=(Session&&) noexcept;
   ~Session();
-  std::unique_ptr<sim::InProcessSimulator> simulated_reader;
+  std::unique_ptr<startup::SimulatedReader> simulated_reader;
   std::unique_ptr<MainWindow> window;
 };
-// A --suite that cannot be used: the program says why and ends with 2.
-class SuiteError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
 // Throws std::runtime_error when the simulated reader cannot listen, or on
-// --demo in a build without it; SuiteError, before anything else, when the
-// --suite cannot be read. Needs the socket library started.
-Session OpenSession(const StartupInputs& inputs, MainWindow::Options options = {});
+// --demo in a build without it; startup::UsageError, before anything starts,
+// when the --suite cannot be read. With --suite the window guides its run.
+// Needs the platform started.
+Session OpenSession(startup::StartupInputs inputs, MainWindow::Options options = {});
 
-// Starts the socket library, reads the UTF-16 command line, opens the window
-// with `show_command` and runs the message loop until it closes. Returns 0 after
-// a normal close, 1 after an error during start-up or at the end (shown in the
-// "Application Error" box), 2 when the --suite cannot be used (said in a box).
-int RunApplication(int show_command);
+// Reads the command line (UTF-8, the program first), starts the platform, opens
+// the window with `show_command` and runs the message loop until it closes.
+// Returns 0 after a normal close or --help (the usage in a box), 2 after a
+// command line it does not understand or a --suite that cannot be read (what
+// was wrong and the usage, in a box),
+// 1 after an error during start-up or at the end (in the "Application Error" box).
+int RunApplication(const std::vector<std::string>& arguments, int show_command,
+                   const startup::PlatformHooks& platform = {});
 
 }  // namespace pcpos::win32

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "screen/layout.h"
-#include "win32/wide_text.h"
+#include "text/utf16.h"
 
 namespace pcpos::win32 {
 namespace {

@@ -9,17 +9,13 @@
 
 namespace pcpos::win32 {
 
-// An operation abandoned on purpose: nothing is shown.
-class SilentAbort : public std::exception {
- public:
-  const char* what() const noexcept override { return "Operation aborted"; }
-};
-
 // Shows a modal box with one OK button and the stop icon; replaceable so that
 // a test sees what would be shown without a box blocking it. UTF-8 texts.
 using MessageBoxFn = std::function<void(const std::string& caption, const std::string& text)>;
 void SetMessageBox(MessageBoxFn show);
 void ShowStopBox(const std::string& caption, const std::string& text);
+// Through the replaceable box.
+void ShowBox(const std::string& caption, const std::string& text);
 
 // The application title, from the program file's name.
 std::string ApplicationTitle();

@@ -3,7 +3,7 @@
 #include <shellapi.h>
 
 #include "screen/layout.h"
-#include "win32/wide_text.h"
+#include "text/utf16.h"
 
 namespace pcpos::win32 {
 namespace {

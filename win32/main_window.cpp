@@ -5,9 +5,10 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "screen/placement.h"
 #include "screen/texts.h"
 #include "win32/errors.h"
-#include "win32/wide_text.h"
+#include "text/utf16.h"
 
 namespace pcpos::win32 {
 namespace {
@@ -60,6 +61,25 @@ LRESULT CALLBACK TabMovesOn(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpara
   }
   if (message == WM_NCDESTROY) RemoveWindowSubclass(hwnd, &TabMovesOn, 0);
   return DefSubclassProc(hwnd, message, wparam, lparam);
+}
+
+// The whole window on the work area of the monitor it is on, title bar first.
+void KeepOnWorkArea(HWND window, bool centre) {
+  RECT outer{};
+  GetWindowRect(window, &outer);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+  const RECT& w = monitor.rcWork;
+  const screen::Rect work{w.left, w.top, w.right - w.left, w.bottom - w.top};
+  const int width = outer.right - outer.left;
+  const int height = outer.bottom - outer.top;
+  const screen::Rect placed =
+      centre ? screen::CentredOnWorkArea(width, height, work)
+             : screen::KeptOnWorkArea({outer.left, outer.top, width, height}, work);
+  if (placed.left == outer.left && placed.top == outer.top) return;
+  SetWindowPos(window, nullptr, placed.left, placed.top, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 }  // namespace
@@ -164,6 +184,8 @@ void MainWindow::CreateControls() {
                              CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr,
                              GetModuleHandleW(nullptr), nullptr);
   if (tooltip_ == nullptr) throw std::runtime_error("CreateWindowExW failed for the tooltip");
+  // Tips of more than one line (the log folder's) break at their "\n".
+  SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, 32767);
 }
 
 RECT MainWindow::DeviceRect(const screen::ControlDesign& design) const {
@@ -253,17 +275,7 @@ void MainWindow::FitClientArea() {
 }
 
 void MainWindow::Open(int show_command) {
-  RECT window{};
-  GetWindowRect(hwnd(), &window);
-  MONITORINFO monitor{};
-  monitor.cbSize = sizeof monitor;
-  GetMonitorInfoW(MonitorFromWindow(hwnd(), MONITOR_DEFAULTTOPRIMARY), &monitor);
-  const RECT& work = monitor.rcWork;
-  const int width = window.right - window.left;
-  const int height = window.bottom - window.top;
-  SetWindowPos(hwnd(), nullptr, work.left + (work.right - work.left - width) / 2,
-               work.top + (work.bottom - work.top - height) / 2, 0, 0,
-               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  KeepOnWorkArea(hwnd(), true);
   ShowWindow(hwnd(), show_command);
   screen_->Show();
   SetFocus(ItemNamed(Id::Edt_IP).control.hwnd());
@@ -416,6 +428,19 @@ void MainWindow::SetTicking(bool ticking) {
   }
 }
 
+void MainWindow::SetLogFolderTip(std::string_view tip) {
+  const bool added = !log_folder_tip_.empty();
+  log_folder_tip_ = Wide(tip);
+  TTTOOLINFOW tool{};
+  tool.cbSize = sizeof tool;
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = hwnd();
+  tool.uId = reinterpret_cast<UINT_PTR>(ItemNamed(Id::Edt_LogPath).control.hwnd());
+  tool.lpszText = log_folder_tip_.data();
+  SendMessageW(tooltip_, added ? TTM_UPDATETIPTEXTW : TTM_ADDTOOLW, 0,
+               reinterpret_cast<LPARAM>(&tool));
+}
+
 void MainWindow::Post(std::function<void()> call) {
   {
     std::lock_guard lock(posted_mutex_);
@@ -462,10 +487,15 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_COMMAND: {
       if (guided_panel_ && guided_panel_->Command(wparam)) return 0;
-      if (screen_ == nullptr || HIWORD(wparam) != BN_CLICKED) break;
+      if (screen_ == nullptr) break;
       const int index = LOWORD(wparam) - kFirstControlId;
       if (index < 0 || static_cast<std::size_t>(index) >= items_.size()) break;
       const Id id = items_[static_cast<std::size_t>(index)]->design->id;
+      if (HIWORD(wparam) == EN_CHANGE && id == Id::Edt_LogPath) {
+        screen_->LogFolderEdited();
+        return 0;
+      }
+      if (HIWORD(wparam) != BN_CLICKED) break;
       if (id == Id::Btn_Payment) screen_->PressPayment();
       if (id == Id::Btn_Clear) screen_->Clear();
       return 0;
@@ -516,8 +546,14 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
                    suggested->right - suggested->left, suggested->bottom - suggested->top,
                    SWP_NOZORDER | SWP_NOACTIVATE);
       FitClientArea();
+      // A larger scale on the same monitor grows the window past its edge.
+      if (!moving_) KeepOnWorkArea(hwnd(), false);
       return 0;
     }
+    case WM_ENTERSIZEMOVE:
+    case WM_EXITSIZEMOVE:
+      moving_ = message == WM_ENTERSIZEMOVE;
+      break;
     case WM_GETMINMAXINFO: {
       auto* info = reinterpret_cast<MINMAXINFO*>(lparam);
       // Never above the designed client area in the frame the system draws (under

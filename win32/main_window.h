@@ -82,6 +82,9 @@ class MainWindow final : public Window, public screen::ScreenView {
   void SetResultLine(std::string_view text, screen::Tone tone) override;
   void SetBusy(bool busy) override;
   void SetTicking(bool ticking) override;
+  void SetLogFolderTip(std::string_view tip) override;
+  // The log folder box's tooltip as the window holds it.
+  const std::wstring& log_folder_tip() const { return log_folder_tip_; }
 
  protected:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
@@ -113,10 +116,12 @@ class MainWindow final : public Window, public screen::ScreenView {
   Logo logo_;
   std::vector<std::unique_ptr<Item>> items_;  // in the layout table's order
   HWND tooltip_ = nullptr;
+  std::wstring log_folder_tip_;
   HWND last_focus_ = nullptr;
   std::wstring result_text_;
   screen::Tone result_tone_ = screen::Tone::Window;
   bool busy_ = false;
+  bool moving_ = false;  // the operator drags the window: where it goes is theirs
 
   // Calls posted from the payment's thread, run on the window's thread.
   std::mutex posted_mutex_;

@@ -3,7 +3,7 @@
 #include <stdexcept>
 
 #include "win32/errors.h"
-#include "win32/wide_text.h"
+#include "text/utf16.h"
 
 namespace pcpos::win32 {
 

@@ -3,7 +3,10 @@
 ; its own simulated reader) and for the guided installation check, and an uninstaller, for the current user (no
 ; administrator rights).
 ; scripts/windows.sh builds it:
-;   makensis -DVERSION=1.0.0 -DSOURCE=<folder with the files> -DOUTFILE=<setup.exe> pcpos-tester.nsi
+;   makensis -DVERSION=1.0.0 -DSOURCE=<folder with the files> -DOUTFILE=<setup.exe> \
+;            -DICON=<the program's .ico> pcpos-tester.nsi
+; A silent install (setup.exe /S) shows no page; a silent uninstall that the
+; caller waits for: uninstall.exe /S _?=<the install folder> (README.txt).
 Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
@@ -17,6 +20,11 @@ SetCompressor /SOLID lzma
 !ifndef OUTFILE
   !error "OUTFILE is not defined"
 !endif
+!ifndef ICON
+  !error "ICON is not defined"
+!endif
+
+!include MUI2.nsh
 
 !define PRODUCT "PC-POS tester"
 !define DEMO "PC-POS tester (demo)"
@@ -35,10 +43,21 @@ VIAddVersionKey "FileVersion" "${VERSION}"
 VIAddVersionKey "ProductVersion" "${VERSION}"
 VIAddVersionKey "LegalCopyright" "PC-POS tester developers"
 
-Page directory
-Page instfiles
-UninstPage uninstConfirm
-UninstPage instfiles
+; The program's own icon on the installer and the uninstaller, and at the end
+; an offer to start the program (ticked) and to read the read-me.
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
+!define MUI_FINISHPAGE_RUN "$INSTDIR\pcpos-tester.exe"
+!define MUI_FINISHPAGE_RUN_TEXT "Start ${PRODUCT}"
+!define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\README.txt"
+!define MUI_FINISHPAGE_SHOWREADME_TEXT "Show the read-me"
+!define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_PAGE_FINISH
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "English"
 
 Section "Install"
   SetShellVarContext current
@@ -46,10 +65,8 @@ Section "Install"
   File "${SOURCE}\pcpos-tester.exe"
   File "${SOURCE}\pcpos-cli.exe"
   File "${SOURCE}\pcpos-sim.exe"
-  File "${SOURCE}\README.md"
-  !if /FileExists "${SOURCE}\LICENSE"
-    File "${SOURCE}\LICENSE"
-  !endif
+  File "${SOURCE}\README.txt"
+  File "${SOURCE}\LICENSE.txt"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   CreateDirectory "$SMPROGRAMS\${PRODUCT}"
@@ -80,8 +97,8 @@ Section "Uninstall"
   Delete "$INSTDIR\pcpos-tester.exe"
   Delete "$INSTDIR\pcpos-cli.exe"
   Delete "$INSTDIR\pcpos-sim.exe"
-  Delete "$INSTDIR\README.md"
-  Delete "$INSTDIR\LICENSE"
+  Delete "$INSTDIR\README.txt"
+  Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\uninstall.exe"
   ; Only when empty: the log and journal the operator chose to keep here stay.
   RMDir "$INSTDIR"

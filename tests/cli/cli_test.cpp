@@ -199,6 +199,20 @@ TEST_F(CliTest, UsageErrorsExitWithTwoAndSendNothing) {
   for (const char* part : {"--log-dir", "--connect-timeout", "Exit status", "130"}) {
     EXPECT_NE(help.out.find(part), std::string::npos) << part;
   }
+  // What can stop a run is what this system can send.
+#ifdef _WIN32
+  EXPECT_NE(help.out.find("Ctrl-Break"), std::string::npos) << help.out;
+  EXPECT_NE(help.out.find("console window"), std::string::npos) << help.out;
+  EXPECT_EQ(help.out.find("SIGTERM"), std::string::npos) << help.out;
+  EXPECT_EQ(help.out.find("SIGHUP"), std::string::npos) << help.out;
+#else
+  EXPECT_NE(help.out.find("SIGHUP"), std::string::npos) << help.out;
+#endif
+  // Messages name the program, not the path it was started by.
+  const char* started_as[] = {"C:\\Users\\op\\Downloads\\pcpos\\pcpos-cli.exe", "--bogus"};
+  std::ostringstream out, err;
+  EXPECT_EQ(RunCli(2, started_as, out, err), 2);
+  EXPECT_EQ(err.str().rfind("pcpos-cli: ", 0), 0u) << err.str();
   CliRun version = Cli({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_TRUE(std::regex_match(version.out, std::regex("pcpos-cli [0-9]+\\.[0-9]+\\.[0-9]+\n")))

@@ -413,7 +413,7 @@ TEST_F(CliFaultMatrix, MissingLogFolderStopsBeforeAnyConnection) {
   TcpPeer peer(Answering(kAnswer));
   folder_ = scratch_.folder() + "missing/";
   const CliOutcome o = Run("log folder missing", peer.port());
-  ExpectRed(o, "Invalid file name - " + LogPath());
+  ExpectRed(o, "The log folder " + folder_ + " does not exist");
   EXPECT_FALSE(o.SentRequest());
   EXPECT_EQ(peer.accepted(), 0);
   EXPECT_EQ(o.log, "(missing)");
@@ -424,7 +424,7 @@ TEST_F(CliFaultMatrix, ReadOnlyLogFolderStopsBeforeAnyConnection) {
   ASSERT_EQ(::chmod(scratch_.path().c_str(), 0555), 0);
   const CliOutcome o = Run("log folder read-only", peer.port(), Unprivileged());
   ::chmod(scratch_.path().c_str(), 0777);
-  ExpectRed(o, "File access denied");
+  ExpectRed(o, "File access denied - " + LogPath());
   EXPECT_FALSE(o.SentRequest());
   EXPECT_EQ(peer.accepted(), 0);
   EXPECT_EQ(o.log, "(missing)");
@@ -435,7 +435,7 @@ TEST_F(CliFaultMatrix, ReadOnlyLogFileKeepsItsContent) {
   WriteFile(LogPath(), kPrevious);
   ASSERT_EQ(::chmod(LogPath().c_str(), 0444), 0);
   const CliOutcome o = Run("log file read-only", peer.port(), Unprivileged());
-  ExpectApprovedWithLogError(o, "File access denied");
+  ExpectApprovedWithLogError(o, "File access denied - " + LogPath());
   EXPECT_TRUE(o.HasFields());
   EXPECT_EQ(ReadFile(LogPath()), kPrevious);
 }
@@ -483,7 +483,7 @@ TEST_F(CliFaultMatrix, FullLogFolderShowsTheDiskFullErrorBelowTheApproval) {
     fault = "log folder full (RLIMIT_FSIZE 16 bytes)";
   }
   const CliOutcome o = Run(fault, peer.port(), limits);
-  ExpectApprovedWithLogError(o, "I/O error 112");
+  ExpectApprovedWithLogError(o, "I/O error 112 - " + LogPath());
   EXPECT_TRUE(o.HasFields());
   // Whatever reached the disk before it filled is the start of the answer.
   const std::string logged = ReadFile(LogPath());
@@ -497,7 +497,7 @@ TEST_F(CliFaultMatrix, LockedLogFileIsLeftAsItWas) {
   LockHolder holder(LogPath());
   ASSERT_TRUE(holder.locked());
   const CliOutcome o = Run("log file locked by another process", peer.port());
-  ExpectApprovedWithLogError(o, "I/O error 32");
+  ExpectApprovedWithLogError(o, "I/O error 32 - " + LogPath());
   EXPECT_TRUE(o.HasFields());
   EXPECT_EQ(ReadFile(LogPath()), kPrevious);
 }

@@ -52,10 +52,18 @@ namespace {
     if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(126);
   }
   if (limits.unprivileged && ::geteuid() == 0) {
+    // Opened while still root: the build may lie where the unprivileged user
+    // cannot reach (a clone in root's home, mode 0700). The program file
+    // itself is executable by all; only the way to it is closed.
+    const int program = ::open(argv[0], O_RDONLY | O_CLOEXEC);
+    if (program < 0) ::_exit(127);
     if (::setgroups(0, nullptr) != 0 || ::setgid(kUnprivilegedId) != 0 ||
         ::setuid(kUnprivilegedId) != 0) {
       ::_exit(126);
     }
+    // A working folder the user may be denied does not matter to the program.
+    ::fexecve(program, argv.data(), environ);
+    ::_exit(127);
   }
   ::execv(argv[0], argv.data());
   ::_exit(127);

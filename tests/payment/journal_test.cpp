@@ -226,12 +226,14 @@ TEST(Journal, ErrorsComeBackAsMessages) {
   ScratchDir dir("pcpos-journal-");
   const PaymentReport report;
   EXPECT_EQ(JournalPayment({"h", "1", "1", dir.folder() + "missing/"}, report, kStarted),
-            "Invalid file name - " + dir.folder() + "missing/Selvarin-PcPosJournal.csv");
+            "The log folder " + dir.folder() + "missing/ does not exist");
   EXPECT_EQ(
       JournalPayment({"h", "1", "1", dir.folder() + std::string(1, '\0') + "/"}, report, kStarted),
-      "I/O error 123");
+      "I/O error 123 - " + dir.folder() + "\\x00/Selvarin-PcPosJournal.csv")
+      << "the zero byte shown, not cutting the message short";
   std::filesystem::create_directory(dir.folder() + "Selvarin-PcPosJournal.csv");
-  EXPECT_EQ(JournalPayment({"h", "1", "1", dir.folder()}, report, kStarted), "File access denied");
+  EXPECT_EQ(JournalPayment({"h", "1", "1", dir.folder()}, report, kStarted),
+            "File access denied - " + dir.folder() + "Selvarin-PcPosJournal.csv");
 }
 
 // A writer that holds the file longer than the wait is given up on with a

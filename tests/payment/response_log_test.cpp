@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "payment/defaults.h"
 #include "tests/payment/log_error_code.h"
 #include "tests/support/files.h"
 #include "tests/support/other_writer.h"
@@ -78,9 +79,44 @@ TEST(LogErrorMessage, FollowsTheFileErrorTable) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(LogErrorMessage(c.code, "/no/such/Selvarin-PcPosLog.txt"), c.message);
-    EXPECT_STREQ(LogFileError(c.code, "/no/such/Selvarin-PcPosLog.txt").what(), c.message.c_str());
   }
 }
+
+// What the operator is shown names the file; the code stays the table's.
+TEST(LogFileError, NamesTheFileAndSaysAMissingFolderInWords) {
+  const std::string path = "/no/such/folder/Selvarin-PcPosLog.txt";
+  EXPECT_STREQ(LogFileError(3, path).what(), "The log folder /no/such/folder/ does not exist");
+  EXPECT_EQ(LogFileError(3, path).code(), 3);
+  EXPECT_STREQ(LogFileError(5, path).what(),
+               "File access denied - /no/such/folder/Selvarin-PcPosLog.txt");
+  EXPECT_STREQ(LogFileError(112, path).what(),
+               "I/O error 112 - /no/such/folder/Selvarin-PcPosLog.txt");
+  // A path with no folder in it has none to name.
+  EXPECT_EQ(LogFileErrorText(3, "Selvarin-PcPosLog.txt"),
+            "Invalid file name - Selvarin-PcPosLog.txt");
+  EXPECT_EQ(FolderOf("/a/b"), "/a/");
+  EXPECT_EQ(FolderOf("b"), "");
+#ifdef _WIN32
+  EXPECT_STREQ(LogFileError(3, "C:\\no\\such\\folder\\Selvarin-PcPosLog.txt").what(),
+               "The log folder C:\\no\\such\\folder\\ does not exist");
+#endif
+}
+
+#ifdef _WIN32
+// A user who is not an administrator may not create files in the root of
+// drive C: the initial folder is one of their own, ready for the file name.
+TEST(DefaultLogFolder, IsTheUsersDocumentsFolderWithItsSeparator) {
+  const std::string folder = DefaultLogFolder();
+  ASSERT_GT(folder.size(), 3u) << folder;
+  EXPECT_EQ(folder.back(), '\\');
+  EXPECT_TRUE(IsExistingFolder(folder.substr(0, folder.size() - 1))) << folder;
+  EXPECT_EQ(LogFilePath(folder), folder + "Selvarin-PcPosLog.txt");
+  const std::string probe = folder + "pcpos-test-probe.txt";
+  EnsureLog(probe);
+  EXPECT_TRUE(LogFileExists(probe)) << "the user can write in it";
+  fs::remove(fs::path(std::u8string(probe.begin(), probe.end())));
+}
+#endif
 
 class ResponseLogFile : public ::testing::Test {
  protected:
@@ -115,7 +151,7 @@ TEST_F(ResponseLogFile, WriteLogWithoutAFileDoesNothing) {
   EXPECT_FALSE(fs::exists(path_));
 }
 
-TEST_F(ResponseLogFile, MissingFolderIsAnInvalidFileName) {
+TEST_F(ResponseLogFile, AMissingFolderIsNamed) {
   const std::string path = LogFilePath(dir_.folder() + "missing/");
   EXPECT_FALSE(LogFileExists(path));
   try {
@@ -123,7 +159,7 @@ TEST_F(ResponseLogFile, MissingFolderIsAnInvalidFileName) {
     FAIL() << "EnsureLog created a file in a missing folder";
   } catch (const LogFileError& e) {
     EXPECT_EQ(e.code(), 3);
-    EXPECT_EQ(std::string(e.what()), "Invalid file name - " + path);
+    EXPECT_EQ(std::string(e.what()), "The log folder " + dir_.folder() + "missing/ does not exist");
   }
   WriteLog(path, "text");  // nothing to write to, nothing reported
 }
@@ -146,7 +182,7 @@ TEST_F(ResponseLogFile, AnotherWriterHoldingTheFileIsASharingViolation) {
     ADD_FAILURE() << "WriteLog wrote past another writer";
   } catch (const LogFileError& e) {
     EXPECT_EQ(e.code(), 32);
-    EXPECT_STREQ(e.what(), "I/O error 32");
+    EXPECT_EQ(std::string(e.what()), "I/O error 32 - " + path_);
   }
   EXPECT_EQ(ReadFile(path_), "the other writer's answer");
 

@@ -34,7 +34,12 @@ constexpr const char* kRequest1000 = "@@ZRM@@011000410000000020000000530000011\r
 class Recorder : public TransactionObserver {
  public:
   std::vector<std::string> events;
-  void OnRequestSent(const std::string& r) override { events.push_back("request " + r); }
+  // A request reported before the connection would read as sent on none.
+  void OnConnected() override { connected = true; }
+  void OnRequestSent(const std::string& r) override {
+    events.push_back("request " + r + (connected ? "" : " (not connected)"));
+  }
+  bool connected = false;
   void OnRawResponse(const std::string& t) override { events.push_back("raw " + t); }
   void OnFields(const ResponseFields& f) override {
     events.push_back("fields " + f.TerminalNo + "|" + f.STAN + "|" + f.RRN + "|" + f.BatchNo + "|" +
@@ -89,6 +94,7 @@ TEST_F(TransactionTest, ApprovedPaymentWithTheInitialTexts) {
                         "request @@ZRM@@011000410000000020000000530000011", "raw ", kAnswerFields,
                         "approved تراکنش با موفقیت انجام شد", std::string("raw ") + kAnswer}));
   EXPECT_EQ(LogBytes(), kAnswer);
+  EXPECT_EQ(report_.log_file, log_);
   EXPECT_EQ(report_.outcome, Outcome::Approved);
   EXPECT_EQ(report_.answer, kAnswer);
   EXPECT_LE(*report_.timings.connect_ms, *report_.timings.sent_ms);
@@ -335,7 +341,7 @@ TEST_F(TransactionTest, MissingLogFolderStopsBeforeAnyConnection) {
   PaymentTransaction t({"127.0.0.1", peer.port_text(), "1000", dir_ + "/missing/"});
   Recorder r;
   t.Run(r);
-  std::string m = "Invalid file name - " + dir_ + "/missing/" + std::string(kLogFileName);
+  const std::string m = "The log folder " + dir_ + "/missing/ does not exist";
   EXPECT_EQ(r.events, (std::vector<std::string>{"raw " + m, "not-sent " + m}));
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ(peer.accepted(), 0);
@@ -381,7 +387,8 @@ TEST_F(TransactionTest, AWriteLogFailureDoesNotHideTheApproval) {
                         "request @@ZRM@@011000410000000020000000530000011", "raw ", kAnswerFields,
                         "approved تراکنش با موفقیت انجام شد", std::string("raw ") + kAnswer}));
   EXPECT_EQ(report_.outcome, Outcome::Approved);
-  EXPECT_EQ(report_.log_error, "I/O error 32");
+  EXPECT_EQ(report_.log_error, "I/O error 32 - " + log_);
+  EXPECT_EQ(report_.log_file, std::nullopt) << "the log was not written";
   EXPECT_EQ(LogBytes(), "kept");
 }
 

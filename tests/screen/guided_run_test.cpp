@@ -33,6 +33,7 @@ class FakeView : public ScreenView, public GuidedView {
   void SetResultLine(std::string_view text, Tone) override { line = text; }
   void SetBusy(bool b) override { busy = b; }
   void SetTicking(bool) override {}
+  void SetLogFolderTip(std::string_view) override {}
 
   void SetAmountText(std::string_view amount) override { inputs[Input::Amount] = amount; }
   void ShowGuide(const GuidePanel& p) override {

@@ -6,7 +6,6 @@
 
 #include <map>
 
-#include "payment/journal.h"
 #include "screen/texts.h"
 
 namespace pcpos::screen {
@@ -18,6 +17,7 @@ using Time = std::chrono::steady_clock::time_point;
 class FakeView : public ScreenView {
  public:
   std::string InputText(Input input) const override {
+    if (input == Input::LogFolder) return folder;
     return input == Input::Host ? "127.0.0.1" : input == Input::Port ? "9053" : "1000";
   }
   std::string FieldText(Field field) const override { return At(fields, field); }
@@ -33,6 +33,7 @@ class FakeView : public ScreenView {
   }
   void SetBusy(bool b) override { busy = b; }
   void SetTicking(bool t) override { ticking = t; }
+  void SetLogFolderTip(std::string_view t) override { tip = t; }
 
   template <typename V>
   static V At(const std::map<Field, V>& m, Field f) {
@@ -42,7 +43,7 @@ class FakeView : public ScreenView {
 
   std::map<Field, std::string> fields;
   std::map<Field, bool> field_previous;
-  std::string raw, caption, line;
+  std::string raw, caption, line, folder = "/no/such/folder", tip;
   bool raw_previous = false, busy = false, ticking = false;
   Tone tone = Tone::Window;
 };
@@ -159,15 +160,18 @@ TEST_F(ScreenTest, EarlierValuesAreMarkedFromThePressUntilReplaced) {
   EXPECT_FALSE(view.field_previous[Field::RRN]);
 }
 
-TEST_F(ScreenTest, WaitingLineCountsRoundedSecondsAndTheLimitFromTheSending) {
-  screen.SetTransactionOptions({.answer_timeout = 120s});
+TEST_F(ScreenTest, WaitingLineCountsDownTheConnectLimitThenTheAnswerLimitFromTheSending) {
+  screen.SetTransactionOptions({.answer_timeout = 120s, .connect_timeout = 10s});
   screen.PressPayment();
   EXPECT_TRUE(view.ticking);
   EXPECT_EQ(view.tone, Tone::Window);
-  EXPECT_EQ(view.line, Shown(WaitingText(0, 120)));
+  EXPECT_EQ(view.line, Shown(ConnectingText(0, 10)));
   now += 1499ms;
   screen.Tick();
-  EXPECT_EQ(view.line, Shown(WaitingText(1, 120)));
+  EXPECT_EQ(view.line, Shown(ConnectingText(1, 9))) << "8.501 s of the connect limit left";
+  EXPECT_EQ(ConnectingText(5, 5), "در حال اتصال به کارت خوان… ۵ ثانیه گذشته، ۵ ثانیه مانده");
+  screen.OnConnected();
+  EXPECT_EQ(view.line, Shown(WaitingText(1, 120))) << "shown at once, not at the next tick";
   screen.OnRequestSent("request");
   now += 1ms;
   screen.Tick();
@@ -182,6 +186,14 @@ TEST_F(ScreenTest, WaitingLineCountsRoundedSecondsAndTheLimitFromTheSending) {
   now += 1s;
   screen.Tick();
   EXPECT_EQ(view.line, Shown("تراکنش با موفقیت انجام شد"));
+
+  // The next payment connects anew; a connect past its limit shows 0 left.
+  Finish();
+  now += 1s;
+  screen.PressPayment();
+  now += 12s;
+  screen.Tick();
+  EXPECT_EQ(view.line, Shown(ConnectingText(12, 0)));
 }
 
 TEST_F(ScreenTest, ResultLineToneFollowsTheOutcomeAndOutlivesClearing) {
@@ -215,9 +227,11 @@ TEST_F(ScreenTest, RawPaneWarnsAboveAnOpenOutcomeAndAddsWhatCouldNotBeWritten) {
   EXPECT_EQ(view.raw, warning + "\r\nConnection reset by peer.");
   PaymentReport unknown;
   unknown.outcome = Outcome::Unknown;
-  Finish(unknown, "disk full");
-  EXPECT_EQ(view.raw, warning + "\r\nConnection reset by peer.\r\n" +
-                          std::string(kJournalFileName) + ": disk full");
+  Finish(unknown, "I/O error 112 - /logs/Selvarin-PcPosJournal.csv");
+  EXPECT_EQ(view.raw, warning +
+                          "\r\nConnection reset by peer.\r\n"
+                          "I/O error 112 - /logs/Selvarin-PcPosJournal.csv")
+      << "the message names its file";
 
   // An answer read whole, whose log could not be written.
   now += 1s;
@@ -231,6 +245,17 @@ TEST_F(ScreenTest, RawPaneWarnsAboveAnOpenOutcomeAndAddsWhatCouldNotBeWritten) {
   approved.log_error = "Cannot create file\nAccess is denied";
   Finish(approved);
   EXPECT_EQ(view.raw, "@@ZRM@@...\r\nCannot create file\r\nAccess is denied");
+
+  // An answer whose log was written names the file last.
+  now += 1s;
+  screen.PressPayment();
+  screen.OnRawResponse("");
+  screen.OnResultLine({"تراکنش با موفقیت انجام شد", Outcome::Approved});
+  screen.OnRawResponse("@@ZRM@@...");
+  approved.log_error.reset();
+  approved.log_file = "/logs/Selvarin-PcPosLog.txt";
+  Finish(approved);
+  EXPECT_EQ(view.raw, "@@ZRM@@...\r\nLog: /logs/Selvarin-PcPosLog.txt");
 
   // An error before sending is definite: no warning.
   now += 1s;
@@ -260,6 +285,18 @@ TEST_F(ScreenTest, RawCaptionTellsTheReadersTimeAfterThePayment) {
   EXPECT_EQ(RawResponseCaption(&report), "Raw Response (reader answered in 850.0 ms)");
   report.timings.sent_ms.reset();
   EXPECT_EQ(RawResponseCaption(&report), "Raw Response") << "nothing was sent";
+}
+
+// The folder rule adds a separator only for an existing folder: the tooltip
+// shows where the files go for the text as it stands, from the window's opening on.
+TEST_F(ScreenTest, LogFolderTooltipNamesBothFilesAsTheFolderIsTyped) {
+  screen.Show();
+  EXPECT_EQ(view.tip,
+            "Log: /no/such/folderSelvarin-PcPosLog.txt\nJournal: "
+            "/no/such/folderSelvarin-PcPosJournal.csv");
+  view.folder = "  /  ";
+  screen.LogFolderEdited();
+  EXPECT_EQ(view.tip, "Log: /Selvarin-PcPosLog.txt\nJournal: /Selvarin-PcPosJournal.csv");
 }
 
 TEST_F(ScreenTest, ClosingCancelsAndWaitsAndLeavesTheWindowIdle) {

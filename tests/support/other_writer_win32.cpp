@@ -4,19 +4,9 @@
 #include <windows.h>
 
 #include "tests/support/other_writer.h"
+#include "text/utf16.h"
 
 namespace pcpos::testing {
-namespace {
-
-std::wstring Wide(const std::string& utf8) {
-  const int n =
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  return out;
-}
-
-}  // namespace
 
 OtherWriter::OtherWriter(const std::string& path) {
   const HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,

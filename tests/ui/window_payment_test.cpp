@@ -92,6 +92,11 @@ class WindowPayment : public ::testing::Test {
     return true;
   }
 
+  // The raw pane after an answer whose log was written: the answer, then the log's path.
+  QString AnswerAndLog() const {
+    return kGoodAnswer + QStringLiteral("\nLog: ") + log_dir.filePath("Selvarin-PcPosLog.txt");
+  }
+
   QString LogContent() const {
     QFile file(log_dir.filePath("Selvarin-PcPosLog.txt"));
     if (!file.open(QIODevice::ReadOnly)) return QStringLiteral("<missing>");
@@ -145,7 +150,11 @@ TEST_F(WindowPayment, SuccessfulPaymentFillsTheWindowAndTheLog) {
   peer.Join();
   EXPECT_EQ(peer.received(), "@@ZRM@@011000410000000020000000530000011\r\n");
   ExpectFields(kGoodFields);
-  EXPECT_EQ(window->Mem_RawResponse->toPlainText(), kGoodAnswer);
+  EXPECT_EQ(window->Mem_RawResponse->toPlainText(), AnswerAndLog());
+  // The log folder box's tip names both files of the folder it holds.
+  EXPECT_EQ(window->Edt_LogPath->toolTip(),
+            QStringLiteral("Log: ") + log_dir.filePath("Selvarin-PcPosLog.txt") +
+                QStringLiteral("\nJournal: ") + log_dir.filePath("Selvarin-PcPosJournal.csv"));
   EXPECT_EQ(Shown(window->Lbl_ResponseMsg), QStringLiteral("تراکنش با موفقیت انجام شد"));
   EXPECT_EQ(Colour(window->Lbl_ResponseMsg), kGreen);
   EXPECT_EQ(LogContent(), kGoodAnswer);
@@ -191,10 +200,13 @@ TEST_F(WindowPayment, JournalRowAndTheReadersTimeAfterEachPayment) {
   EXPECT_EQ(window->Grp_RawResponse->title(), QStringLiteral("Raw Response"));  // while it runs
   ASSERT_TRUE(WaitForPaymentEnd(*window));
   const QStringList lines = window->Mem_RawResponse->toPlainText().split(u'\n');
-  ASSERT_EQ(lines.size(), 2);
+  ASSERT_EQ(lines.size(), 3);
   EXPECT_EQ(lines[0], kGoodAnswer);
-  EXPECT_TRUE(lines[1].startsWith(QStringLiteral("Selvarin-PcPosJournal.csv: ")))
-      << lines[1].toStdString();
+  const QString journal_path = QDir(log_dir.path()).filePath("Selvarin-PcPosJournal.csv");
+  EXPECT_EQ(lines[1], QStringLiteral("File access denied - ") + journal_path)
+      << "the message names the file";
+  EXPECT_EQ(lines[2],
+            QStringLiteral("Log: ") + QDir(log_dir.path()).filePath("Selvarin-PcPosLog.txt"));
   EXPECT_EQ(Colour(window->Lbl_ResponseMsg), kGreen);
   EXPECT_EQ(LogContent(), kGoodAnswer);
 }
@@ -294,8 +306,9 @@ TEST_F(WindowPayment, WaitingLineCountsTheSecondsInPlaceOfThePreviousResult) {
 
   Pay(peer);
   const QColor window_text = window->palette().color(QPalette::WindowText);
+  // From the press until connected, the connect limit counts down.
   EXPECT_EQ(Shown(window->Lbl_ResponseMsg),
-            QStringLiteral("در انتظار پاسخ کارت خوان… ۰ ثانیه گذشته، ۳۰ ثانیه مانده"));
+            QStringLiteral("در حال اتصال به کارت خوان… ۰ ثانیه گذشته، ۱۰ ثانیه مانده"));
   EXPECT_EQ(Colour(window->Lbl_ResponseMsg), window_text);
   EXPECT_NE(window_text, kGreen);
 
@@ -362,7 +375,7 @@ TEST_F(WindowPayment, PreviousValuesAreMarkedUntilOverwrittenOrCleared) {
   window->Edt_Port->setText(QString::number(unreachable.port()));
   WaitOutPressGuard();
   QTest::mouseClick(window->Btn_Payment, Qt::LeftButton);
-  EXPECT_EQ(window->Mem_RawResponse->toPlainText(), kGoodAnswer);
+  EXPECT_EQ(window->Mem_RawResponse->toPlainText(), AnswerAndLog());
   EXPECT_TRUE(MarkedAsPrevious(window->Mem_RawResponse));
   WaitOutPressGuard();
   QTest::mouseClick(window->Btn_Payment, Qt::LeftButton);

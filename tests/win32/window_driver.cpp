@@ -14,12 +14,12 @@
 #include "screen/layout.h"
 #include "screen/texts.h"
 #include "win32/main_window.h"
-#include "win32/wide_text.h"
+#include "text/utf16.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-using pcpos::win32::Utf8;
+using pcpos::Utf8;
 
 HWND ControlOf(HWND window, std::string_view name) {
   const auto layout = pcpos::screen::Layout();

@@ -1,4 +1,4 @@
-#include "cli/args_win32.h"
+#include "startup/process_win32.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -12,17 +12,10 @@
 #include <iostream>
 #include <streambuf>
 
-namespace pcpos::win32 {
-namespace {
+#include "text/utf16.h"
 
-std::string Utf8(const wchar_t* text) {
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 1) return {};
-  std::string out(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), size, nullptr, nullptr);
-  out.pop_back();  // the terminating zero
-  return out;
-}
+namespace pcpos::startup {
+namespace {
 
 // Length of the longest prefix that ends on a whole UTF-8 sequence, so that a
 // character split between two writes is converted once it is complete.
@@ -61,10 +54,7 @@ class ConsoleBuffer : public std::streambuf {
   bool Flush(bool all) {
     const std::size_t n = all ? pending_.size() : CompletePrefix(pending_);
     if (n == 0) return true;
-    const int wide_size =
-        MultiByteToWideChar(CP_UTF8, 0, pending_.data(), static_cast<int>(n), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(wide_size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, pending_.data(), static_cast<int>(n), wide.data(), wide_size);
+    const std::wstring wide = Wide(std::string_view(pending_).substr(0, n));
     pending_.erase(0, n);
     const wchar_t* p = wide.data();
     DWORD left = static_cast<DWORD>(wide.size());
@@ -88,9 +78,21 @@ std::vector<std::string> Utf8Arguments() {
   LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
   std::vector<std::string> args;
   if (wide == nullptr) return args;
-  for (int i = 0; i < count; ++i) args.push_back(Utf8(wide[i]));
+  for (int i = 0; i < count; ++i) args.push_back(Utf8(std::wstring_view(wide[i])));
   LocalFree(wide);
   return args;
+}
+
+std::string ProgramPath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD got = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (got < path.size()) {
+      path.resize(got);
+      return Utf8(path);
+    }
+    path.resize(path.size() * 2);
+  }
 }
 
 struct ConsoleText::Redirect {
@@ -129,4 +131,4 @@ ConsoleText::ConsoleText() {
 
 ConsoleText::~ConsoleText() = default;
 
-}  // namespace pcpos::win32
+}  // namespace pcpos::startup

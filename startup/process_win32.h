@@ -1,16 +1,20 @@
-// Windows only: the command line as UTF-8, and console output that shows
-// Persian. The C runtime hands main() its arguments in the ANSI code page,
-// where Persian digits and folder names are lost; the core expects UTF-8.
+// Windows only, for every program there (the window and pcpos-cli): the
+// command line as UTF-8, the program file's path, and console output that
+// shows Persian. The C runtime hands main() its arguments in the ANSI code
+// page, where Persian digits and folder names are lost; the core expects UTF-8.
 #pragma once
 
 #include <memory>
 #include <string>
 #include <vector>
 
-namespace pcpos::win32 {
+namespace pcpos::startup {
 
 // The program's arguments, read from the system as UTF-16 and converted to UTF-8.
 std::vector<std::string> Utf8Arguments();
+
+// The running program file's full path, in UTF-8.
+std::string ProgramPath();
 
 // While it lives, std::cout and std::cerr that are attached to a console write
 // through WriteConsoleW, so the UTF-8 the program prints shows as the same
@@ -28,4 +32,4 @@ class ConsoleText {
   std::unique_ptr<Redirect> out_, err_;
 };
 
-}  // namespace pcpos::win32
+}  // namespace pcpos::startup

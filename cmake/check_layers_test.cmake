@@ -1,0 +1,43 @@
+# The layer check against a small tree of its own: a clean tree passes, and each
+# kind of offence is named. Run as a test:
+#   cmake -DSCRIPT=<check_layers.cmake> -DWORK=<scratch folder> -P check_layers_test.cmake
+cmake_minimum_required(VERSION 3.25)
+file(REMOVE_RECURSE "${WORK}")
+function(put path text)
+  file(WRITE "${WORK}/${path}" "${text}\n")
+endfunction()
+macro(run expect_fail)
+  execute_process(COMMAND "${CMAKE_COMMAND}" -DROOT=${WORK} -P "${SCRIPT}"
+                  RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(${expect_fail} AND status EQUAL 0)
+    message(FATAL_ERROR "the check passed a tree with offences")
+  elseif(NOT ${expect_fail} AND NOT status EQUAL 0)
+    message(FATAL_ERROR "the check failed a clean tree:\n${out}")
+  endif()
+endmacro()
+
+put(text/text.h "#include <string>")
+put(screen/texts.h "#include \"payment/transaction.h\"")
+put(startup/demo.cpp "#include \"simulator/in_process.h\"")
+put(ui/startup.cpp "#include <QString>\n#include \"startup/options.h\"")
+put(win32/CMakeLists.txt "add_library(pcpos_win32 STATIC application.cpp)\n# ../ui/resources/logo.ico")
+put(cli/main.cpp "#include \"startup/process_win32.h\"")
+run(FALSE)
+
+put(win32/application.cpp "#include \"ui/startup.h\"")
+put(cli/cli.cpp "#include \"win32/errors.h\"")
+put(screen/layout.cpp "#include \"startup/options.h\"")
+put(startup/options.cpp "#include <QCommandLineParser>")
+put(link/socket.h "#include \"tests/support/tcp_peer.h\"")
+put(simulator/main.cpp "#include \"payment/transaction.h\"")
+put(ui/CMakeLists.txt "add_library(pcpos_ui STATIC\n  \${PROJECT_SOURCE_DIR}/win32/errors.cpp)")
+put(win32/CMakeLists.txt "add_library(pcpos_win32 STATIC ../cli/args.cpp)")
+run(TRUE)
+foreach(offence win32/application.cpp cli/cli.cpp screen/layout.cpp startup/options.cpp link/socket.h
+                simulator/main.cpp "ui/CMakeLists.txt compiles" "win32/CMakeLists.txt compiles")
+  string(FIND "${out}" "${offence}" at)
+  if(at LESS 0)
+    message(FATAL_ERROR "the check did not name ${offence}:\n${out}")
+  endif()
+endforeach()
+file(REMOVE_RECURSE "${WORK}")
