@@ -41,8 +41,9 @@ GuidedPanel::GuidedPanel(QWidget* parent, QLineEdit* amount, screen::GuidedRun& 
   // The prompt is Persian: right to left, as many lines as it takes.
   Lbl_Prompt = MakeLabel(this, "Lbl_Prompt", QRect(8, 26, w - 16, 52));
   Lbl_Prompt->setWordWrap(true);
-  Lbl_Prompt->setLayoutDirection(Qt::RightToLeft);
-  Lbl_Prompt->setAlignment(Qt::AlignRight | Qt::AlignTop);
+  // Its paragraph direction comes from its first strong character; the
+  // alignment is absolute, whatever the window's layout direction.
+  Lbl_Prompt->setAlignment(Qt::AlignRight | Qt::AlignAbsolute | Qt::AlignTop);
   Lbl_Verdict = MakeLabel(this, "Lbl_Verdict", QRect(8, 80, w - 16, 34));
   Lbl_Verdict->setWordWrap(true);
   Lbl_Verdict->setAlignment(Qt::AlignLeft | Qt::AlignTop);
