@@ -25,8 +25,8 @@ TEST(StartupBoxes, AnUnknownOptionShowsWhatWasWrongThenTheUsageAndExitsTwo) {
     shown.emplace_back(caption, text);
   });
   int starts = 0;
-  const int status =
-      RunApplication({"pcpos-tester.exe", "--host", "h", "--bogus"}, SW_HIDE, {[&] { ++starts; }});
+  const int status = RunApplication({"pcpos-tester.exe", "--host", "h", "--bogus"}, SW_HIDE,
+                                    {[&] { ++starts; }, nullptr});
   SetMessageBox(ShowStopBox);
   EXPECT_EQ(status, 2);
   EXPECT_EQ(starts, 0) << "nothing starts after a usage error";
