@@ -41,20 +41,6 @@ const char* ColourName(Outcome o) {
   return "amber";
 }
 
-std::vector<std::pair<const char*, std::string>> NamedFields(const ResponseFields& f) {
-  return {{"TerminalNo", f.TerminalNo},
-          {"STAN", f.STAN},
-          {"RRN", f.RRN},
-          {"BatchNo", f.BatchNo},
-          {"ResponseType", f.ResponseType},
-          {"ResponseCode", f.ResponseCode},
-          {"CardNo", f.CardNo},
-          {"PAN", f.PAN},
-          {"BIN", f.BIN},
-          {"TransactionDate", f.TransactionDate},
-          {"TransactionTime", f.TransactionTime}};
-}
-
 Json JsonMs(const std::optional<double>& ms) {
   if (!ms) return nullptr;
   return std::round(*ms * 1000) / 1000;
@@ -67,7 +53,9 @@ Json PaymentJson(const PaymentReport& report, const std::string& log_file,
   j["raw"] = report.answer.empty() ? Json(nullptr) : Json(report.answer);
   if (report.fields) {
     j["fields"] = Json::object();
-    for (const auto& [name, value] : NamedFields(*report.fields)) j["fields"][name] = value;
+    for (const AnswerFieldInfo& f : AnswerFields()) {
+      j["fields"][std::string(f.name)] = Value(*report.fields, f.field);
+    }
   } else {
     j["fields"] = nullptr;
   }

@@ -5,9 +5,8 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
-#include <utility>
-#include <vector>
 
+#include "payment/answer_fields.h"
 #include "payment/transaction.h"
 
 namespace pcpos::acceptance {
@@ -16,9 +15,6 @@ using Json = nlohmann::ordered_json;
 
 // "green", "red" or "amber": how sure the outcome is.
 const char* ColourName(Outcome outcome);
-
-// The eleven fields by name, in the order the client prints them.
-std::vector<std::pair<const char*, std::string>> NamedFields(const ResponseFields& fields);
 
 // The keys in the order the README documents. The report is shown as given:
 // the caller masks it first (MaskedReport).

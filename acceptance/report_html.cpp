@@ -55,6 +55,18 @@ std::string Ms(const std::optional<double>& ms) {
   return text;
 }
 
+// "812 ms" below a second, "3.0 s" above.
+std::string AnswerLabel(const std::optional<double>& ms) {
+  if (!ms) return "no answer";
+  char text[32];
+  if (*ms < 1000) {
+    std::snprintf(text, sizeof text, "%.0f ms", *ms);
+  } else {
+    std::snprintf(text, sizeof text, "%.1f s", *ms / 1000);
+  }
+  return text;
+}
+
 std::string Row(std::string_view head, std::string_view value) {
   return "<tr><th>" + Esc(head) + "</th><td dir=\"auto\">" + Esc(value) + "</td></tr>\n";
 }
@@ -80,10 +92,11 @@ std::string Chart(const AcceptanceRun& run) {
     if (!r.report) continue;
     ++rows;
     top = std::max(top, r.report->timings.answer_ms.value_or(0) / 1000);
-    top = std::max(top, r.suite_case.expect.max_answer_s.value_or(0));
   }
   if (rows == 0) return "<p>No case was run.</p>\n";
-  if (top <= 0) top = 1;
+  // Drawn to the slowest answer (at least a second), so that quick answers
+  // still show; a limit beyond that is not drawn.
+  top = std::max(top * 1.1, 1.0);
   constexpr int kLabel = 150, kWidth = 640, kRow = 18, kBar = 420;
   const int height = static_cast<int>(rows) * kRow + 24;
   char buffer[512];
@@ -100,10 +113,10 @@ std::string Chart(const AcceptanceRun& run) {
                   "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"%s\"/>"
                   "<text x=\"%d\" y=\"%d\">%s</text>\n",
                   kLabel, y, std::max(w, 1), kRow - 6, colour, kLabel + std::max(w, 1) + 4,
-                  y + kRow - 8, r.report->timings.answer_ms ? (Ms(s) + " s").c_str() : "no answer");
+                  y + kRow - 8, AnswerLabel(r.report->timings.answer_ms).c_str());
     svg += "<text x=\"0\" y=\"" + std::to_string(y + kRow - 8) + "\">" + Esc(r.suite_case.id) +
            "</text>" + buffer;
-    if (r.suite_case.expect.max_answer_s) {
+    if (r.suite_case.expect.max_answer_s && *r.suite_case.expect.max_answer_s <= top) {
       const int x = kLabel + static_cast<int>(*r.suite_case.expect.max_answer_s / top * kBar);
       std::snprintf(buffer, sizeof buffer,
                     "<line x1=\"%d\" y1=\"%d\" x2=\"%d\" y2=\"%d\" stroke=\"#333\" "
@@ -121,7 +134,7 @@ std::string Chart(const AcceptanceRun& run) {
   svg += buffer;
   svg +=
       "</svg>\n<p class=\"note\">Bars: seconds from the start of each payment to its answer. "
-      "Dashed marks: the case's max_answer_s.</p>\n";
+      "Dashed marks: the case's max_answer_s, where it falls within the scale.</p>\n";
   return svg;
 }
 
@@ -142,7 +155,9 @@ std::string CaseDetails(const CaseRecord& r, std::size_t number) {
     html += "<tr><th>answer</th><td><pre>" +
             Esc(shown.answer.empty() ? std::string("(none)") : shown.answer) + "</pre></td></tr>\n";
     if (shown.fields) {
-      for (const auto& [name, value] : NamedFields(*shown.fields)) html += Row(name, value);
+      for (const AnswerFieldInfo& f : AnswerFields()) {
+        html += Row(f.name, Value(*shown.fields, f.field));
+      }
     }
     if (shown.result) html += Row("result", shown.result->text);
     if (!shown.error.empty()) html += Row("error", shown.error);
@@ -176,7 +191,8 @@ std::string HtmlEscape(std::string_view text) {
         out += "&#39;";
         break;
       default:
-        if ((static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t') || c == 0x7F) {
+        if ((static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\r' && c != '\t') ||
+            c == 0x7F) {
           char hex[8];
           std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(c));
           out += hex;
@@ -203,7 +219,7 @@ std::string HtmlReport(const AcceptanceRun& run) {
           "</p>\n";
 
   html += "<table class=\"info\">\n";
-  html += Row("tool", "pcpos-cli / pcpos-tester " + info.tool_version);
+  html += Row("tool", info.tool_version);
   html += Row("suite", info.suite_source);
   html += Row("cases", info.selection.empty() ? "all " + std::to_string(run.Count())
                                               : "only " + info.selection);

@@ -55,7 +55,7 @@ struct CaseRecord {
 
 // What the report says of the run beside its cases.
 struct RunInfo {
-  std::string tool_version;
+  std::string tool_version;  // the program and its version: "pcpos-cli 1.0.0"
   std::string host;
   std::string port;
   std::string log_folder;
@@ -97,7 +97,7 @@ class AcceptanceRun {
   const std::vector<CaseRecord>& Records() const { return records_; }
   // The checks across the payments recorded so far.
   std::vector<CrossCheck> CrossChecks() const;
-  // True when every case run passed and no check failed.
+  // True when at least one case ran, every case run passed and no check failed.
   bool Passed() const;
   // The ids of the failed cases, and of the cases a failed check names, in
   // the suite's order: what a re-run needs.

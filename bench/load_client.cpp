@@ -3,7 +3,8 @@
 // connection that sends the purchase request line and reads until the reader
 // closes. Used unchanged against pcpos-sim and the reference epoll peer.
 //
-//   pcpos-bench-load --port P --clients N --seconds S   exchanges/s over S s
+//   pcpos-bench-load --port P --clients N --seconds S   exchanges/s over S s, and the
+//                                                        median exchange's time
 //   pcpos-bench-load --port P --idle N --hold S          N idle connections
 //
 // Sources are spread over 127.0.0.2-201 so that a long run does not use up
@@ -14,6 +15,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -35,6 +37,7 @@ struct Connection {
   int fd = -1;
   bool connecting = false;
   std::string answer;
+  Clock::time_point opened;
 };
 
 int Open(std::uint16_t port, std::size_t index) {
@@ -74,10 +77,12 @@ int Load(std::uint16_t port, std::size_t clients, double seconds) {
   const auto end =
       warm + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
   bool counting = false;
+  std::vector<double> latencies_us;  // of the exchanges counted, from connect to close
 
   auto start = [&](std::size_t slot) {
     Connection& c = slots[slot];
     c.answer.clear();
+    c.opened = Clock::now();
     c.fd = Open(port, opened++);
     if (c.fd < 0) {
       if (counting) ++failures;
@@ -95,6 +100,10 @@ int Load(std::uint16_t port, std::size_t clients, double seconds) {
     ::close(c.fd);
     c.fd = -1;
     if (counting) (ok ? exchanges : failures) += 1;
+    if (counting && ok) {
+      latencies_us.push_back(
+          std::chrono::duration<double, std::micro>(Clock::now() - c.opened).count());
+    }
   };
 
   for (std::size_t i = 0; i < clients; ++i) start(i);
@@ -147,8 +156,14 @@ int Load(std::uint16_t port, std::size_t clients, double seconds) {
     if (c.fd >= 0) ::close(c.fd);
   }
   ::close(set);
-  std::printf("exchanges %ld failures %ld seconds %.3f rate %.1f\n", exchanges, failures, seconds,
-              static_cast<double>(exchanges) / seconds);
+  double median_us = 0;
+  if (!latencies_us.empty()) {
+    const auto middle = latencies_us.begin() + static_cast<long>(latencies_us.size() / 2);
+    std::nth_element(latencies_us.begin(), middle, latencies_us.end());
+    median_us = *middle;
+  }
+  std::printf("exchanges %ld failures %ld seconds %.3f rate %.1f median_us %.1f\n", exchanges,
+              failures, seconds, static_cast<double>(exchanges) / seconds, median_us);
   return 0;
 }
 

@@ -12,8 +12,8 @@
 #   JOBS                build jobs (default 2)
 #   BENCH_RESULTS       where the report goes (default bench/results.md)
 #   BENCH_LOAD_SECONDS  length of each simulator-under-load measurement (default 3)
-#   BENCH_ONLY          "sim-load": build and run only the simulator-under-load
-#                       part, and rewrite only its part of the report
+#   BENCH_ONLY          "sim-load" or "tap": build and run only the simulator-under-load
+#                       part or the tap's, and rewrite only its part of the report
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -35,9 +35,10 @@ LOAD_SECONDS=${BENCH_LOAD_SECONDS:-3}
 case $ONLY in
   "") cmake --build "$build" -j "$JOBS" --target pcpos-cli pcpos-sim pcpos-tester \
         pcpos-bench-codec pcpos-bench-journal pcpos-bench-spawn pcpos-bench-latency pcpos-bench-window \
-        pcpos-bench-epoll-peer pcpos-bench-load ;;
+        pcpos-bench-epoll-peer pcpos-bench-load pcpos-tap pcpos-bench-relay-peer ;;
   sim-load) cmake --build "$build" -j "$JOBS" --target pcpos-sim pcpos-bench-epoll-peer pcpos-bench-load ;;
-  *) echo "BENCH_ONLY: only sim-load is known, not $ONLY" >&2; exit 2 ;;
+  tap) cmake --build "$build" -j "$JOBS" --target pcpos-sim pcpos-tap pcpos-bench-relay-peer pcpos-bench-load ;;
+  *) echo "BENCH_ONLY: sim-load or tap, not $ONLY" >&2; exit 2 ;;
 esac
 
 raw=$build/bench-raw
@@ -139,8 +140,83 @@ sim_load() {
   done
   python3 bench/sim_load_report.py "$raw" "$RESULTS" "$REPS" "$LOAD_SECONDS"
 }
+
+# The tap beside the leanest C relay, both in front of the same simulator,
+# and the simulator reached directly: per round fresh programs, the tap's
+# memory at rest and with 1,000 idle connections, then 1, 8 and 64 exchanges
+# in flight against each in turn, and 1,000 in flight directly and through the tap.
+tap_load() {
+  : >"$raw/tap.txt"
+  tap_note() { echo "$1 $2" >>"$raw/tap.txt"; }
+  {
+    echo "Machine: $(nproc) cores, $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1);"
+    echo "$(c++ --version | head -n 1), Release; $(uname -sr); $(date -u '+%Y-%m-%d %H:%M UTC');"
+    echo "load averages at the start: $(cut -d' ' -f1-3 /proc/loadavg)."
+  } >"$raw/tap-machine.txt"
+  say "the tap: ${REPS} rounds, 1, 8, 64 and 1000 in flight, ${LOAD_SECONDS} s each, and 1000 idle"
+  local journal=$build/tap-journal
+  for r in $(seq "$REPS"); do
+    rm -rf "$journal" && mkdir -p "$journal"
+    "$bin/pcpos-sim" --listen 127.0.0.1:0 >"$work/tap-sim.log" 2>&1 &
+    local sim_pid=$!
+    sims+=("$sim_pid")
+    local sim_p relay_p tap_p
+    sim_p=$(listening_port "$work/tap-sim.log")
+    "$bin/pcpos-bench-relay-peer" "$sim_p" >"$work/relay.log" 2>&1 &
+    local relay_pid=$!
+    "$bin/pcpos-tap" --reader 127.0.0.1:"$sim_p" --listen 127.0.0.1:0 --log-dir "$journal/" \
+      >"$work/tap.log" 2>&1 &
+    local tap_pid=$!
+    sims+=("$relay_pid" "$tap_pid")
+    relay_p=$(listening_port "$work/relay.log")
+    tap_p=$(listening_port "$work/tap.log")
+    sleep 0.2
+    tap_note tap_start_rss_kb "$(rss_kb "$tap_pid" VmRSS)"
+    "$bin/pcpos-bench-load" --port "$tap_p" --idle 1000 --hold 2 >"$work/idle.out" &
+    local idler=$!
+    for _ in $(seq 100); do grep -q idle_connected "$work/idle.out" && break; sleep 0.05; done
+    sleep 1
+    tap_note tap_idle_rss_kb "$(rss_kb "$tap_pid" VmRSS)"
+    wait "$idler" || { echo "the idle connections did not all open: $(cat "$work/idle.out")" >&2; exit 1; }
+    sleep 0.5
+    local clients line who port
+    for clients in 1 8 64; do
+      for who in direct relay tap; do
+        case $who in direct) port=$sim_p ;; relay) port=$relay_p ;; tap) port=$tap_p ;; esac
+        line=$("$bin/pcpos-bench-load" --port "$port" --clients "$clients" --seconds "$LOAD_SECONDS")
+        echo "round $r: $who x$clients: $line" >&2
+        tap_note "${who}_rate_c${clients}" "$(echo "$line" | awk '{print $8}')"
+        tap_note "${who}_fail_c${clients}" "$(echo "$line" | awk '{print $4}')"
+        tap_note "${who}_median_us_c${clients}" "$(echo "$line" | awk '{print $10}')"
+        eval "rate_$who=$(echo "$line" | awk '{print $8}')"
+        eval "median_$who=$(echo "$line" | awk '{print $10}')"
+      done
+      tap_note "ratio_c${clients}" "$(awk -v a="$rate_tap" -v b="$rate_relay" 'BEGIN {printf "%.3f", a / b}')"
+      if [ "$clients" = 1 ]; then
+        tap_note tap_added_us "$(awk -v a="$median_tap" -v b="$median_direct" 'BEGIN {printf "%.1f", a - b}')"
+      fi
+    done
+    for who in direct tap; do
+      if [ $who = tap ]; then port=$tap_p; else port=$sim_p; fi
+      line=$("$bin/pcpos-bench-load" --port "$port" --clients 1000 --seconds "$LOAD_SECONDS")
+      echo "round $r: $who x1000: $line" >&2
+      tap_note "${who}_rate_c1000" "$(echo "$line" | awk '{print $8}')"
+      tap_note "${who}_fail_c1000" "$(echo "$line" | awk '{print $4}')"
+    done
+    tap_note tap_peak_rss_kb "$(rss_kb "$tap_pid" VmHWM)"
+    kill "$tap_pid" "$relay_pid" "$sim_pid"
+    wait "$tap_pid" "$relay_pid" "$sim_pid" || true
+    # Every exchange through the tap has its journal row.
+    echo "round $r: the tap journaled $(($(wc -l <"$journal/Selvarin-PcPosTap.csv") - 1)) exchanges" >&2
+  done
+  python3 bench/tap_report.py "$raw" "$RESULTS" "$REPS" "$LOAD_SECONDS"
+}
 if [ "$ONLY" = sim-load ]; then
   sim_load
+  exit 0
+fi
+if [ "$ONLY" = tap ]; then
+  tap_load
   exit 0
 fi
 
@@ -332,3 +408,4 @@ load end
 
 python3 bench/summarise.py "$raw" "$RESULTS" "$IDLE" "$REPS" "$TX"
 sim_load
+tap_load

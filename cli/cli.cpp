@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <iostream>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -14,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "acceptance/payment_json.h"
+#include "cli/suite_cli.h"
 #include "link/errors.h"
 #include "payment/card_mask.h"
 #include "payment/defaults.h"
@@ -30,21 +33,11 @@
 namespace pcpos {
 namespace {
 
-using Json = nlohmann::ordered_json;
-
-// The colour is how sure the outcome is, so it follows from the outcome alone.
-const char* ColourName(Outcome o) {
-  switch (o) {
-    case Outcome::Approved:
-      return "green";
-    case Outcome::Declined:
-    case Outcome::NotSent:
-      return "red";
-    case Outcome::Unknown:
-      break;
-  }
-  return "amber";
-}
+// One payment's object and its colour are the acceptance run's too: one definition.
+using acceptance::ColourName;
+using acceptance::Json;
+using acceptance::JsonMs;
+using acceptance::PaymentJson;
 
 // Longer than any real payment could be kept waiting; anything beyond is a typo.
 constexpr double kMaxTimeoutSeconds = 24 * 60 * 60;
@@ -76,25 +69,11 @@ std::chrono::milliseconds Ms(double seconds) {
   return std::chrono::milliseconds(std::llround(seconds * 1000));
 }
 
-// Microseconds are the finest the clocks are worth reporting.
-Json JsonMs(const std::optional<double>& ms) {
-  if (!ms) return nullptr;
-  return std::round(*ms * 1000) / 1000;
-}
-
 std::string TextMs(const std::optional<double>& ms) {
   if (!ms) return "-";
   char text[32];
   std::snprintf(text, sizeof text, "%.1f", *ms);
   return text;
-}
-
-Json TimingsJson(const PhaseTimings& t) {
-  return {{"lookup_ms", JsonMs(t.lookup_ms)},
-          {"connect_ms", JsonMs(t.connect_ms)},
-          {"sent_ms", JsonMs(t.sent_ms)},
-          {"first_byte_ms", JsonMs(t.first_byte_ms)},
-          {"answer_ms", JsonMs(t.answer_ms)}};
 }
 
 std::string TimingsText(const PhaseTimings& t) {
@@ -112,45 +91,6 @@ std::string Indented(const std::string& text, std::size_t indent) {
     if (c == '\n') s.append(indent, ' ');
   }
   return s;
-}
-
-// The error that ended the payment: its Windows Sockets number and that
-// number's text, or no number and the tool's own message.
-Json ErrorJson(const PaymentReport& report) {
-  if (report.error.empty()) return nullptr;
-  if (report.error_code) {
-    std::string text = SocketErrorText(*report.error_code);
-    return {{"code", *report.error_code}, {"message", text.empty() ? report.error : text}};
-  }
-  return {{"code", nullptr}, {"message", report.error}};
-}
-
-// The keys in the order the README documents, in every object.
-Json PaymentJson(const PaymentReport& report, const std::string& log_file,
-                 const std::optional<std::string>& journal_error) {
-  Json j;
-  j["request"] = report.request ? Json(*report.request) : Json(nullptr);
-  j["raw"] = report.answer.empty() ? Json(nullptr) : Json(report.answer);
-  if (report.fields) {
-    j["fields"] = Json::object();
-    for (const AnswerFieldInfo& f : AnswerFields()) {
-      j["fields"][std::string(f.name)] = Value(*report.fields, f.field);
-    }
-  } else {
-    j["fields"] = nullptr;
-  }
-  if (report.result) {
-    j["result"] = {{"text", report.result->text}, {"colour", ColourName(report.outcome)}};
-  } else {
-    j["result"] = nullptr;
-  }
-  j["log_file"] = log_file;
-  j["outcome"] = std::string(OutcomeName(report.outcome));
-  j["error"] = ErrorJson(report);
-  j["log_error"] = report.log_error ? Json(*report.log_error) : Json(nullptr);
-  j["journal_error"] = journal_error ? Json(*journal_error) : Json(nullptr);
-  j["timings"] = TimingsJson(report.timings);
-  return j;
 }
 
 // The answer and the result, printed only after the journal has the row, so
@@ -239,6 +179,8 @@ class Summary {
   std::vector<double> answer_ms_;
 };
 
+}  // namespace
+
 // Setting up can fail before anything is sent (no descriptors left for the
 // cancel mechanism, no socket library): that is a payment not sent, reported
 // and journaled like any other, never an abort.
@@ -264,6 +206,8 @@ PaymentReport RunPayment(const PaymentInputs& inputs, const TransactionOptions& 
   if (interrupt) interrupt->SetRunning(nullptr);
   return report;
 }
+
+namespace {
 
 // The pause between two payments of a series, cut short by an interrupt. Short
 // naps keep the flag a signal handler sets the only thing shared with it.
@@ -291,6 +235,9 @@ constexpr const char* kHelpFooter =
     "console window cancels it too, and the program ends once its row is journaled.\n"
 #else
     "  128+N  a signal cut the run short: 130 Ctrl-C (SIGINT), 143 SIGTERM\n"
+    "With --suite: 0 every case run and every check passed, 1 a case or a check failed (or\n"
+    "  the report could not be written), 2 a usage or suite error (nothing was sent), 128+N a\n"
+    "  signal ended the run (the cases done are reported).\n"
     "SIGHUP does not cancel: the payment goes on to its end and is logged and journaled.\n"
 #endif
     "The card number is shown, printed and journaled as its first 6 and last 4 digits only\n"
@@ -327,7 +274,7 @@ bool CliInterrupt::WaitUntilFinished(std::chrono::milliseconds limit) const noex
 }
 
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
-           CliInterrupt* interrupt) {
+           CliInterrupt* interrupt, std::istream* in) {
   PaymentInputs inputs{{}, std::string(kDefaultPort), {}, DefaultLogFolder()};
   double timeout_s = std::chrono::duration<double>(kAnswerTimeout).count();
   double connect_timeout_s = std::chrono::duration<double>(kConnectTimeout).count();
@@ -347,7 +294,9 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   app.add_option("--port", inputs.port,
                  "Card reader port, 1 to 65535 (read as the window reads it)")
       ->capture_default_str();
-  app.add_option("--amount", inputs.amount, "Amount to collect (required)")->required();
+  CLI::Option* amount_option =
+      app.add_option("--amount", inputs.amount, "Amount to collect (required)")
+          ->required(!SuiteRequested(argc, argv));
   app.add_option("--log-dir", inputs.log_folder,
                  "Log folder: the log and journal go inside an existing folder, other text gets "
                  "their names appended; open the journal in a spreadsheet with every column "
@@ -370,6 +319,8 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
       ->capture_default_str()
       ->check(Seconds(0, kMaxIntervalSeconds, "0 to 86400"))
       ->needs(repeat_option);
+  SuiteArgs suite;
+  AddSuiteOptions(app, suite, amount_option, repeat_option);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
@@ -400,6 +351,10 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   TransactionOptions options;
   options.answer_timeout = Ms(timeout_s);
   options.connect_timeout = Ms(connect_timeout_s);
+  if (!suite.suite.empty()) {
+    return RunSuite(suite, inputs, options, json, in ? *in : std::cin, out, err, interrupt,
+                    std::vector<std::string>(argv, argv + argc));
+  }
   const std::string log_path = LogFilePath(inputs.log_folder);
   const bool series = repeat > 0;
   const int payments = series ? repeat : 1;

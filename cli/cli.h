@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <iosfwd>
+#include <string>
 
 namespace pcpos {
 
@@ -18,6 +19,10 @@ inline constexpr int kExitUnknown = 3;
 inline constexpr int kExitSignalBase = 128;
 
 class PaymentTransaction;
+class TransactionObserver;
+struct PaymentInputs;
+struct PaymentReport;
+struct TransactionOptions;
 
 // What Ctrl-C (or SIGTERM, or a closing console) reaches: the payment running
 // now, and the series it belongs to. Trigger may run in a signal handler or on
@@ -53,7 +58,14 @@ class CliInterrupt {
   std::atomic<bool> finished_{false};
 };
 
+// `in` gives the operator's answers to a suite's prompts (standard input when null).
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
-           CliInterrupt* interrupt = nullptr);
+           CliInterrupt* interrupt = nullptr, std::istream* in = nullptr);
+
+// One payment as the client runs it, registered with the interrupt while it
+// runs; a failure to set it up is a payment not sent, reported on `err`.
+PaymentReport RunPayment(const PaymentInputs& inputs, const TransactionOptions& options,
+                         TransactionObserver& observer, CliInterrupt* interrupt, std::ostream& err,
+                         const std::string& program);
 
 }  // namespace pcpos

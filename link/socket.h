@@ -33,6 +33,13 @@ class Waker {
   std::intptr_t write_end_;
 };
 
+#ifdef _WIN32
+// For tests: called by a Waker between listening on its loopback port and
+// connecting to it, so that another connection can come first. Null: none.
+using WakerListeningHook = void (*)(std::uint16_t port);
+void SetWakerListeningHook(WakerListeningHook hook) noexcept;
+#endif
+
 // Never throw: release paths ignore their results.
 void ShutdownSend(SocketHandle s) noexcept;
 void Close(SocketHandle s) noexcept;

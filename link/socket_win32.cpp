@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <climits>
 #include <string>
 
@@ -164,6 +165,40 @@ void StartSocketLibrary() {
 // Waker: a connected pair of loopback sockets (select watches sockets only).
 // Wake sends one byte that is never read, so the read end stays readable.
 
+namespace {
+
+std::atomic<WakerListeningHook> g_waker_listening{nullptr};
+
+// Foreign connections put up with before the pair is given up on.
+constexpr int kMaxForeignConnections = 16;
+
+// Any local process may connect to the listener: the accepted socket is the
+// waker's own only when its peer is the address the connecting end got.
+Socket AcceptOwn(SOCKET listening, SOCKET connecting) {
+  sockaddr_in own{};
+  int own_length = sizeof own;
+  if (getsockname(connecting, reinterpret_cast<sockaddr*>(&own), &own_length) == SOCKET_ERROR) {
+    ThrowLastError();
+  }
+  for (int foreign = 0;; ++foreign) {
+    sockaddr_in peer{};
+    int peer_length = sizeof peer;
+    Socket accepted(static_cast<SocketHandle>(
+        accept(listening, reinterpret_cast<sockaddr*>(&peer), &peer_length)));
+    if (!accepted) ThrowLastError();
+    if (peer.sin_family == own.sin_family && peer.sin_port == own.sin_port &&
+        peer.sin_addr.s_addr == own.sin_addr.s_addr) {
+      return accepted;
+    }
+    // Closed here, and the next one in the queue tried.
+    if (foreign == kMaxForeignConnections) ThrowSocketError(WSAECONNREFUSED);
+  }
+}
+
+}  // namespace
+
+void SetWakerListeningHook(WakerListeningHook hook) noexcept { g_waker_listening.store(hook); }
+
 Waker::Waker() : read_end_(kNoSocket), write_end_(kNoSocket) {
   StartSocketLibrary();
   // Owned until the end: every way out before it closes what was made.
@@ -178,17 +213,17 @@ Waker::Waker() : read_end_(kNoSocket), write_end_(kNoSocket) {
   if (bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
           SOCKET_ERROR ||
       getsockname(listening, reinterpret_cast<sockaddr*>(&address), &length) == SOCKET_ERROR ||
-      listen(listening, 1) == SOCKET_ERROR) {
+      listen(listening, SOMAXCONN) == SOCKET_ERROR) {
     ThrowLastError();
   }
+  if (const WakerListeningHook hook = g_waker_listening.load()) hook(ntohs(address.sin_port));
   Socket client(static_cast<SocketHandle>(NewSocket()));
   if (!client) ThrowLastError();
   if (connect(static_cast<SOCKET>(client.get()), reinterpret_cast<const sockaddr*>(&address),
               sizeof address) == SOCKET_ERROR) {
     ThrowLastError();
   }
-  Socket server(static_cast<SocketHandle>(accept(listening, nullptr, nullptr)));
-  if (!server) ThrowLastError();
+  Socket server = AcceptOwn(listening, static_cast<SOCKET>(client.get()));
   listener.reset();
 
   // The byte goes out at once, and a send never blocks.

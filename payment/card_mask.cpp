@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "payment/answer_fields.h"
 #include "payment/transaction.h"
 
 namespace pcpos {
@@ -16,7 +17,8 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 std::pair<std::size_t, std::size_t> CardFieldSpan(std::string_view answer) {
   std::int64_t position = static_cast<std::int64_t>(kMessageHeader.size()) + 1;
   std::int32_t length = 0;
-  for (int field = 0; field < 6; ++field) ReadField(answer, position, length, nullptr);
+  const std::size_t card = Info(AnswerField::CardNo).received;
+  for (std::size_t field = 0; field < card; ++field) ReadField(answer, position, length, nullptr);
   const std::int64_t start = (position < 1 ? 1 : position) + 2;  // after the prefix, 1-based
   ReadField(answer, position, length, nullptr);
   const auto size = static_cast<std::int64_t>(answer.size());
@@ -61,8 +63,11 @@ std::string MaskCardInAnswer(std::string_view answer) {
 ResponseFields MaskCardInFields(const ResponseFields& fields) {
   ResponseFields masked = fields;
   masked.CardNo = MaskCardNumber(fields.CardNo);
-  masked.BIN = masked.CardNo.substr(0, 6);
-  masked.PAN = masked.CardNo.size() > 12 ? masked.CardNo.substr(12) : std::string();
+  // Whatever is derived from the card number is derived again from the masked one.
+  const std::size_t card = Info(AnswerField::CardNo).received;
+  for (const AnswerFieldInfo& f : AnswerFields()) {
+    if (f.received == card && f.derive != nullptr) Value(masked, f.field) = f.derive(masked.CardNo);
+  }
   return masked;
 }
 

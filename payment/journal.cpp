@@ -156,6 +156,10 @@ static_assert(HeaderNamesTheColumns(), "kJournalHeader must name the columns a r
 
 }  // namespace
 
+std::string WireCell(std::string_view bytes) { return OutsideCell(bytes, Source::Wire); }
+
+std::string OwnTextCell(std::string_view text) { return OwnText(text); }
+
 std::string JournalFilePath(std::string_view folder) {
   return LogFolderPrefix(folder) + std::string(kJournalFileName);
 }

@@ -47,11 +47,17 @@ std::string LocalIsoTime(std::chrono::system_clock::time_point when);
 std::string JournalRow(const PaymentInputs& inputs, const PaymentReport& report,
                        std::chrono::system_clock::time_point started);
 
+// A cell of bytes from the wire, and a cell of the tool's own text, by the
+// rules of JournalRow; for other journals of the same kind.
+std::string WireCell(std::string_view bytes);
+std::string OwnTextCell(std::string_view text);
+
 // Appends the bytes of whole rows to the journal at `path` in one write, while
 // holding the file against other writers, and returns only once they are on
 // the disk (fdatasync, FlushFileBuffers); whoever creates the file writes the
 // byte-order mark and the header first. Throws LogFileError.
-void AppendJournalRows(const std::string& path, std::string_view rows);
+void AppendJournalRows(const std::string& path, std::string_view rows,
+                       std::string_view header = kJournalHeader);
 
 // Journals one payment in the journal beside its response log (the inputs' log
 // folder). Returns the message of an error that kept the row out, for the

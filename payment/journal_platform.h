@@ -26,8 +26,8 @@ bool WithinLockWait(TryOnce&& try_once) {
   }
 }
 
-inline std::string FirstRowsOfNewFile() {
-  return std::string(kByteOrderMark) + std::string(kJournalHeader) + "\r\n";
+inline std::string FirstRowsOfNewFile(std::string_view header) {
+  return std::string(kByteOrderMark) + std::string(header) + "\r\n";
 }
 
 }  // namespace pcpos::journal_detail

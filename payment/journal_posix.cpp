@@ -18,7 +18,7 @@ using journal_detail::WithinLockWait;
 using posix_file::Fail;
 using posix_file::FileDescriptor;
 
-void AppendJournalRows(const std::string& path, std::string_view rows) {
+void AppendJournalRows(const std::string& path, std::string_view rows, std::string_view header) {
   if (path.find('\0') != std::string::npos) throw LogFileError(log_error::kInvalidName, path);
   // O_NONBLOCK keeps a FIFO put in the file's place from blocking the open.
   FileDescriptor file(::open(
@@ -38,7 +38,7 @@ void AppendJournalRows(const std::string& path, std::string_view rows) {
   if (::fstat(file.get(), &info) != 0) Fail(errno, path);
   if (!S_ISREG(info.st_mode)) Fail(EACCES, path);
   // Under the lock, an empty file is one nobody has written the header into yet.
-  std::string bytes = info.st_size == 0 ? FirstRowsOfNewFile() : std::string();
+  std::string bytes = info.st_size == 0 ? FirstRowsOfNewFile(header) : std::string();
   bytes.append(rows);
 
   // One write, so that a reader or a crash never sees half a row from us

@@ -15,7 +15,7 @@ using win32_file::Handle;
 // while one program holds the file open to append, another's open fails with a
 // sharing violation and is tried again. Readers are not held back.
 
-void AppendJournalRows(const std::string& path, std::string_view rows) {
+void AppendJournalRows(const std::string& path, std::string_view rows, std::string_view header) {
   if (path.find('\0') != std::string::npos) throw LogFileError(log_error::kInvalidName, path);
   const std::wstring wide_path = Wide(path);
   HANDLE opened = INVALID_HANDLE_VALUE;
@@ -35,7 +35,7 @@ void AppendJournalRows(const std::string& path, std::string_view rows) {
 
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file.get(), &size)) throw LogFileError(static_cast<int>(GetLastError()), path);
-  std::string bytes = size.QuadPart == 0 ? FirstRowsOfNewFile() : std::string();
+  std::string bytes = size.QuadPart == 0 ? FirstRowsOfNewFile(header) : std::string();
   bytes.append(rows);
   DWORD written = 0;
   if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {

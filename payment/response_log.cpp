@@ -66,7 +66,10 @@ std::string_view FolderOf(std::string_view path) {
   return last == std::string_view::npos ? std::string_view() : path.substr(0, last + 1);
 }
 
-std::string LogFolderPrefix(std::string_view folder) {
+namespace {
+
+std::string FolderPrefix(std::string_view folder,
+                         const std::function<bool(const std::string&)>& is_folder) {
   std::string prefix(TrimControl(folder));
 #ifdef _WIN32
   constexpr std::string_view kSeparators = "\\/";
@@ -78,14 +81,25 @@ std::string LogFolderPrefix(std::string_view folder) {
   // An operator who types "/var/log/pcpos" means the folder, not a file name
   // starting "pcpos" beside it; text that names no folder keeps the old rule.
   if (!prefix.empty() && kSeparators.find(prefix.back()) == std::string_view::npos &&
-      IsExistingFolder(prefix)) {
+      is_folder(prefix)) {
     prefix += kSeparator;
   }
   return prefix;
 }
 
+}  // namespace
+
+std::string LogFolderPrefix(std::string_view folder) {
+  return FolderPrefix(folder, IsExistingFolder);
+}
+
 std::string LogFilePath(std::string_view folder) {
   return LogFolderPrefix(folder) + std::string(kLogFileName);
+}
+
+std::string LogFilePath(std::string_view folder,
+                        const std::function<bool(const std::string&)>& is_folder) {
+  return FolderPrefix(folder, is_folder) + std::string(kLogFileName);
 }
 
 }  // namespace pcpos

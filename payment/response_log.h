@@ -1,6 +1,7 @@
 // The response log: one file holding the last good answer, nothing else.
 #pragma once
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -55,6 +56,9 @@ std::string LogFolderPrefix(std::string_view folder);
 
 // LogFolderPrefix of the folder text, followed by the file name.
 std::string LogFilePath(std::string_view folder);
+// The same, with `is_folder` asked in place of IsExistingFolder.
+std::string LogFilePath(std::string_view folder,
+                        const std::function<bool(const std::string&)>& is_folder);
 
 // True when the path names an existing folder (a zero byte in it names none).
 bool IsExistingFolder(const std::string& path);

@@ -79,7 +79,7 @@ std::string_view TrimLeadingControl(std::string_view text) {
 }  // namespace
 
 PaymentTransaction::PaymentTransaction(PaymentInputs inputs, TransactionOptions options)
-    : inputs_(std::move(inputs)), options_(options), log_path_(LogFilePath(inputs_.log_folder)) {}
+    : inputs_(std::move(inputs)), options_(std::move(options)) {}
 
 double PaymentTransaction::MsAt(std::chrono::steady_clock::time_point at) const {
   return std::chrono::duration<double, std::milli>(at - start_).count();
@@ -105,6 +105,9 @@ PaymentReport PaymentTransaction::Run(TransactionObserver& observer) {
 }
 
 void PaymentTransaction::RunSteps(TransactionObserver& observer, PaymentReport& report) {
+  // Made here, not when the transaction is: this is the payment's own thread.
+  log_path_ = options_.is_folder ? LogFilePath(inputs_.log_folder, options_.is_folder)
+                                 : LogFilePath(inputs_.log_folder);
   EnsureLog(log_path_);
 
   std::string host = CheckedHost(inputs_.host);

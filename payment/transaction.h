@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -60,6 +61,11 @@ struct PaymentInputs {
 struct TransactionOptions {
   std::chrono::milliseconds answer_timeout = kAnswerTimeout;
   std::chrono::milliseconds connect_timeout = kConnectTimeout;
+  // Whether the log folder text names an existing folder; empty: the file
+  // system is asked (IsExistingFolder). Asked once, when the run starts, on the
+  // thread that runs it: a folder on a share whose server is down can take as
+  // long as the network needs to give up.
+  std::function<bool(const std::string&)> is_folder = nullptr;
 };
 
 // Calls arrive on the thread that runs the transaction, in the order the
@@ -91,8 +97,6 @@ class PaymentTransaction {
 
   // From any thread: ends the lookup, the connect or the wait with "Canceled by operator.".
   void Cancel() noexcept { waker_.Wake(); }
-
-  const std::string& LogPath() const { return log_path_; }
 
  private:
   void RunSteps(TransactionObserver& observer, PaymentReport& report);

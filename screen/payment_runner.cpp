@@ -1,14 +1,43 @@
 #include "screen/payment_runner.h"
 
 #include <chrono>
+#include <exception>
 #include <utility>
 
 #include "payment/journal.h"
+#include "text/text.h"
 
 namespace pcpos::screen {
 
+namespace {
+
+// How often the run's end is handed to a post that throws, and how far apart.
+constexpr int kEndPostAttempts = 5;
+constexpr std::chrono::milliseconds kEndPostPause{200};
+
+std::string MessageOf(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "Unknown error";
+  }
+}
+
+}  // namespace
+
 struct PaymentRunner::Link {
   PaymentRunner* runner = nullptr;  // read and cleared on the window's thread only
+};
+
+// What the payment's thread hands back once the row is written. `escaped`: an
+// error that got past the transaction's own handling, whose raw text and result
+// line may never have been posted; the end shows them.
+struct PaymentRunner::End {
+  PaymentReport report;
+  std::optional<std::string> journal_error;
+  bool escaped = false;
 };
 
 // Lives on the payment's thread; every call becomes a posted call on the
@@ -22,6 +51,7 @@ class PaymentRunner::Forwarder final : public TransactionObserver {
     Deliver([](PaymentListener& l) { l.OnConnected(); });
   }
   void OnRequestSent(const std::string& request) override {
+    request_ = request;  // before the post, which may fail
     Deliver([request](PaymentListener& l) { l.OnRequestSent(request); });
   }
   void OnRawResponse(const std::string& text) override {
@@ -33,6 +63,9 @@ class PaymentRunner::Forwarder final : public TransactionObserver {
   void OnResultLine(const ResultLine& line) override {
     Deliver([line](PaymentListener& l) { l.OnResultLine(line); });
   }
+
+  // The request line, once it has gone out.
+  const std::optional<std::string>& request() const { return request_; }
 
  private:
   template <typename Call>
@@ -47,6 +80,7 @@ class PaymentRunner::Forwarder final : public TransactionObserver {
   Post post_;
   std::shared_ptr<Link> link_;
   std::uint64_t run_;
+  std::optional<std::string> request_;
 };
 
 PaymentRunner::PaymentRunner(Post post) : post_(std::move(post)), link_(std::make_shared<Link>()) {
@@ -67,20 +101,52 @@ bool PaymentRunner::Start(PaymentInputs inputs, TransactionOptions options,
   listener_ = &listener;
   const std::uint64_t run = ++last_run_;
   current_run_ = run;
-  thread_ = std::thread([post = post_, link = link_, run, transaction = transaction_.get(),
-                         inputs = std::move(inputs)] {
-    Forwarder forwarder(post, link, run);
-    const auto started = std::chrono::system_clock::now();
-    PaymentReport report = transaction->Run(forwarder);
-    // Here rather than on the window's thread: the row is written even when the
-    // window closes during the payment, and a slow disk never stalls the window.
-    std::optional<std::string> journal_error = JournalPayment(inputs, report, started);
-    // Posted last, so it arrives after every output of this run.
-    post([link, run, report = std::move(report), journal_error = std::move(journal_error)] {
-      if (PaymentRunner* runner = link->runner) runner->Ended(run, report, journal_error);
-    });
-  });
+  thread_ =
+      std::thread(&PaymentRunner::Work, post_, link_, run, transaction_.get(), std::move(inputs));
   return true;
+}
+
+// The payment's thread. Nothing may escape it (that would end the process
+// mid-payment, its row unwritten): whatever gets past the transaction becomes
+// the payment's error, with the outcome the request's fate allows, and is
+// journaled and posted like any other end.
+void PaymentRunner::Work(Post post, std::shared_ptr<Link> link, std::uint64_t run,
+                         PaymentTransaction* transaction, const PaymentInputs& inputs) {
+  Forwarder forwarder(post, link, run);
+  const auto started = std::chrono::system_clock::now();
+  End end;
+  try {
+    end.report = transaction->Run(forwarder);
+  } catch (...) {
+    const std::string message = MessageOf(std::current_exception());
+    end.escaped = true;
+    end.report = PaymentReport{};
+    end.report.request = forwarder.request();
+    end.report.outcome = end.report.request ? Outcome::Unknown : Outcome::NotSent;
+    end.report.error = message;
+    end.report.result = ResultLine{message, end.report.outcome};
+  }
+  // Here rather than on the window's thread: the row is written even when the
+  // window closes during the payment, and a slow disk never stalls the window.
+  try {
+    end.journal_error = JournalPayment(inputs, end.report, started);
+  } catch (...) {
+    end.journal_error = MessageOf(std::current_exception());
+  }
+  // Posted last, so it arrives after every output of this run. A window that
+  // cannot take it now may later; one that never can has closed, and closing
+  // waits for this thread instead.
+  for (int attempt = 1;; ++attempt) {
+    try {
+      post([link, run, end] {
+        if (PaymentRunner* runner = link->runner) runner->Ended(run, end);
+      });
+      return;
+    } catch (...) {
+      if (attempt == kEndPostAttempts) return;
+    }
+    std::this_thread::sleep_for(kEndPostPause);
+  }
 }
 
 void PaymentRunner::Cancel() {
@@ -92,13 +158,17 @@ void PaymentRunner::CancelAndWait() {
   Reap();
 }
 
-void PaymentRunner::Ended(std::uint64_t run, const PaymentReport& report,
-                          const std::optional<std::string>& journal_error) {
+void PaymentRunner::Ended(std::uint64_t run, const End& end) {
   // A run already reaped by CancelAndWait, or superseded, ends nothing here.
   if (run != current_run_ || !IsRunning()) return;
   PaymentListener* listener = listener_;
   Reap();
-  if (listener != nullptr) listener->OnFinished(report, journal_error);
+  if (listener == nullptr) return;
+  if (end.escaped) {
+    listener->OnRawResponse(NormaliseLineBreaks(end.report.error));
+    listener->OnResultLine(*end.report.result);
+  }
+  listener->OnFinished(end.report, end.journal_error);
 }
 
 void PaymentRunner::Reap() {

@@ -49,6 +49,8 @@ class Runner {
 class PaymentRunner final : public Runner {
  public:
   // Runs `call` later on the window's thread; must be callable from any thread.
+  // It throws when it cannot hand the call over; the run's end is then posted
+  // again, a few times, before the runner gives up on it.
   using Post = std::function<void(std::function<void()> call)>;
   explicit PaymentRunner(Post post);
   ~PaymentRunner() override;  // CancelAndWait
@@ -61,9 +63,11 @@ class PaymentRunner final : public Runner {
  private:
   struct Link;
   class Forwarder;
+  struct End;
+  static void Work(Post post, std::shared_ptr<Link> link, std::uint64_t run,
+                   PaymentTransaction* transaction, const PaymentInputs& inputs);
   // On the window's thread: the run's end, when it is still the current one.
-  void Ended(std::uint64_t run, const PaymentReport& report,
-             const std::optional<std::string>& journal_error);
+  void Ended(std::uint64_t run, const End& end);
   void Reap();
 
   Post post_;

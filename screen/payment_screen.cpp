@@ -154,7 +154,7 @@ void PaymentScreen::Clear() {
   view_.SetRawText("");
   view_.SetRawCaption(RawResponseCaption());
   MarkPrevious(false);
-  view_.SetResultLine("", tone_);  // its colour stays until the next text sets it
+  ShowLine("");  // its colour stays until the next text sets it
 }
 
 void PaymentScreen::Tick() {
@@ -197,7 +197,7 @@ void PaymentScreen::OnResultLine(const ResultLine& line) {
   StopWaiting();
   outcome_ = line.outcome;
   tone_ = ToneOf(line.outcome);
-  view_.SetResultLine(ResultLineDisplayText(line.text), tone_);
+  ShowLine(line.text);
   // An error is reported before its result line: the warning goes above it now.
   // An answer comes after its line and finds the outcome there.
   if (!raw_.empty()) ShowRaw();
@@ -248,10 +248,13 @@ void PaymentScreen::ShowWaiting() {
   const auto left = connected_ ? options_.answer_timeout - sent : options_.connect_timeout - waited;
   const auto seconds_left = RoundedSeconds(std::max(milliseconds{0}, left));
   tone_ = Tone::Window;
-  view_.SetResultLine(
-      ResultLineDisplayText(connected_ ? WaitingText(RoundedSeconds(waited), seconds_left)
-                                       : ConnectingText(RoundedSeconds(waited), seconds_left)),
-      tone_);
+  ShowLine(connected_ ? WaitingText(RoundedSeconds(waited), seconds_left)
+                      : ConnectingText(RoundedSeconds(waited), seconds_left));
+}
+
+void PaymentScreen::ShowLine(std::string_view text) {
+  const std::string line = ResultLineDisplayText(text);
+  view_.SetResultLine(line, DirectionOf(line), tone_);
 }
 
 void PaymentScreen::ShowRaw() {

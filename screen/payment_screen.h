@@ -16,6 +16,7 @@
 #include "payment/transaction.h"
 #include "screen/layout.h"
 #include "screen/payment_runner.h"
+#include "screen/texts.h"
 
 namespace pcpos::screen {
 
@@ -61,8 +62,9 @@ class ScreenView {
   // Greyed (the platform's disabled-text colour) with the tooltip kPreviousTip.
   virtual void SetFieldPrevious(Field field, bool previous) = 0;
   virtual void SetRawPrevious(bool previous) = 0;
-  // `text` is ready to draw: one line, isolated (ResultLineDisplayText).
-  virtual void SetResultLine(std::string_view text, Tone tone) = 0;
+  // `text` is one line, plain (ResultLineDisplayText); `direction` is the way
+  // it reads, for the window to apply.
+  virtual void SetResultLine(std::string_view text, TextDirection direction, Tone tone) = 0;
   // Running: the payment button reads kCancelCaption, the four inputs and the
   // clear button are disabled, the busy cursor shows.
   virtual void SetBusy(bool busy) = 0;
@@ -116,6 +118,7 @@ class PaymentScreen final : public PaymentListener {
   void MarkPrevious(bool previous);
   void StopWaiting();
   void ShowWaiting();
+  void ShowLine(std::string_view text);  // in tone_
   void ShowRaw();
 
   ScreenView& view_;

@@ -101,10 +101,23 @@ std::string RawResponseCaption(const PaymentReport* report) {
 }
 
 std::string ResultLineDisplayText(std::string_view text) {
-  const std::size_t end = std::min(text.find_first_of("\r\n"), text.size());
-  if (end == 0) return {};
-  // U+2068 FIRST STRONG ISOLATE ... U+2069 POP DIRECTIONAL ISOLATE
-  return "\xE2\x81\xA8" + std::string(text.substr(0, end)) + "\xE2\x81\xA9";
+  return std::string(text.substr(0, std::min(text.find_first_of("\r\n"), text.size())));
+}
+
+TextDirection DirectionOf(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const char32_t c = DecodeAt(text, i);
+    const bool digit = (c >= 0x0660 && c <= 0x0669) || (c >= 0x06F0 && c <= 0x06F9);
+    if (!digit && ((c >= 0x0590 && c <= 0x08FF) || (c >= 0xFB1D && c <= 0xFDFF) ||
+                   (c >= 0xFE70 && c <= 0xFEFC))) {
+      return TextDirection::RightToLeft;
+    }
+    if ((c >= U'A' && c <= U'Z') || (c >= U'a' && c <= U'z') || (c >= 0x00C0 && c <= 0x024F) ||
+        (c >= 0x0370 && c <= 0x052F)) {
+      return TextDirection::LeftToRight;
+    }
+  }
+  return TextDirection::RightToLeft;
 }
 
 std::string TitleFromExecutable(std::string_view path) {

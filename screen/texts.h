@@ -35,9 +35,16 @@ std::string ConnectingText(std::int64_t waited_s, std::int64_t left_s);
 // "Raw Response (reader answered in 2.31 s)", in milliseconds below a second.
 std::string RawResponseCaption(const PaymentReport* report = nullptr);
 
-// The first line of a result text, isolated (U+2068 ... U+2069) so that its own
-// first strong character sets its direction inside the right-to-left line.
+// The first line of a result text: the line is one text line high.
 std::string ResultLineDisplayText(std::string_view text);
+
+// Which way a text reads. The windows apply it each their own way; the texts
+// themselves carry no direction marks.
+enum class TextDirection { LeftToRight, RightToLeft };
+// That of the text's first strong character (a Latin, Greek or Cyrillic letter
+// reads left to right; a Hebrew or Arabic-script letter, not its digits, right
+// to left); right to left, the result line's own reading order, when it has none.
+TextDirection DirectionOf(std::string_view text);
 
 // The application title from the program file's path: the name after the last
 // "\" or "/", cut at its first ".", first character as it is, the rest in lower case.

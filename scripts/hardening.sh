@@ -44,7 +44,7 @@ stage_tsan() {
   say "ThreadSanitizer: the transaction, the client and the window's worker thread"
   configure tsan
   cmake --build --preset tsan -j "$jobs" --target transaction_test cli_test pcpos-cli pcpos_ui_tests leak_test \
-    link_connection_test
+    link_connection_test screen_test
   # The whole transaction and client suites (the cancel test among them), every
   # window test that starts the worker thread, cancels it or closes on it, and
   # the thousand payments beside a peer thread. The window's test program carries
@@ -53,7 +53,10 @@ stage_tsan() {
   local selected='^(TransactionTest|Reader/WaitEnding|Inputs/Refusal|Cli|ui\.WindowPayment\.'
   selected+='|ui\.StartUp\.ClosingTheWindowDuringAPayment|leak_thousand_payments'
   # The lookup that a cancel abandons runs on a thread of its own.
-  selected+='|CardReaderConnection\.WakerCancelsAHangingLookup)'
+  selected+='|CardReaderConnection\.WakerCancelsAHangingLookup'
+  # The screen's runner: its payment thread, its posts, a cancel while the log
+  # folder is looked at, and an error that escapes the payment.
+  selected+='|PaymentRunner\.|ScreenTest\.)'
   local count
   count=$(ctest --test-dir build-tsan -N -R "$selected" | sed -n 's/^Total Tests: //p')
   [ "${count:-0}" -ge 20 ] || { echo "ThreadSanitizer stage selected only ${count:-0} tests"; return 1; }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The Debian packages: one hardened Release build, packed by CPack into three
-# packages in dist/ (pcpos-cli, pcpos-sim, pcpos-tester), then checked as a
+# The Debian packages: one hardened Release build, packed by CPack into four
+# packages in dist/ (pcpos-cli, pcpos-sim, pcpos-tap, pcpos-tester), then checked as a
 # distribution would check them:
 #   - lintian: no error and no warning (informational tags are listed);
 #   - hardening-check --nocfprotection on every program, and -fcf-protection by
@@ -40,13 +40,13 @@ grep -q '^-- Hardened Release build' "$build/configure.log" || {
 }
 cmake --build "$build" -j "$jobs"
 
-say "Three Debian packages into dist/"
+say "Four Debian packages into dist/"
 rm -rf "$build/_CPack_Packages"
 (cd "$build" && cpack -G DEB >/dev/null)
 mkdir -p "$dist"
-rm -f "$dist"/pcpos-cli_*.deb "$dist"/pcpos-sim_*.deb "$dist"/pcpos-tester_*.deb
+rm -f "$dist"/pcpos-cli_*.deb "$dist"/pcpos-sim_*.deb "$dist"/pcpos-tap_*.deb "$dist"/pcpos-tester_*.deb
 debs=()
-for package in pcpos-cli pcpos-sim pcpos-tester; do
+for package in pcpos-cli pcpos-sim pcpos-tap pcpos-tester; do
   deb=$(ls "$build"/${package}_*.deb)
   cp "$deb" "$dist/"
   debs+=("$dist/$(basename "$deb")")
@@ -90,9 +90,11 @@ say "Dependencies"
 for deb in "${debs[@]}"; do
   printf '%s: %s\n' "$(dpkg-deb -f "$deb" Package)" "$(dpkg-deb -f "$deb" Depends)"
 done
-if dpkg-deb -f "$dist"/pcpos-cli_*.deb Depends | grep -qi 'qt'; then
-  failed+=("pcpos-cli depends on Qt")
-fi
+for package in pcpos-cli pcpos-tap; do
+  if dpkg-deb -f "$dist"/${package}_*.deb Depends | grep -qi 'qt'; then
+    failed+=("$package depends on Qt")
+  fi
+done
 
 say "Desktop entry, AppStream metadata, manual pages"
 desktop-file-validate "$unpacked"/pcpos-tester/usr/share/applications/*.desktop ||

@@ -86,7 +86,7 @@ for dll in $imports; do
   esac
 done
 mkdir -p "$out/stripped"
-for program in pcpos-tester pcpos-cli pcpos-sim; do
+for program in pcpos-tester pcpos-cli pcpos-sim pcpos-tap; do
   x86_64-w64-mingw32-strip -o "$out/stripped/$program.exe" "$out/bin/$program.exe"
 done
 size=$(stat -c %s "$out/stripped/pcpos-tester.exe")
@@ -283,7 +283,7 @@ package() {
   local dist=$root/dist stage=$out/package name=pcpos-tester-$version-windows-x64
   rm -rf "$stage" && mkdir -p "$stage/$name" "$dist"
   cp "$out/stripped/pcpos-tester.exe" "$out/stripped/pcpos-cli.exe" "$out/stripped/pcpos-sim.exe" \
-    "$stage/$name/"
+    "$out/stripped/pcpos-tap.exe" "$stage/$name/"
   sed -e "s/@VERSION@/$version/" -e 's/$/\r/' packaging/windows/README.txt >"$stage/$name/README.txt"
   sed -e 's/$/\r/' LICENSE >"$stage/$name/LICENSE.txt"
   rm -f "$dist/$name.zip" "$dist/$name-setup.exe"
@@ -309,7 +309,7 @@ check_installer() {
   appdata=$("$wine" cmd /c echo '%LOCALAPPDATA%' | tr -d '\r')
   dir=$(winepath -u "$appdata\\Programs\\PC-POS tester")
   menu=$(winepath -u "$("$wine" cmd /c echo '%APPDATA%' | tr -d '\r')\\Microsoft\\Windows\\Start Menu\\Programs\\PC-POS tester")
-  for file in pcpos-tester.exe pcpos-cli.exe pcpos-sim.exe README.txt LICENSE.txt uninstall.exe; do
+  for file in pcpos-tester.exe pcpos-cli.exe pcpos-sim.exe pcpos-tap.exe README.txt LICENSE.txt uninstall.exe; do
     [ -f "$dir/$file" ] || { echo "not installed: $dir/$file"; ok=0; }
   done
   [ -f "$menu/PC-POS tester.lnk" ] || { echo "no Start-menu shortcut in $menu"; ok=0; }
@@ -324,6 +324,8 @@ check_installer() {
   grep -q -- '--host' "$out/installed-help.txt" || { echo "the installed pcpos-cli.exe --help:"; cat "$out/installed-help.txt"; ok=0; }
   "$wine" "$dir/pcpos-sim.exe" --help >"$out/installed-sim-help.txt" 2>&1 || true
   grep -q -- '--listen' "$out/installed-sim-help.txt" || { echo "the installed pcpos-sim.exe --help:"; cat "$out/installed-sim-help.txt"; ok=0; }
+  "$wine" "$dir/pcpos-tap.exe" --help >"$out/installed-tap-help.txt" 2>&1 || true
+  grep -q -- '--reader' "$out/installed-tap-help.txt" || { echo "the installed pcpos-tap.exe --help:"; cat "$out/installed-tap-help.txt"; ok=0; }
   # Alone, the uninstaller runs again from a copy of itself and returns at once;
   # with _?= it runs in place and returns when done, as README.txt tells a
   # script to. It cannot delete itself then: that and the folder are the caller's.
@@ -337,7 +339,7 @@ check_installer() {
   [ ! -e "$dir" ] || { echo "left after uninstalling:"; find "$dir"; ok=0; }
   [ ! -e "$menu" ] || { echo "Start-menu folder left: $menu"; ok=0; }
   ! "$wine" reg query "$key" >/dev/null 2>&1 || { echo "uninstall entry left"; ok=0; }
-  [ "$ok" -eq 1 ] && echo "installed, ran pcpos-cli.exe and pcpos-sim.exe --help, uninstalled: nothing left" ||
+  [ "$ok" -eq 1 ] && echo "installed, ran pcpos-cli.exe, pcpos-sim.exe and pcpos-tap.exe --help, uninstalled: nothing left" ||
     failed+=("installer")
 }
 

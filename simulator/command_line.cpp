@@ -133,9 +133,12 @@ std::string ScriptHelp() {
              "  fields  values in place of the generated ones: TerminalNo, STAN, RRN, BatchNo,\n"
              "          ResponseType, CardNo, DateTime\n"
              "  raw     the answer's text, sent as it is in place of a generated one\n"
+             "  hex     the same as hexadecimal digits, two a byte, for bytes that are no text\n"
              "  delay   seconds before the action\n"
              "  pieces  character offsets at which the answer is cut into pieces\n"
              "  pause   seconds between the pieces (default --pause)\n"
+             "  pauses  seconds before each piece after the first, in turn (then: pause)\n"
+             "  end     after the answer: \"close\" (default), \"reset\" or \"silence\"\n"
              "A script that does not read stops the program with exit status 2. Example:\n") +
          std::string(kExampleScript) + "\n";
 }

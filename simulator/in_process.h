@@ -19,6 +19,7 @@ class InProcessSimulator {
   InProcessSimulator& operator=(const InProcessSimulator&) = delete;
 
   // Called on the simulator's thread, one line per request; set before Start.
+  // An error that stops the simulator comes last, as "simulator stopped: <why>".
   void SetLogSink(SimServer::LogSink sink);
 
   // Listens on 127.0.0.1:`port` (0: a free one) and starts serving; false,

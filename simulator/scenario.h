@@ -47,6 +47,9 @@ Scenario ScenarioForAmount(std::string_view amount);
 
 enum class Action { Answer, Reset, Close, Silence };
 
+// What the reader does once its answer's last piece is out.
+enum class AfterAnswer { Close, Reset, Silence };
+
 // What a session does once the request is read. Every scenario comes down to
 // one of these, and so does every step of a script, so one piece of code plays
 // them all.
@@ -59,6 +62,9 @@ struct Step {
   std::chrono::milliseconds delay{0};  // before the action; the answer is built after it
   std::vector<std::size_t> pieces;     // offsets into the answer, increasing
   std::optional<std::chrono::milliseconds> pause;  // between pieces; none: --pause
+  // Before each piece after the first, in turn; where the list ends, `pause`.
+  std::vector<std::chrono::milliseconds> pauses;
+  AfterAnswer after = AfterAnswer::Close;
   // Not a script's to set: the bad-header scenario's header, and the
   // two-segments cut, which moves with the lengths of the fields before it.
   std::string header{kAnswerHeader};

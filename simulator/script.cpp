@@ -22,13 +22,17 @@ struct Fault {
 constexpr std::size_t kFieldMax = 99;  // what a two-digit length prefix can say
 constexpr double kSecondsMax = 24 * 3600;
 
-constexpr std::string_view kStepKeys[] = {"action", "code",   "fields", "raw",
-                                          "delay",  "pieces", "pause"};
+constexpr std::string_view kStepKeys[] = {"action", "code",   "fields", "raw",    "hex",
+                                          "delay",  "pieces", "pause",  "pauses", "end"};
 
 constexpr std::pair<std::string_view, Action> kActions[] = {{"answer", Action::Answer},
                                                             {"reset", Action::Reset},
                                                             {"close", Action::Close},
                                                             {"silence", Action::Silence}};
+
+constexpr std::pair<std::string_view, AfterAnswer> kEnds[] = {{"close", AfterAnswer::Close},
+                                                              {"reset", AfterAnswer::Reset},
+                                                              {"silence", AfterAnswer::Silence}};
 
 constexpr std::pair<std::string_view, std::optional<std::string> AnswerOverrides::*> kFields[] = {
     {"TerminalNo", &AnswerOverrides::terminal_no},
@@ -79,9 +83,15 @@ class StepReader {
     if (step_.contains("code")) step.code = FieldText("\"code\"", step_["code"]);
     if (step_.contains("fields")) step.fields = ReadFields(step_["fields"]);
     if (step_.contains("raw")) step.raw = Text("\"raw\"", step_["raw"]);
+    if (step_.contains("hex")) {
+      if (step.raw) throw Fault{where_ + ": \"raw\" and \"hex\" are two ways to give one answer"};
+      step.raw = Hex(step_["hex"]);
+    }
     if (step_.contains("delay")) step.delay = Seconds("\"delay\"", step_["delay"]);
     if (step_.contains("pieces")) step.pieces = ReadPieces(step_["pieces"]);
     if (step_.contains("pause")) step.pause = Seconds("\"pause\"", step_["pause"]);
+    if (step_.contains("pauses")) step.pauses = ReadPauses(step_["pauses"]);
+    if (step_.contains("end")) step.after = ReadEnd(step_["end"]);
     return step;
   }
 
@@ -110,6 +120,47 @@ class StepReader {
     const double seconds = value.get<double>();
     if (!(seconds >= 0 && seconds <= kSecondsMax)) Wrong(key, "0 to 86400 seconds", value);
     return std::chrono::milliseconds(std::llround(seconds * 1000));
+  }
+
+  // An answer's bytes as hexadecimal digits, two a byte: bytes that are no
+  // text (above 127) have no other place in a JSON file.
+  std::string Hex(const json& value) const {
+    const std::string digits = Text("\"hex\"", value);
+    const auto nibble = [](char c) {
+      if (c >= '0' && c <= '9') return c - '0';
+      if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+      if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+      return -1;
+    };
+    std::string bytes;
+    for (std::size_t i = 0; i + 1 < digits.size(); i += 2) {
+      const int high = nibble(digits[i]);
+      const int low = nibble(digits[i + 1]);
+      if (high < 0 || low < 0) break;
+      bytes += static_cast<char>(high * 16 + low);
+    }
+    if (bytes.size() * 2 != digits.size()) {
+      throw Fault{where_ + ": \"hex\" must be pairs of hexadecimal digits"};
+    }
+    return bytes;
+  }
+
+  std::vector<std::chrono::milliseconds> ReadPauses(const json& value) const {
+    if (!value.is_array()) Wrong("\"pauses\"", "a list of seconds", value);
+    std::vector<std::chrono::milliseconds> pauses;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+      pauses.push_back(Seconds("\"pauses\"[" + std::to_string(i) + "]", value[i]));
+    }
+    return pauses;
+  }
+
+  AfterAnswer ReadEnd(const json& value) const {
+    const std::string name = Text("\"end\"", value);
+    for (const auto& [text, end] : kEnds) {
+      if (text == name) return end;
+    }
+    throw Fault{where_ + ": \"end\" must be \"close\", \"reset\" or \"silence\", not \"" + name +
+                "\""};
   }
 
   Action ReadAction(const json& value) const {

@@ -3,12 +3,11 @@
 #include <memory>
 #include <utility>
 
+#include "simulator/listen_backlog.h"
 #include "simulator/sim_session.h"
 
 namespace pcpos::sim {
 namespace {
-// Many clients may connect in the same instant (load tests, a busy window).
-constexpr int kListenBacklog = 512;
 
 // The words operators have read from this program so far.
 std::string ListenError(const std::error_code& error) {
@@ -43,7 +42,7 @@ bool SimServer::Listen(const asio::ip::address_v4& address, std::uint16_t port,
   if (!ec) acceptor_.set_option(asio::ip::tcp::acceptor::reuse_address(true), ec);
 #endif
   if (!ec) acceptor_.bind(endpoint, ec);
-  if (!ec) acceptor_.listen(kListenBacklog, ec);
+  if (!ec) acceptor_.listen(LargestListenBacklog(), ec);
   if (ec) {
     error = ListenError(ec);
     std::error_code ignored;

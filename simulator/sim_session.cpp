@@ -223,12 +223,14 @@ void SimSession::Answer() {
     shown += Quoted(piece);
   }
   Log(request_, scenario_, shown);
+  pieces_sent_ = 0;
   SendNextPiece();
 }
 
 void SimSession::SendNextPiece() {
   std::string piece = std::move(pieces_.front());
   pieces_.erase(pieces_.begin());
+  ++pieces_sent_;
   Write(std::move(piece), pieces_.empty());
 }
 
@@ -241,12 +243,31 @@ void SimSession::Write(std::string bytes, bool then_close) {
         if (error) {
           self->Abort();  // the peer is gone; its read ends the session
         } else if (then_close) {
-          self->CloseConnection();
+          self->Finish();
         } else {
-          self->After(self->step_.pause.value_or(self->server_->options().pause),
+          const auto& pauses = self->step_.pauses;
+          const std::size_t gap = self->pieces_sent_ - 1;
+          self->After(gap < pauses.size()
+                          ? pauses[gap]
+                          : self->step_.pause.value_or(self->server_->options().pause),
                       &SimSession::SendNextPiece);
         }
       });
+}
+
+void SimSession::Finish() {
+  switch (step_.after) {
+    case AfterAnswer::Close:
+      CloseConnection();
+      return;
+    case AfterAnswer::Reset:
+      ResetConnection();
+      return;
+    case AfterAnswer::Silence:
+      // Open until the client leaves, which the pending read sees.
+      After(server_->options().silence_max, &SimSession::CloseConnection);
+      return;
+  }
 }
 
 void SimSession::After(std::chrono::milliseconds wait, void (SimSession::*then)()) {

@@ -44,6 +44,7 @@ class SimSession : public std::enable_shared_from_this<SimSession> {
   void Act();
   void Answer();
   void SendNextPiece();
+  void Finish();  // after the last piece
   void After(std::chrono::milliseconds wait, void (SimSession::*then)());
   void SilenceEnds();
   void Write(std::string bytes, bool then_close);
@@ -69,6 +70,7 @@ class SimSession : public std::enable_shared_from_this<SimSession> {
   std::optional<Step> scripted_;
   Step step_;                        // the one being played
   std::vector<std::string> pieces_;  // of the answer, still to send
+  std::size_t pieces_sent_ = 0;
 };
 
 }  // namespace pcpos::sim

@@ -77,7 +77,7 @@ std::string UsageText() {
          "  -h, --help\n"
          "      this text\n"
          "\n"
-         "A value may also follow its option after \"=\": --port=9053.\n";
+         "A value may also follow \"=\": --port=9053.\n";
 }
 
 acceptance::Suite LoadStartupSuite(const std::string& name_or_path) {

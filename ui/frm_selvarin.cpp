@@ -48,7 +48,7 @@ std::chrono::milliseconds DoubleClickTime() {
 
 }  // namespace
 
-TFrm_Selvarin::TFrm_Selvarin(QWidget* parent)
+TFrm_Selvarin::TFrm_Selvarin(QWidget* parent, screen::PaymentScreen::Clock clock)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
@@ -57,7 +57,9 @@ TFrm_Selvarin::TFrm_Selvarin(QWidget* parent)
         QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
       }),
       screen_(
-          *this, guided_, [] { return std::chrono::steady_clock::now(); }, DoubleClickTime()) {
+          *this, guided_,
+          clock ? std::move(clock) : [] { return std::chrono::steady_clock::now(); },
+          DoubleClickTime()) {
   setObjectName(QStringLiteral("Frm_Selvarin"));
   setWindowTitle(Q(screen::WindowCaption()));
   setWindowIcon(QIcon(QStringLiteral(":/logo.png")));
@@ -176,12 +178,17 @@ void TFrm_Selvarin::SetRawPrevious(bool previous) {
   MarkAsPrevious(Mem_RawResponse, previous, palette().color(QPalette::Disabled, QPalette::Text));
 }
 
-void TFrm_Selvarin::SetResultLine(std::string_view text, screen::Tone tone) {
+void TFrm_Selvarin::SetResultLine(std::string_view text, screen::TextDirection direction,
+                                  screen::Tone tone) {
   QColor colour = palette().color(QPalette::WindowText);
   if (const auto rgb = screen::ToneColour(tone)) colour = QColor(rgb->r, rgb->g, rgb->b);
   QPalette palette = Lbl_ResponseMsg->palette();
   palette.setColor(QPalette::WindowText, colour);
   Lbl_ResponseMsg->setPalette(palette);
+  // A plain label takes its paragraph's direction from its layout direction;
+  // the line stays centred either way.
+  Lbl_ResponseMsg->setLayoutDirection(
+      direction == screen::TextDirection::LeftToRight ? Qt::LeftToRight : Qt::RightToLeft);
   Lbl_ResponseMsg->setText(Q(text));
 }
 

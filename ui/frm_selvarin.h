@@ -33,7 +33,8 @@ class TFrm_Selvarin : public QWidget, private screen::ScreenView {
   Q_OBJECT
 
  public:
-  explicit TFrm_Selvarin(QWidget* parent = nullptr);
+  // `clock`: the screen's clock (the tests move one of their own); empty: steady_clock.
+  explicit TFrm_Selvarin(QWidget* parent = nullptr, screen::PaymentScreen::Clock clock = {});
   ~TFrm_Selvarin() override;
 
   // Places the window in the middle of its screen's work area, title bar and
@@ -107,7 +108,8 @@ class TFrm_Selvarin : public QWidget, private screen::ScreenView {
   void SetRawCaption(std::string_view caption) override;
   void SetFieldPrevious(screen::Field field, bool previous) override;
   void SetRawPrevious(bool previous) override;
-  void SetResultLine(std::string_view text, screen::Tone tone) override;
+  void SetResultLine(std::string_view text, screen::TextDirection direction,
+                     screen::Tone tone) override;
   void SetBusy(bool busy) override;
   void SetTicking(bool ticking) override;
   void SetLogFolderTip(std::string_view tip) override;

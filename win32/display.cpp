@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <stdexcept>
+#include <string>
 
 #include "screen/layout.h"
 #include "text/utf16.h"
@@ -22,14 +24,15 @@ Function User32Function(const char* name) {
   return typed;
 }
 
-HFONT MakeFont(const std::wstring& face, int dpi, bool bold, int pixels = screen::kFontPixels) {
+UniqueFont MakeFont(const std::wstring& face, int dpi, bool bold,
+                    int pixels = screen::kFontPixels) {
   LOGFONTW lf{};
   lf.lfHeight = -screen::Scaled(pixels, dpi);
   lf.lfWeight = bold ? FW_BOLD : FW_NORMAL;
   lf.lfCharSet = DEFAULT_CHARSET;
   lf.lfQuality = DEFAULT_QUALITY;  // the system's choice: ClearType where it is on
   face.copy(lf.lfFaceName, LF_FACESIZE - 1);
-  return CreateFontIndirectW(&lf);
+  return UniqueFont(Checked(CreateFontIndirectW(&lf), "CreateFontIndirectW"));
 }
 
 }  // namespace
@@ -68,14 +71,13 @@ std::wstring WindowFace() {
     wanted.lfHeight = -screen::kFontPixels;
     wanted.lfCharSet = DEFAULT_CHARSET;
     tahoma.copy(wanted.lfFaceName, LF_FACESIZE - 1);
-    const HFONT font = CreateFontIndirectW(&wanted);
-    const HDC dc = CreateCompatibleDC(nullptr);
-    const HGDIOBJ old = SelectObject(dc, font);
+    const UniqueFont font(Checked(CreateFontIndirectW(&wanted), "CreateFontIndirectW"));
+    const UniqueDc dc(Checked(CreateCompatibleDC(nullptr), "CreateCompatibleDC"));
     wchar_t selected[LF_FACESIZE] = {};
-    GetTextFaceW(dc, LF_FACESIZE, selected);
-    SelectObject(dc, old);
-    DeleteDC(dc);
-    DeleteObject(font);
+    {
+      const Selection chosen(dc.get(), font.get());
+      GetTextFaceW(dc.get(), LF_FACESIZE, selected);
+    }
     if (tahoma == selected) return tahoma;
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
@@ -92,60 +94,48 @@ Fonts::Fonts(int dpi)
       regular_(MakeFont(WindowFace(), dpi, false)),
       bold_(MakeFont(WindowFace(), dpi, true)) {}
 
-Fonts::~Fonts() {
-  DeleteObject(regular_);
-  DeleteObject(bold_);
-  for (const auto& [pixels, font] : sized_) DeleteObject(font);
-}
-
 HFONT Fonts::Sized(int design_pixels) {
-  if (design_pixels == screen::kFontPixels) return regular_;
+  if (design_pixels == screen::kFontPixels) return regular_.get();
   for (const auto& [pixels, font] : sized_) {
-    if (pixels == design_pixels) return font;
+    if (pixels == design_pixels) return font.get();
   }
   sized_.emplace_back(design_pixels, MakeFont(WindowFace(), dpi_, false, design_pixels));
-  return sized_.back().second;
+  return sized_.back().second.get();
 }
 
 Logo::Logo() {
-  const HINSTANCE instance = GetModuleHandleW(nullptr);
   constexpr int kLargest = 256;
-  const auto icon = static_cast<HICON>(
-      LoadImageW(instance, L"MAINICON", IMAGE_ICON, kLargest, kLargest, LR_DEFAULTCOLOR));
-  if (icon == nullptr) return;
+  const UniqueIcon icon(
+      Checked(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), L"MAINICON", IMAGE_ICON,
+                                            kLargest, kLargest, LR_DEFAULTCOLOR)),
+              "Loading the icon MAINICON"));
   ICONINFO info{};
-  if (GetIconInfo(icon, &info)) {
-    BITMAP colour{};
-    if (info.hbmColor != nullptr && GetObjectW(info.hbmColor, sizeof colour, &colour) != 0 &&
-        colour.bmWidth == colour.bmHeight) {
-      const int size = colour.bmWidth;
-      BITMAPINFO bi{};
-      bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-      bi.bmiHeader.biWidth = size;
-      bi.bmiHeader.biHeight = -size;  // top-down
-      bi.bmiHeader.biPlanes = 1;
-      bi.bmiHeader.biBitCount = 32;
-      bi.bmiHeader.biCompression = BI_RGB;
-      source_.resize(static_cast<std::size_t>(size) * static_cast<std::size_t>(size));
-      const HDC screen = GetDC(nullptr);
-      if (GetDIBits(screen, info.hbmColor, 0, static_cast<UINT>(size), source_.data(), &bi,
-                    DIB_RGB_COLORS) == size) {
-        source_size_ = size;
-      }
-      ReleaseDC(nullptr, screen);
-    }
-    if (info.hbmColor != nullptr) DeleteObject(info.hbmColor);
-    if (info.hbmMask != nullptr) DeleteObject(info.hbmMask);
+  if (!GetIconInfo(icon.get(), &info)) throw std::runtime_error("GetIconInfo failed for MAINICON");
+  const UniqueBitmap colour_bitmap(info.hbmColor);
+  const UniqueBitmap mask(info.hbmMask);
+  BITMAP colour{};
+  if (!colour_bitmap || GetObjectW(colour_bitmap.get(), sizeof colour, &colour) == 0 ||
+      colour.bmWidth != colour.bmHeight) {
+    throw std::runtime_error("MAINICON has no square colour image");
   }
-  DestroyIcon(icon);
-}
-
-Logo::~Logo() {
-  if (rendered_ != nullptr) DeleteObject(rendered_);
+  const int size = colour.bmWidth;
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = size;
+  bi.bmiHeader.biHeight = -size;  // top-down
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  source_.resize(static_cast<std::size_t>(size) * static_cast<std::size_t>(size));
+  const WindowDc screen(nullptr);
+  if (GetDIBits(screen.get(), colour_bitmap.get(), 0, static_cast<UINT>(size), source_.data(), &bi,
+                DIB_RGB_COLORS) != size) {
+    throw std::runtime_error("GetDIBits failed for MAINICON");
+  }
+  source_size_ = size;
 }
 
 void Logo::Render(int size, COLORREF background) {
-  if (source_size_ == 0 || size <= 0) return;
   // Each target pixel is the average of the source area it covers (a box filter
   // with fractional edges), so the stretched logo stays smooth at any size.
   const double step = static_cast<double>(source_size_) / size;
@@ -164,7 +154,17 @@ void Logo::Render(int size, COLORREF background) {
   }
   const double bg[3] = {GetBValue(background) / 255.0, GetGValue(background) / 255.0,
                         GetRValue(background) / 255.0};
-  std::vector<std::uint32_t> out(static_cast<std::size_t>(size) * static_cast<std::size_t>(size));
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = size;
+  bi.bmiHeader.biHeight = -size;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  UniqueBitmap bitmap(Checked(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0),
+                              "CreateDIBSection"));
+  auto* out = static_cast<std::uint32_t*>(bits);
   for (int y = 0; y < size; ++y) {
     for (int x = 0; x < size; ++x) {
       double sum[4] = {0, 0, 0, 0};  // premultiplied B, G, R, and alpha
@@ -191,29 +191,19 @@ void Logo::Render(int size, COLORREF background) {
           static_cast<std::size_t>(x)] = pixel;
     }
   }
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-  bi.bmiHeader.biWidth = size;
-  bi.bmiHeader.biHeight = -size;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
-  bi.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  const HBITMAP bitmap = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (bitmap == nullptr) return;
-  std::memcpy(bits, out.data(), out.size() * sizeof out[0]);
-  if (rendered_ != nullptr) DeleteObject(rendered_);
-  rendered_ = bitmap;
+  rendered_ = std::move(bitmap);
   rendered_size_ = size;
+  rendered_background_ = background;
 }
 
-void Logo::Draw(HDC dc, int left, int top) const {
-  if (rendered_ == nullptr) return;
-  const HDC memory = CreateCompatibleDC(dc);
-  const HGDIOBJ old = SelectObject(memory, rendered_);
-  BitBlt(dc, left, top, rendered_size_, rendered_size_, memory, 0, 0, SRCCOPY);
-  SelectObject(memory, old);
-  DeleteDC(memory);
+void Logo::Draw(HDC dc, const RECT& box) {
+  const int size = std::min(box.right - box.left, box.bottom - box.top);
+  if (size <= 0) return;
+  const COLORREF face = GetSysColor(COLOR_BTNFACE);
+  if (!rendered_ || size != rendered_size_ || face != rendered_background_) Render(size, face);
+  const UniqueDc memory(Checked(CreateCompatibleDC(dc), "CreateCompatibleDC"));
+  const Selection picture(memory.get(), rendered_.get());
+  BitBlt(dc, box.left, box.top, size, size, memory.get(), 0, 0, SRCCOPY);
 }
 
 }  // namespace pcpos::win32

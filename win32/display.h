@@ -8,7 +8,10 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "win32/gdi.h"
 
 namespace pcpos::win32 {
 
@@ -22,46 +25,45 @@ RECT OuterRect(int width, int height, DWORD style, DWORD ex_style, int dpi);
 std::wstring WindowFace();
 
 // The window's fonts at one DPI: regular, bold for the result line, and the
-// smaller sizes a caption may need to end before its field.
+// smaller sizes a caption may need to end before its field. Each is checked
+// as it is made (the constructor and Sized throw when the system gives none).
 class Fonts {
  public:
   explicit Fonts(int dpi);
-  ~Fonts();
-  Fonts(const Fonts&) = delete;
-  Fonts& operator=(const Fonts&) = delete;
 
-  HFONT regular() const { return regular_; }
-  HFONT bold() const { return bold_; }
+  HFONT regular() const { return regular_.get(); }
+  HFONT bold() const { return bold_.get(); }
   // The regular face `design_pixels` high at 96 DPI, scaled.
   HFONT Sized(int design_pixels);
 
  private:
   int dpi_;
-  HFONT regular_;
-  HFONT bold_;
-  std::vector<std::pair<int, HFONT>> sized_;
+  UniqueFont regular_;
+  UniqueFont bold_;
+  std::vector<std::pair<int, UniqueFont>> sized_;
 };
 
-// The program's icon "MAINICON" at its largest, drawn at any size by averaging
-// its pixels, over the window's background (the logo box has no frame).
+// The program's icon "MAINICON" at its largest, drawn at the logo box's size
+// by averaging its pixels over the window's face colour. The picture is made
+// again when the box's size (the DPI) or the face colour (the system's colours
+// or theme) has changed since it was last drawn. The system's own scaling of
+// icons (LoadIconWithScaleDown, DrawIconEx) was tried and drew the keys as
+// blocks under Wine at these sizes, which the icon carries no image of.
 class Logo {
  public:
+  // Reads the icon; throws when it cannot.
   Logo();
-  ~Logo();
-  Logo(const Logo&) = delete;
-  Logo& operator=(const Logo&) = delete;
-
-  // Makes the picture `size` x `size` device pixels over `background`.
-  void Render(int size, COLORREF background);
-  // Draws the last rendered picture at `left`, `top`.
-  void Draw(HDC dc, int left, int top) const;
-  bool loaded() const { return source_size_ > 0; }
+  // Draws the picture filling `box` (a square, in device pixels).
+  void Draw(HDC dc, const RECT& box);
 
  private:
+  void Render(int size, COLORREF background);
+
   int source_size_ = 0;
   std::vector<std::uint32_t> source_;  // BGRA, top-down, straight alpha
-  HBITMAP rendered_ = nullptr;
+  UniqueBitmap rendered_;
   int rendered_size_ = 0;
+  COLORREF rendered_background_ = 0;
 };
 
 }  // namespace pcpos::win32

@@ -36,22 +36,25 @@ std::string WithoutIsolates(std::string text) {
 }  // namespace
 
 GuidedPanel::GuidedPanel(HWND parent, screen::GuidedRun& run, SetAmount set_amount)
-    : run_(run), set_amount_(std::move(set_amount)), open_([](const std::string& path) {
+    : run_(run), set_amount_(std::move(set_amount)), open_report_([](const std::string& path) {
         ShellExecuteW(nullptr, L"open", Wide(path).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
       }) {
   constexpr DWORD kStatic = SS_NOPREFIX | SS_LEFT;
-  controls_[kCase].Create(parent, L"STATIC", "", kStatic, 0, kFirstId + kCase);
+  case_.Create(parent, L"STATIC", "", kStatic, 0, kFirstId + kCase);
   // Persian: right-aligned, in right-to-left reading order, wrapped.
-  controls_[kPrompt].Create(parent, L"STATIC", "", SS_NOPREFIX | SS_RIGHT,
-                            WS_EX_RTLREADING | WS_EX_RIGHT, kFirstId + kPrompt);
-  controls_[kVerdict].Create(parent, L"STATIC", "", kStatic, 0, kFirstId + kVerdict);
-  controls_[kSkip].Create(parent, L"BUTTON", screen::kSkipCaption, BS_PUSHBUTTON | WS_TABSTOP, 0,
-                          kFirstId + kSkip);
-  controls_[kReport].Create(parent, L"STATIC", "", SS_NOPREFIX | SS_PATHELLIPSIS, 0,
-                            kFirstId + kReport);
-  controls_[kOpen].Create(parent, L"BUTTON", screen::kOpenReportCaption, BS_PUSHBUTTON | WS_TABSTOP,
-                          0, kFirstId + kOpen);
-  controls_[kOpen].Enable(false);
+  prompt_.Create(parent, L"STATIC", "", SS_NOPREFIX | SS_RIGHT, WS_EX_RTLREADING | WS_EX_RIGHT,
+                 kFirstId + kPrompt);
+  verdict_.Create(parent, L"STATIC", "", kStatic, 0, kFirstId + kVerdict);
+  skip_.Create(parent, L"BUTTON", screen::kSkipCaption, BS_PUSHBUTTON | WS_TABSTOP, 0,
+               kFirstId + kSkip);
+  report_.Create(parent, L"STATIC", "", SS_NOPREFIX | SS_PATHELLIPSIS, 0, kFirstId + kReport);
+  open_.Create(parent, L"BUTTON", screen::kOpenReportCaption, BS_PUSHBUTTON | WS_TABSTOP, 0,
+               kFirstId + kOpen);
+  open_.Enable(false);
+  skip_.on_click = [this] { run_.Skip(); };
+  open_.on_click = [this] {
+    if (!report_path_.empty() && open_report_) open_report_(report_path_);
+  };
 }
 
 void GuidedPanel::Place(int dpi, HFONT regular, HFONT bold) const {
@@ -60,27 +63,13 @@ void GuidedPanel::Place(int dpi, HFONT regular, HFONT bold) const {
     const int top = screen::kClientHeight + p.top;
     const RECT where{screen::Scaled(p.left, dpi), screen::Scaled(top, dpi),
                      screen::Scaled(p.left + p.width, dpi), screen::Scaled(top + p.height, dpi)};
-    controls_[i].SetFont(i == kCase ? bold : regular);
-    controls_[i].MoveTo(where);
+    Find(i).SetFont(i == kCase ? bold : regular);
+    Find(i).MoveTo(where);
   }
-}
-
-bool GuidedPanel::Command(WPARAM wparam) {
-  if (HIWORD(wparam) != BN_CLICKED) return false;
-  const int id = LOWORD(wparam);
-  if (id == kFirstId + kSkip) {
-    run_.Skip();
-    return true;
-  }
-  if (id == kFirstId + kOpen) {
-    if (!report_path_.empty() && open_) open_(report_path_);
-    return true;
-  }
-  return false;
 }
 
 std::optional<LRESULT> GuidedPanel::ColourStatic(HDC dc, HWND control) const {
-  if (control != controls_[kVerdict].hwnd()) return std::nullopt;
+  if (control != verdict_.hwnd()) return std::nullopt;
   const auto rgb = screen::ToneColour(verdict_tone_);
   SetTextColor(dc, rgb ? RGB(rgb->r, rgb->g, rgb->b) : GetSysColor(COLOR_WINDOWTEXT));
   SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
@@ -88,18 +77,33 @@ std::optional<LRESULT> GuidedPanel::ColourStatic(HDC dc, HWND control) const {
 }
 
 void GuidedPanel::ShowGuide(const screen::GuidePanel& panel) {
-  controls_[kCase].SetText(WithoutIsolates(panel.heading));
-  controls_[kPrompt].SetText(panel.prompt);
+  case_.SetText(WithoutIsolates(panel.heading));
+  prompt_.SetText(panel.prompt);
   verdict_tone_ = panel.verdict_tone;
-  controls_[kVerdict].SetText(panel.verdict);
-  InvalidateRect(controls_[kVerdict].hwnd(), nullptr, TRUE);
-  controls_[kSkip].Enable(panel.can_skip);
+  verdict_.SetText(panel.verdict);
+  InvalidateRect(verdict_.hwnd(), nullptr, TRUE);
+  skip_.Enable(panel.can_skip);
   report_path_ = panel.report_path;
-  controls_[kReport].SetText(panel.report_error.empty() ? panel.report_path : panel.report_error);
-  controls_[kOpen].Enable(!report_path_.empty());
+  report_.SetText(panel.report_error.empty() ? panel.report_path : panel.report_error);
+  open_.Enable(!report_path_.empty());
 }
 
-const Control& GuidedPanel::Find(int index) const { return controls_[index]; }
+const Control& GuidedPanel::Find(int index) const {
+  switch (index) {
+    case kCase:
+      return case_;
+    case kPrompt:
+      return prompt_;
+    case kVerdict:
+      return verdict_;
+    case kSkip:
+      return skip_;
+    case kReport:
+      return report_;
+    default:
+      return open_;
+  }
+}
 
 }  // namespace pcpos::win32
 

@@ -28,12 +28,10 @@ class GuidedPanel final : public screen::GuidedView {
 
   // At the window's DPI, in its fonts.
   void Place(int dpi, HFONT regular, HFONT bold) const;
-  // A button's WM_COMMAND; false when it is not one of the panel's.
-  bool Command(WPARAM wparam);
   // WM_CTLCOLORSTATIC: the verdict's colour; nullopt for the other statics.
   std::optional<LRESULT> ColourStatic(HDC dc, HWND control) const;
   // Opens the report (ShellExecuteW "open" by default; the tests record it).
-  void SetOpener(Opener open) { open_ = std::move(open); }
+  void SetOpener(Opener open) { open_report_ = std::move(open); }
 
   void SetAmountText(std::string_view amount) override { set_amount_(amount); }
   void ShowGuide(const screen::GuidePanel& panel) override;
@@ -44,8 +42,9 @@ class GuidedPanel final : public screen::GuidedView {
  private:
   screen::GuidedRun& run_;
   SetAmount set_amount_;
-  Opener open_;
-  Control controls_[kCount];
+  Opener open_report_;
+  Control case_, prompt_, verdict_, report_;
+  Button skip_, open_;
   std::string report_path_;
   screen::Tone verdict_tone_ = screen::Tone::Window;
 };

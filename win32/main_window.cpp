@@ -4,17 +4,27 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <thread>
 
 #include "screen/placement.h"
 #include "screen/texts.h"
 #include "win32/errors.h"
 #include "text/utf16.h"
+#include "win32/gdi.h"
 
 namespace pcpos::win32 {
 namespace {
 
 constexpr UINT kRunPostedMessage = WM_APP + 1;
 constexpr UINT_PTR kTickTimer = 1;
+// A full message queue refuses a post for as long as the window's thread is
+// behind; the payment's thread tries again this often, for this long, before
+// it reports the failure.
+constexpr std::chrono::milliseconds kPostRetryPause{20};
+constexpr std::chrono::seconds kPostRetryLimit{10};
+// What Windows shows while the session waits for the payment's journal row.
+constexpr wchar_t kShutdownReason[] =
+    L"A card payment is being cancelled and written to the journal.";
 // Not WS_CLIPCHILDREN: a group box paints only its frame and caption, so the
 // window must paint the face colour under it.
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
@@ -28,26 +38,6 @@ bool IsInput(Id id) {
 const std::wstring& PreviousTip() {
   static const std::wstring tip = Wide(screen::kPreviousTip);
   return tip;
-}
-
-// Wine draws a line's isolate marks as boxes and ignores them for the order, so
-// they are taken off and what they asked for is done here: the first strong
-// character sets the reading order, right to left when there is none.
-bool IsIsolateMark(wchar_t c) { return c >= 0x2066 && c <= 0x2069; }
-
-bool ReadsRightToLeft(std::wstring_view text) {
-  for (const wchar_t c : text) {
-    const bool digit = (c >= 0x0660 && c <= 0x0669) || (c >= 0x06F0 && c <= 0x06F9);
-    if (!digit && ((c >= 0x0590 && c <= 0x08FF) || (c >= 0xFB1D && c <= 0xFDFF) ||
-                   (c >= 0xFE70 && c <= 0xFEFC))) {
-      return true;
-    }
-    if ((c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || (c >= 0x00C0 && c <= 0x024F) ||
-        (c >= 0x0370 && c <= 0x052F)) {
-      return false;
-    }
-  }
-  return true;
 }
 
 // The memo is the one control that would keep Tab for itself; here Tab moves
@@ -88,6 +78,10 @@ MainWindow::MainWindow(Options options) : options_(std::move(options)) {
   const HICON icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), L"MAINICON",
                                                    IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
   Create(kWindowClass, screen::WindowCaption(options_.simulated_reader), kWindowStyle, 0, icon);
+  {
+    std::lock_guard lock(posted_mutex_);
+    post_target_ = hwnd();
+  }
   runner_ = std::make_unique<screen::PaymentRunner>(
       [this](std::function<void()> call) { Post(std::move(call)); });
   screen::PaymentScreen::Clock clock = options_.clock;
@@ -112,72 +106,30 @@ MainWindow::~MainWindow() {
 void MainWindow::CreateControls() {
   const auto layout = screen::Layout();
   items_.reserve(layout.size());
-  for (const screen::ControlDesign& design : layout) {
-    items_.push_back(std::make_unique<Item>());
-    items_.back()->design = &design;
-  }
-  const auto make = [this](Item& item) {
-    const screen::ControlDesign& design = *item.design;
-    const std::string text = screen::InitialText(design);
-    const wchar_t* system_class = L"STATIC";
-    DWORD style = 0;
-    DWORD ex_style = 0;
-    switch (design.kind) {
-      // One line, never wrapped: the caption is measured to end before its
-      // field, and a wrap at the measured width would drop its last character.
-      case screen::ControlKind::Label:
-        style = SS_LEFTNOWORDWRAP | SS_NOPREFIX;
-        break;
-      case screen::ControlKind::Edit:
-        system_class = L"EDIT";
-        style = ES_AUTOHSCROLL | WS_TABSTOP;
-        ex_style = WS_EX_CLIENTEDGE;
-        break;
-      case screen::ControlKind::Memo:
-        system_class = L"EDIT";
-        style = ES_MULTILINE | ES_AUTOVSCROLL | WS_TABSTOP;
-        ex_style = WS_EX_CLIENTEDGE;
-        break;
-      case screen::ControlKind::Button:
-        system_class = L"BUTTON";
-        style = BS_PUSHBUTTON | WS_TABSTOP;
-        break;
-      case screen::ControlKind::Group:
-        system_class = L"BUTTON";
-        style = BS_GROUPBOX;
-        break;
-      case screen::ControlKind::Picture:
-      case screen::ControlKind::ResultLine:
-        style = SS_OWNERDRAW;
-        break;
-    }
-    item.control.Create(hwnd(), system_class, text, style, ex_style, 0);
-  };
+  for (const screen::ControlDesign& design : layout) items_.push_back(Item{&design, nullptr});
   // Tab order is the order of creation: first what takes no focus, then the
   // rest in the table's tab order (inside a group box at the group's place).
-  for (auto& item : items_) {
-    if (item->design->tab < 0 || item->design->kind == screen::ControlKind::Group) make(*item);
+  for (std::size_t i = 0; i < items_.size(); ++i) {
+    const screen::ControlDesign& design = *items_[i].design;
+    if (design.tab < 0 || design.kind == screen::ControlKind::Group) CreateControl(i);
   }
   for (const Id id : screen::TabOrderIds()) {
-    Item& item = ItemNamed(id);
-    if (item.control.hwnd() == nullptr) make(item);
+    const auto index = static_cast<std::size_t>(id);
+    if (items_[index].control == nullptr) CreateControl(index);
   }
-  for (std::size_t i = 0; i < items_.size(); ++i) {
-    Item& item = *items_[i];
-    SetWindowLongPtrW(item.control.hwnd(), GWLP_ID,
-                      static_cast<LONG_PTR>(kFirstControlId + static_cast<int>(i)));
+  for (const Item& item : items_) {
     // A group box lies under its controls, or it would paint over them.
     if (item.design->kind == screen::ControlKind::Group) {
-      SetWindowPos(item.control.hwnd(), HWND_BOTTOM, 0, 0, 0, 0,
+      SetWindowPos(item.control->hwnd(), HWND_BOTTOM, 0, 0, 0, 0,
                    SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
     if (item.design->kind == screen::ControlKind::Memo) {
-      SetWindowSubclass(item.control.hwnd(), &TabMovesOn, 0, 0);
+      SetWindowSubclass(item.control->hwnd(), &TabMovesOn, 0, 0);
     }
   }
   for (const Id id : {Id::Edt_IP, Id::Edt_Port, Id::txtAmount, Id::Edt_LogPath}) {
     // A long folder shows its beginning.
-    SendMessageW(ItemNamed(id).control.hwnd(), EM_SETSEL, 0, 0);
+    SendMessageW(ItemNamed(id).control->hwnd(), EM_SETSEL, 0, 0);
   }
   tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                              WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
@@ -186,6 +138,68 @@ void MainWindow::CreateControls() {
   if (tooltip_ == nullptr) throw std::runtime_error("CreateWindowExW failed for the tooltip");
   // Tips of more than one line (the log folder's) break at their "\n".
   SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, 32767);
+}
+
+// Each kind of control as the system draws it, with the handlers it carries.
+void MainWindow::CreateControl(std::size_t index) {
+  Item& item = items_[index];
+  const screen::ControlDesign& design = *item.design;
+  const wchar_t* system_class = L"STATIC";
+  DWORD style = 0;
+  DWORD ex_style = 0;
+  switch (design.kind) {
+    // One line, never wrapped: the caption is measured to end before its
+    // field, and a wrap at the measured width would drop its last character.
+    case screen::ControlKind::Label:
+      item.control = std::make_unique<Control>();
+      style = SS_LEFTNOWORDWRAP | SS_NOPREFIX;
+      break;
+    case screen::ControlKind::Edit: {
+      auto edit = std::make_unique<Edit>();
+      if (design.id == Id::Edt_LogPath) edit->on_change = [this] { screen_->LogFolderEdited(); };
+      item.control = std::move(edit);
+      system_class = L"EDIT";
+      style = ES_AUTOHSCROLL | WS_TABSTOP;
+      ex_style = WS_EX_CLIENTEDGE;
+      break;
+    }
+    case screen::ControlKind::Memo:
+      item.control = std::make_unique<Edit>();
+      system_class = L"EDIT";
+      style = ES_MULTILINE | ES_AUTOVSCROLL | WS_TABSTOP;
+      ex_style = WS_EX_CLIENTEDGE;
+      break;
+    case screen::ControlKind::Button: {
+      auto button = std::make_unique<Button>();
+      if (design.id == Id::Btn_Payment) button->on_click = [this] { screen_->PressPayment(); };
+      if (design.id == Id::Btn_Clear) button->on_click = [this] { screen_->Clear(); };
+      item.control = std::move(button);
+      system_class = L"BUTTON";
+      style = BS_PUSHBUTTON | WS_TABSTOP;
+      break;
+    }
+    case screen::ControlKind::Group:
+      item.control = std::make_unique<Control>();
+      system_class = L"BUTTON";
+      style = BS_GROUPBOX;
+      break;
+    case screen::ControlKind::Picture: {
+      auto picture = std::make_unique<OwnerDrawn>();
+      picture->on_draw = [this](const DRAWITEMSTRUCT& draw) { logo_.Draw(draw.hDC, draw.rcItem); };
+      item.control = std::move(picture);
+      style = SS_OWNERDRAW;
+      break;
+    }
+    case screen::ControlKind::ResultLine: {
+      auto line = std::make_unique<OwnerDrawn>();
+      line->on_draw = [this](const DRAWITEMSTRUCT& draw) { DrawResultLine(draw); };
+      item.control = std::move(line);
+      style = SS_OWNERDRAW;
+      break;
+    }
+  }
+  item.control->Create(hwnd(), system_class, screen::InitialText(design), style, ex_style,
+                       kFirstControlId + static_cast<int>(index));
 }
 
 RECT MainWindow::DeviceRect(const screen::ControlDesign& design) const {
@@ -208,20 +222,19 @@ std::pair<RECT, HFONT> MainWindow::FitLabel(const screen::ControlDesign& design)
       (screen::Parent(design) == nullptr ? 0
                                          : screen::Scaled(screen::Parent(design)->rect.left, dpi_));
   const std::wstring caption = Wide(design.caption);
-  const HDC dc = GetDC(hwnd());
+  const WindowDc dc(hwnd());
   HFONT font = fonts_->regular();
   for (int pixels = screen::kFontPixels; pixels >= screen::kFontPixels / 2; --pixels) {
     font = fonts_->Sized(pixels);
-    const HGDIOBJ old = SelectObject(dc, font);
+    const Selection selected(dc.get(), font);
     // Measured the way the static control draws it (DrawTextW), not by the
     // glyphs' advance alone: the two differ, and the narrower one clips the
     // caption's last character.
     RECT ink{0, 0, 0, 0};
-    DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &ink,
+    DrawTextW(dc.get(), caption.c_str(), static_cast<int>(caption.size()), &ink,
               DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX | DT_LEFT);
     TEXTMETRICW metrics{};
-    GetTextMetricsW(dc, &metrics);
-    SelectObject(dc, old);
+    GetTextMetricsW(dc.get(), &metrics);
     r.right = r.left + (ink.right - ink.left);
     r.bottom = r.top + metrics.tmHeight;
     if (r.right <= field_left - 2) break;
@@ -229,7 +242,6 @@ std::pair<RECT, HFONT> MainWindow::FitLabel(const screen::ControlDesign& design)
   // The box reaches to 2 pixels before the field, whatever the caption measured,
   // so that no rounding of the drawn text against the measured one clips it.
   r.right = std::max<LONG>(r.right, field_left - 2);
-  ReleaseDC(hwnd(), dc);
   return {r, font};
 }
 
@@ -237,19 +249,17 @@ void MainWindow::ApplyDpi(int dpi) {
   dpi_ = dpi;
   auto fonts = std::make_unique<Fonts>(dpi);
   fonts_.swap(fonts);  // the old fonts go once no control uses them
-  for (auto& item : items_) {
-    if (item->design->kind == screen::ControlKind::Label) {
-      const auto [where, font] = FitLabel(*item->design);
-      item->control.SetFont(font);
-      item->control.MoveTo(where);
+  for (Item& item : items_) {
+    if (item.design->kind == screen::ControlKind::Label) {
+      const auto [where, font] = FitLabel(*item.design);
+      item.control->SetFont(font);
+      item.control->MoveTo(where);
       continue;
     }
-    item->control.SetFont(
-        item->design->kind == screen::ControlKind::ResultLine ? fonts_->bold() : fonts_->regular());
-    item->control.MoveTo(DeviceRect(*item->design));
+    item.control->SetFont(item.design->kind == screen::ControlKind::ResultLine ? fonts_->bold()
+                                                                               : fonts_->regular());
+    item.control->MoveTo(DeviceRect(*item.design));
   }
-  const screen::ControlDesign& image = screen::FindControl(Id::Image1);
-  logo_.Render(screen::Scaled(image.rect.width, dpi), GetSysColor(COLOR_BTNFACE));
   if (guided_panel_) guided_panel_->Place(dpi, fonts_->regular(), fonts_->bold());
   const RECT outer = OuterRect(screen::Scaled(screen::kClientWidth, dpi),
                                screen::Scaled(ClientHeight(), dpi), kWindowStyle, 0, dpi);
@@ -278,7 +288,7 @@ void MainWindow::Open(int show_command) {
   KeepOnWorkArea(hwnd(), true);
   ShowWindow(hwnd(), show_command);
   screen_->Show();
-  SetFocus(ItemNamed(Id::Edt_IP).control.hwnd());
+  SetFocus(ItemNamed(Id::Edt_IP).control->hwnd());
 }
 
 void MainWindow::Process(MSG& msg) {
@@ -313,101 +323,103 @@ bool MainWindow::HandleKey(const MSG& msg) {
 }
 
 const Control* MainWindow::Find(std::string_view name) const {
-  for (const auto& item : items_) {
-    if (item->design->name == name) return &item->control;
+  for (const Item& item : items_) {
+    if (item.design->name == name) return item.control.get();
   }
   return nullptr;
 }
 
 // The items are in the layout table's order, which is the ids' order.
 MainWindow::Item& MainWindow::ItemNamed(screen::ControlId id) {
-  return *items_[static_cast<std::size_t>(id)];
+  return items_[static_cast<std::size_t>(id)];
 }
 
 const MainWindow::Item& MainWindow::ItemNamed(screen::ControlId id) const {
-  return *items_[static_cast<std::size_t>(id)];
+  return items_[static_cast<std::size_t>(id)];
 }
 
 MainWindow::Item* MainWindow::ItemOf(HWND control) {
-  for (auto& item : items_) {
-    if (item->control.hwnd() == control) return item.get();
+  for (Item& item : items_) {
+    if (item.control->hwnd() == control) return &item;
   }
   return nullptr;
 }
 
-bool MainWindow::IsMarkedPrevious(HWND control) const {
-  const Item* item = const_cast<MainWindow*>(this)->ItemOf(control);
-  return item != nullptr && item->previous;
+Edit& MainWindow::EditNamed(screen::ControlId id) {
+  Item& item = ItemNamed(id);
+  auto* edit = dynamic_cast<Edit*>(item.control.get());
+  if (edit == nullptr) throw std::logic_error(std::string(item.design->name) + " is no edit box");
+  return *edit;
 }
 
 void MainWindow::SetInputText(screen::Input input, std::string_view text) {
-  const Control& control = ItemNamed(screen::InputControl(input)).control;
+  const Control& control = *ItemNamed(screen::InputControl(input)).control;
   control.SetText(text);
   SendMessageW(control.hwnd(), EM_SETSEL, 0, 0);
 }
 
 std::string MainWindow::InputText(screen::Input input) const {
-  return ItemNamed(screen::InputControl(input)).control.Text();
+  return ItemNamed(screen::InputControl(input)).control->Text();
 }
 
 std::string MainWindow::FieldText(screen::Field field) const {
-  return ItemNamed(screen::FieldControl(field).id).control.Text();
+  return ItemNamed(screen::FieldControl(field).id).control->Text();
 }
 
-std::string MainWindow::RawText() const { return ItemNamed(Id::Mem_RawResponse).control.Text(); }
+std::string MainWindow::RawText() const { return ItemNamed(Id::Mem_RawResponse).control->Text(); }
 
 void MainWindow::SetFieldText(screen::Field field, std::string_view text) {
-  ItemNamed(screen::FieldControl(field).id).control.SetText(text);
+  ItemNamed(screen::FieldControl(field).id).control->SetText(text);
 }
 
 void MainWindow::SetRawText(std::string_view text) {
-  ItemNamed(Id::Mem_RawResponse).control.SetText(text);
+  ItemNamed(Id::Mem_RawResponse).control->SetText(text);
 }
 
 void MainWindow::SetRawCaption(std::string_view caption) {
-  ItemNamed(Id::Grp_RawResponse).control.SetText(caption);
+  ItemNamed(Id::Grp_RawResponse).control->SetText(caption);
 }
 
 void MainWindow::SetFieldPrevious(screen::Field field, bool previous) {
-  MarkPrevious(ItemNamed(screen::FieldControl(field).id), previous);
+  MarkPrevious(screen::FieldControl(field).id, previous);
 }
 
-void MainWindow::SetRawPrevious(bool previous) {
-  MarkPrevious(ItemNamed(Id::Mem_RawResponse), previous);
-}
+void MainWindow::SetRawPrevious(bool previous) { MarkPrevious(Id::Mem_RawResponse, previous); }
 
-// Greyed through WM_CTLCOLOREDIT, with a tooltip saying why.
-void MainWindow::MarkPrevious(Item& item, bool previous) {
-  if (item.previous == previous) return;
-  item.previous = previous;
+// Greyed by the edit box itself, with a tooltip saying why.
+void MainWindow::MarkPrevious(screen::ControlId id, bool previous) {
+  Edit& edit = EditNamed(id);
+  if (edit.greyed() == previous) return;
+  edit.SetGreyed(previous);
   TTTOOLINFOW tool{};
   tool.cbSize = sizeof tool;
   tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS | TTF_RTLREADING;
   tool.hwnd = hwnd();
-  tool.uId = reinterpret_cast<UINT_PTR>(item.control.hwnd());
+  tool.uId = reinterpret_cast<UINT_PTR>(edit.hwnd());
   tool.lpszText = const_cast<wchar_t*>(PreviousTip().c_str());
   SendMessageW(tooltip_, previous ? TTM_ADDTOOLW : TTM_DELTOOLW, 0,
                reinterpret_cast<LPARAM>(&tool));
-  InvalidateRect(item.control.hwnd(), nullptr, TRUE);
 }
 
-void MainWindow::SetResultLine(std::string_view text, screen::Tone tone) {
+void MainWindow::SetResultLine(std::string_view text, screen::TextDirection direction,
+                               screen::Tone tone) {
   result_text_ = Wide(text);
   result_tone_ = tone;
+  result_rtl_ = direction == screen::TextDirection::RightToLeft;
   // The window text keeps what was given, so that it can be read back.
-  const Control& line = ItemNamed(Id::Lbl_ResponseMsg).control;
+  const Control& line = *ItemNamed(Id::Lbl_ResponseMsg).control;
   SetWindowTextW(line.hwnd(), result_text_.c_str());
   InvalidateRect(line.hwnd(), nullptr, TRUE);
 }
 
 void MainWindow::SetBusy(bool busy) {
-  Item& pay = ItemNamed(Id::Btn_Payment);
-  pay.control.SetText(busy ? screen::kCancelCaption : screen::kPayCaption);
+  const Control& pay = *ItemNamed(Id::Btn_Payment).control;
+  pay.SetText(busy ? screen::kCancelCaption : screen::kPayCaption);
   const HWND focus = GetFocus();
   for (const Id id : {Id::Btn_Clear, Id::Edt_IP, Id::Edt_Port, Id::txtAmount, Id::Edt_LogPath}) {
-    const Control& control = ItemNamed(id).control;
+    const Control& control = *ItemNamed(id).control;
     // A disabled control cannot keep the focus; the button that now cancels takes it.
-    if (busy && focus == control.hwnd()) SetFocus(pay.control.hwnd());
+    if (busy && focus == control.hwnd()) SetFocus(pay.hwnd());
     control.Enable(!busy);
   }
   if (busy_ != busy) {
@@ -435,18 +447,34 @@ void MainWindow::SetLogFolderTip(std::string_view tip) {
   tool.cbSize = sizeof tool;
   tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
   tool.hwnd = hwnd();
-  tool.uId = reinterpret_cast<UINT_PTR>(ItemNamed(Id::Edt_LogPath).control.hwnd());
+  tool.uId = reinterpret_cast<UINT_PTR>(ItemNamed(Id::Edt_LogPath).control->hwnd());
   tool.lpszText = log_folder_tip_.data();
   SendMessageW(tooltip_, added ? TTM_UPDATETIPTEXTW : TTM_ADDTOOLW, 0,
                reinterpret_cast<LPARAM>(&tool));
 }
 
+// On the payment's thread. The call waits in the queue; one message at a time
+// tells the window to run the queue, and a message the system refuses is
+// posted again until it is taken. A window that is gone takes nothing: it
+// cancelled and waited for the payment before it went.
 void MainWindow::Post(std::function<void()> call) {
-  {
-    std::lock_guard lock(posted_mutex_);
-    posted_.push_back(std::move(call));
+  std::unique_lock lock(posted_mutex_);
+  if (post_target_ == nullptr) return;
+  posted_.push_back(std::move(call));
+  const auto give_up = std::chrono::steady_clock::now() + kPostRetryLimit;
+  while (!nudged_ && post_target_ != nullptr) {
+    if (PostMessageW(post_target_, kRunPostedMessage, 0, 0)) {
+      nudged_ = true;
+      return;
+    }
+    const DWORD error = GetLastError();
+    if (std::chrono::steady_clock::now() > give_up) {
+      throw std::runtime_error("PostMessageW failed: error " + std::to_string(error));
+    }
+    lock.unlock();
+    std::this_thread::sleep_for(kPostRetryPause);
+    lock.lock();
   }
-  PostMessageW(hwnd(), kRunPostedMessage, 0, 0);
 }
 
 void MainWindow::RunPosted() {
@@ -454,61 +482,60 @@ void MainWindow::RunPosted() {
   {
     std::lock_guard lock(posted_mutex_);
     calls.swap(posted_);
+    nudged_ = false;
   }
   for (auto& call : calls) call();
+}
+
+// The face colour, the theme and the controls' own colours are read when they
+// are drawn: a change repaints everything, the logo's background included.
+void MainWindow::RepaintForSystemChange() {
+  RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+// Signing out or shutting down during a payment: the payment is cancelled at
+// once, and the session is held, with a reason Windows shows, until its row is
+// in the journal (EndSession).
+LRESULT MainWindow::QueryEndSession() {
+  if (runner_ != nullptr && runner_->IsRunning()) {
+    blocking_shutdown_ = ShutdownBlockReasonCreate(hwnd(), kShutdownReason) != FALSE;
+    screen_->PressEscape();
+  }
+  return TRUE;
+}
+
+// `ending`: the session ends once this returns, and the process with it, so the
+// payment's thread is waited for here (its row written); otherwise the session
+// goes on, and so does the window, the cancelled payment ending as usual.
+void MainWindow::EndSession(bool ending) {
+  if (ending && screen_ != nullptr) screen_->Close();
+  if (blocking_shutdown_) ShutdownBlockReasonDestroy(hwnd());
+  blocking_shutdown_ = false;
 }
 
 void MainWindow::DrawResultLine(const DRAWITEMSTRUCT& draw) const {
   const HDC dc = draw.hDC;
   const RECT& box = draw.rcItem;
   FillRect(dc, &box, GetSysColorBrush(COLOR_BTNFACE));
-  std::wstring text;
-  for (const wchar_t c : result_text_) {
-    if (!IsIsolateMark(c)) text.push_back(c);
-  }
+  const std::wstring& text = result_text_;
   if (text.empty()) return;
   const std::optional<screen::Rgb> tone = screen::ToneColour(result_tone_);
   SetTextColor(dc, tone ? RGB(tone->r, tone->g, tone->b) : GetSysColor(COLOR_WINDOWTEXT));
   SetBkMode(dc, TRANSPARENT);
-  const HGDIOBJ old = SelectObject(dc, fonts_->bold());
+  const Selection bold(dc, fonts_->bold());
   TEXTMETRICW metrics{};
   GetTextMetricsW(dc, &metrics);
   // Centred by the system on the shaped text, in the line's reading order.
-  const bool rtl = ReadsRightToLeft(text);
+  const bool rtl = result_rtl_;
   SetTextAlign(dc, TA_CENTER | TA_TOP | (rtl ? TA_RTLREADING : 0));
   const int x = (box.left + box.right) / 2;
   const int y = box.top + (box.bottom - box.top - metrics.tmHeight) / 2;
   ExtTextOutW(dc, x, y, ETO_CLIPPED | (rtl ? ETO_RTLREADING : 0), &box, text.c_str(),
               static_cast<UINT>(text.size()), nullptr);
-  SelectObject(dc, old);
 }
 
 LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
-    case WM_COMMAND: {
-      if (guided_panel_ && guided_panel_->Command(wparam)) return 0;
-      if (screen_ == nullptr) break;
-      const int index = LOWORD(wparam) - kFirstControlId;
-      if (index < 0 || static_cast<std::size_t>(index) >= items_.size()) break;
-      const Id id = items_[static_cast<std::size_t>(index)]->design->id;
-      if (HIWORD(wparam) == EN_CHANGE && id == Id::Edt_LogPath) {
-        screen_->LogFolderEdited();
-        return 0;
-      }
-      if (HIWORD(wparam) != BN_CLICKED) break;
-      if (id == Id::Btn_Payment) screen_->PressPayment();
-      if (id == Id::Btn_Clear) screen_->Clear();
-      return 0;
-    }
-    case WM_CTLCOLOREDIT: {
-      const auto dc = reinterpret_cast<HDC>(wparam);
-      if (IsMarkedPrevious(reinterpret_cast<HWND>(lparam))) {
-        SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
-        SetBkColor(dc, GetSysColor(COLOR_WINDOW));
-        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
-      }
-      break;
-    }
     case WM_CTLCOLORSTATIC:
       if (guided_panel_) {
         if (auto brush = guided_panel_->ColourStatic(reinterpret_cast<HDC>(wparam),
@@ -517,16 +544,6 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
         }
       }
       break;
-    case WM_DRAWITEM: {
-      const auto& draw = *reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
-      const Item* item = const_cast<MainWindow*>(this)->ItemOf(draw.hwndItem);
-      if (item == nullptr) break;
-      if (item->design->kind == screen::ControlKind::ResultLine) DrawResultLine(draw);
-      if (item->design->kind == screen::ControlKind::Picture) {
-        logo_.Draw(draw.hDC, draw.rcItem.left, draw.rcItem.top);
-      }
-      return TRUE;
-    }
     case WM_TIMER:
       if (wparam == kTickTimer && screen_ != nullptr) screen_->Tick();
       return 0;
@@ -539,6 +556,19 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
         return TRUE;
       }
       break;
+    case WM_SYSCOLORCHANGE:
+      // The common controls hear of it only from their parent.
+      for (const Item& item : items_) SendMessageW(item.control->hwnd(), message, wparam, lparam);
+      RepaintForSystemChange();
+      return 0;
+    case WM_THEMECHANGED:
+      RepaintForSystemChange();
+      break;
+    case WM_QUERYENDSESSION:
+      return QueryEndSession();
+    case WM_ENDSESSION:
+      EndSession(wparam != FALSE);
+      return 0;
     case WM_DPICHANGED: {
       ApplyDpi(LOWORD(wparam));
       const auto* suggested = reinterpret_cast<const RECT*>(lparam);
@@ -587,7 +617,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       if (last_focus_ != nullptr && IsWindow(last_focus_) && IsWindowEnabled(last_focus_)) {
         SetFocus(last_focus_);
       } else if (!items_.empty()) {
-        SetFocus(ItemNamed(Id::Edt_IP).control.hwnd());
+        SetFocus(ItemNamed(Id::Edt_IP).control->hwnd());
       }
       return 0;
     case WM_SETTINGCHANGE:
@@ -602,10 +632,15 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       if (guided_ != nullptr) guided_->Close();  // an unfinished run's report is written
       DestroyWindow(hwnd());
       return 0;
-    case WM_DESTROY:
+    case WM_DESTROY: {
+      {
+        std::lock_guard lock(posted_mutex_);
+        post_target_ = nullptr;
+      }
       KillTimer(hwnd(), kTickTimer);
       if (options_.quit_when_closed) PostQuitMessage(0);
       return 0;
+    }
     default:
       break;
   }

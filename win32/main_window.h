@@ -30,8 +30,8 @@
 namespace pcpos::win32 {
 
 inline constexpr wchar_t kWindowClass[] = L"TFrm_Selvarin";
-// Control ids are the layout table's index plus this (clear of IDOK and IDCANCEL,
-// which the dialog keys send).
+// Control ids, given at creation, are the layout table's index plus this (clear
+// of IDOK and IDCANCEL, which the dialog keys send).
 inline constexpr int kFirstControlId = 100;
 
 class MainWindow final : public Window, public screen::ScreenView {
@@ -68,7 +68,6 @@ class MainWindow final : public Window, public screen::ScreenView {
   int dpi() const { return dpi_; }
   // The result line as the window holds it (text as given, tone).
   screen::Tone result_tone() const { return result_tone_; }
-  bool IsMarkedPrevious(HWND control) const;
 
   // ScreenView
   std::string InputText(screen::Input input) const override;
@@ -79,7 +78,8 @@ class MainWindow final : public Window, public screen::ScreenView {
   void SetRawCaption(std::string_view caption) override;
   void SetFieldPrevious(screen::Field field, bool previous) override;
   void SetRawPrevious(bool previous) override;
-  void SetResultLine(std::string_view text, screen::Tone tone) override;
+  void SetResultLine(std::string_view text, screen::TextDirection direction,
+                     screen::Tone tone) override;
   void SetBusy(bool busy) override;
   void SetTicking(bool ticking) override;
   void SetLogFolderTip(std::string_view tip) override;
@@ -92,11 +92,11 @@ class MainWindow final : public Window, public screen::ScreenView {
  private:
   struct Item {
     const screen::ControlDesign* design;
-    Control control;
-    bool previous = false;
+    std::unique_ptr<Control> control;
   };
 
   void CreateControls();
+  void CreateControl(std::size_t index);
   void ApplyDpi(int dpi);
   RECT DeviceRect(const screen::ControlDesign& design) const;
   std::pair<RECT, HFONT> FitLabel(const screen::ControlDesign& design);
@@ -104,28 +104,38 @@ class MainWindow final : public Window, public screen::ScreenView {
   Item& ItemNamed(screen::ControlId id);
   const Item& ItemNamed(screen::ControlId id) const;
   Item* ItemOf(HWND control);
-  void MarkPrevious(Item& item, bool previous);
+  Edit& EditNamed(screen::ControlId id);
+  void MarkPrevious(screen::ControlId id, bool previous);
   void DrawResultLine(const DRAWITEMSTRUCT& draw) const;
   bool HandleKey(const MSG& msg);
   void RunPosted();
   void Post(std::function<void()> call);
+  void RepaintForSystemChange();
+  LRESULT QueryEndSession();
+  void EndSession(bool ending);
 
   Options options_;
   int dpi_ = screen::kDesignDpi;
   std::unique_ptr<Fonts> fonts_;
   Logo logo_;
-  std::vector<std::unique_ptr<Item>> items_;  // in the layout table's order
+  std::vector<Item> items_;  // in the layout table's order
   HWND tooltip_ = nullptr;
   std::wstring log_folder_tip_;
   HWND last_focus_ = nullptr;
   std::wstring result_text_;
   screen::Tone result_tone_ = screen::Tone::Window;
+  bool result_rtl_ = true;
   bool busy_ = false;
+  bool blocking_shutdown_ = false;
   bool moving_ = false;  // the operator drags the window: where it goes is theirs
 
-  // Calls posted from the payment's thread, run on the window's thread.
+  // Calls posted from the payment's thread, run on the window's thread. The
+  // handle they are posted to is read there too, while this thread may destroy
+  // the window: it is kept apart, under the mutex, and cleared on WM_DESTROY.
   std::mutex posted_mutex_;
   std::deque<std::function<void()>> posted_;
+  HWND post_target_ = nullptr;
+  bool nudged_ = false;  // a message is on its way that runs every queued call
   std::unique_ptr<screen::PaymentRunner> runner_;
   std::unique_ptr<screen::GuidedRun> guided_;  // passes payments through until a suite begins
   std::unique_ptr<screen::PaymentScreen> screen_;

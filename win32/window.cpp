@@ -6,6 +6,11 @@
 #include "text/utf16.h"
 
 namespace pcpos::win32 {
+namespace {
+
+constexpr wchar_t kControlProperty[] = L"pcpos.Control";
+
+}  // namespace
 
 Window::~Window() {
   if (hwnd_ != nullptr) {
@@ -41,6 +46,29 @@ void Window::Create(const wchar_t* class_name, std::string_view title, DWORD sty
 }
 
 LRESULT Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_COMMAND:
+      if (Control* control = Control::From(reinterpret_cast<HWND>(lparam))) {
+        if (control->OnCommand(HIWORD(wparam))) return 0;
+      }
+      break;
+    case WM_CTLCOLOREDIT:
+      if (Control* control = Control::From(reinterpret_cast<HWND>(lparam))) {
+        if (const auto brush = control->OnColour(reinterpret_cast<HDC>(wparam))) {
+          return reinterpret_cast<LRESULT>(*brush);
+        }
+      }
+      break;
+    case WM_DRAWITEM: {
+      const auto& draw = *reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
+      if (Control* control = Control::From(draw.hwndItem)) {
+        if (control->OnDraw(draw)) return TRUE;
+      }
+      break;
+    }
+    default:
+      break;
+  }
   return DefWindowProcW(hwnd_, message, wparam, lparam);
 }
 
@@ -74,6 +102,49 @@ void Control::Create(HWND parent, const wchar_t* system_class, std::string_view 
                           0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                           GetModuleHandleW(nullptr), nullptr);
   if (hwnd_ == nullptr) throw std::runtime_error("CreateWindowExW failed for a control");
+  // The system's controls leave their user data to the application; a property
+  // names ours, so that another window's data is never taken for a Control.
+  SetPropW(hwnd_, kControlProperty, this);
+}
+
+Control::~Control() {
+  if (hwnd_ != nullptr && IsWindow(hwnd_)) RemovePropW(hwnd_, kControlProperty);
+}
+
+Control* Control::From(HWND hwnd) {
+  if (hwnd == nullptr) return nullptr;
+  return static_cast<Control*>(GetPropW(hwnd, kControlProperty));
+}
+
+bool Button::OnCommand(WORD code) {
+  if (code != BN_CLICKED || !on_click) return false;
+  on_click();
+  return true;
+}
+
+bool Edit::OnCommand(WORD code) {
+  if (code != EN_CHANGE || !on_change) return false;
+  on_change();
+  return true;
+}
+
+void Edit::SetGreyed(bool greyed) {
+  if (greyed_ == greyed) return;
+  greyed_ = greyed;
+  InvalidateRect(hwnd(), nullptr, TRUE);
+}
+
+std::optional<HBRUSH> Edit::OnColour(HDC dc) {
+  if (!greyed_) return std::nullopt;
+  SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
+  SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+  return GetSysColorBrush(COLOR_WINDOW);
+}
+
+bool OwnerDrawn::OnDraw(const DRAWITEMSTRUCT& draw) {
+  if (!on_draw) return false;
+  on_draw(draw);
+  return true;
 }
 
 void Control::SetText(std::string_view utf8) const { SetWindowTextW(hwnd_, Wide(utf8).c_str()); }

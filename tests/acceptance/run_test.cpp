@@ -112,10 +112,14 @@ TEST(AcceptanceRun, EndingOrInterruptingLeavesTheRestNotRun) {
   EXPECT_TRUE(ended.Passed());  // what was run passed
 
   AcceptanceRun interrupted(ThreeCases(), Info(), std::ref(clock), fakes::Utc);
+  interrupted.Skip();
   interrupted.Interrupt();
   interrupted.Finish();  // the first end stands
   EXPECT_EQ(interrupted.End(), RunEnd::Interrupted);
-  EXPECT_EQ(interrupted.Records()[0].status, CaseStatus::NotRun);
+  EXPECT_EQ(interrupted.Records()[0].status, CaseStatus::Skipped);
+  EXPECT_EQ(interrupted.Records()[1].status, CaseStatus::NotRun);
+  // Nothing was tried: nothing passed.
+  EXPECT_FALSE(interrupted.Passed());
 }
 
 // A check that fails sends the cases it names to the re-run, beside the failed cases.

@@ -30,7 +30,7 @@ class FakeView : public ScreenView, public GuidedView {
   void SetRawCaption(std::string_view) override {}
   void SetFieldPrevious(Field, bool) override {}
   void SetRawPrevious(bool) override {}
-  void SetResultLine(std::string_view text, Tone) override { line = text; }
+  void SetResultLine(std::string_view text, TextDirection, Tone) override { line = text; }
   void SetBusy(bool b) override { busy = b; }
   void SetTicking(bool) override {}
   void SetLogFolderTip(std::string_view) override {}

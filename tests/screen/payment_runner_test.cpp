@@ -6,10 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <vector>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <future>
 #include <mutex>
+#include <stdexcept>
+#include <vector>
+
+#include "link/errors.h"
 
 #include "payment/journal.h"
 #include "tests/support/answers.h"
@@ -116,6 +121,69 @@ TEST(PaymentRunner, JournalsBeforeFinishingAndDropsAnAbandonedRunsLatePosts) {
   const std::string& rows = current.journal_at_finish;
   EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), 3) << rows;  // header and two rows
   EXPECT_NE(rows.find(",declined,"), std::string::npos) << rows;
+}
+
+// The log folder is looked at on the payment's thread: while the file system
+// hangs on it (a share whose server is down), Start has returned and a cancel
+// is taken, and the payment ends as soon as the file system answers.
+TEST(PaymentRunner, AskingTheFileSystemAboutTheLogFolderBlocksNeitherStartNorCancel) {
+  testing::ScratchDir dir;
+  PostQueue queue;
+  PaymentRunner runner(queue.Poster());
+  std::promise<void> asked;
+  std::promise<void> answer;
+  std::shared_future<void> answered = answer.get_future().share();
+  TransactionOptions options;
+  options.is_folder = [&asked, answered](const std::string&) {
+    asked.set_value();
+    answered.wait();
+    return true;
+  };
+  TcpPeer peer(testing::Silent());
+  Recorder recorder(JournalFilePath(dir.folder()));
+  // No separator at the end: the folder is asked about.
+  std::string folder = dir.folder();
+  folder.pop_back();
+  ASSERT_TRUE(runner.Start({"127.0.0.1", peer.port_text(), "1000", folder}, options, recorder));
+  ASSERT_EQ(asked.get_future().wait_for(10s), std::future_status::ready);
+  runner.Cancel();
+  EXPECT_TRUE(runner.IsRunning());
+  answer.set_value();
+  ASSERT_TRUE(queue.RunUntil([&] { return recorder.outcome.has_value(); }));
+  EXPECT_EQ(recorder.outcome, Outcome::NotSent);
+  EXPECT_EQ(recorder.events,
+            (std::vector<std::string>{"raw " + std::string(kCanceledText),
+                                      "line " + std::string(kCanceledText), "finished"}));
+  EXPECT_NE(recorder.journal_at_finish.find(",not-sent,"), std::string::npos)
+      << recorder.journal_at_finish;
+}
+
+// An error that gets past the transaction (here the window's posts fail right
+// after the request went out, and the first try of the end's post too) ends
+// the payment as unknown with that error, journaled, and the end still arrives.
+TEST(PaymentRunner, AnErrorThatEscapesThePaymentIsJournaledAndStillEndsIt) {
+  testing::ScratchDir dir;
+  PostQueue queue;
+  std::atomic<int> posts{0};
+  const PaymentRunner::Post inner = queue.Poster();
+  PaymentRunner runner([&posts, inner](std::function<void()> call) {
+    const int n = ++posts;
+    // The connect's and the request's posts go through; the next two and the
+    // first try of the end's do not.
+    if (n >= 3 && n <= 5) throw std::runtime_error("the window's queue is full");
+    inner(std::move(call));
+  });
+  TcpPeer peer(testing::Silent());
+  Recorder recorder(JournalFilePath(dir.folder()));
+  ASSERT_TRUE(runner.Start({"127.0.0.1", peer.port_text(), "1000", dir.folder()}, {}, recorder));
+  ASSERT_TRUE(queue.RunUntil([&] { return recorder.outcome.has_value(); }));
+  EXPECT_EQ(recorder.outcome, Outcome::Unknown) << "the request had gone out";
+  EXPECT_EQ(recorder.events,
+            (std::vector<std::string>{"request", "raw the window's queue is full",
+                                      "line the window's queue is full", "finished"}));
+  EXPECT_NE(recorder.journal_at_finish.find(",unknown,"), std::string::npos)
+      << recorder.journal_at_finish;
+  EXPECT_FALSE(runner.IsRunning());
 }
 
 }  // namespace

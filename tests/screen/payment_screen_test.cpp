@@ -27,8 +27,9 @@ class FakeView : public ScreenView {
   void SetRawCaption(std::string_view text) override { caption = text; }
   void SetFieldPrevious(Field field, bool previous) override { field_previous[field] = previous; }
   void SetRawPrevious(bool previous) override { raw_previous = previous; }
-  void SetResultLine(std::string_view text, Tone t) override {
+  void SetResultLine(std::string_view text, TextDirection d, Tone t) override {
     line = text;
+    direction = d;
     tone = t;
   }
   void SetBusy(bool b) override { busy = b; }
@@ -46,6 +47,7 @@ class FakeView : public ScreenView {
   std::string raw, caption, line, folder = "/no/such/folder", tip;
   bool raw_previous = false, busy = false, ticking = false;
   Tone tone = Tone::Window;
+  TextDirection direction = TextDirection::LeftToRight;
 };
 
 class FakeRunner : public Runner {
@@ -71,7 +73,7 @@ class FakeRunner : public Runner {
   PaymentListener* listener = nullptr;
 };
 
-// What a line looks like on screen: the isolates are the view's business.
+// What a line looks like on screen: its direction is the view's business.
 std::string Shown(std::string_view text) { return ResultLineDisplayText(text); }
 
 class ScreenTest : public ::testing::Test {
@@ -186,6 +188,7 @@ TEST_F(ScreenTest, WaitingLineCountsDownTheConnectLimitThenTheAnswerLimitFromThe
   now += 1s;
   screen.Tick();
   EXPECT_EQ(view.line, Shown("تراکنش با موفقیت انجام شد"));
+  EXPECT_EQ(view.direction, TextDirection::RightToLeft);
 
   // The next payment connects anew; a connect past its limit shows 0 left.
   Finish();
@@ -194,6 +197,16 @@ TEST_F(ScreenTest, WaitingLineCountsDownTheConnectLimitThenTheAnswerLimitFromThe
   now += 12s;
   screen.Tick();
   EXPECT_EQ(view.line, Shown(ConnectingText(12, 0)));
+}
+
+// The first strong character decides; digits of either script do not.
+TEST(DirectionOf, FollowsTheFirstStrongCharacter) {
+  EXPECT_EQ(DirectionOf("Socket Error # 10054"), TextDirection::LeftToRight);
+  EXPECT_EQ(DirectionOf("۱۲ Canceled ثانیه"), TextDirection::LeftToRight);
+  EXPECT_EQ(DirectionOf("12: رمز عبور"), TextDirection::RightToLeft);
+  EXPECT_EQ(DirectionOf("Ünlü"), TextDirection::LeftToRight);
+  EXPECT_EQ(DirectionOf("123"), TextDirection::RightToLeft) << "none: the line's own order";
+  EXPECT_EQ(DirectionOf(""), TextDirection::RightToLeft);
 }
 
 TEST_F(ScreenTest, ResultLineToneFollowsTheOutcomeAndOutlivesClearing) {
@@ -208,7 +221,8 @@ TEST_F(ScreenTest, ResultLineToneFollowsTheOutcomeAndOutlivesClearing) {
 
   screen.PressPayment();
   screen.OnResultLine({"Connection refused.\r\nsecond line", Outcome::NotSent});
-  EXPECT_EQ(view.line, "\u2068Connection refused.\u2069") << "one line, isolated";
+  EXPECT_EQ(view.line, "Connection refused.") << "one line, plain";
+  EXPECT_EQ(view.direction, TextDirection::LeftToRight);
   EXPECT_EQ(view.tone, Tone::Red);
   Finish();
   screen.Clear();

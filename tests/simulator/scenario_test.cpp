@@ -3,9 +3,11 @@
 // and the simulator's log line.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <optional>
 #include <regex>
 #include <sstream>
@@ -211,6 +213,39 @@ TEST(Simulator, StanCountsUpAcrossConnections) {
   EXPECT_EQ(std::stoi(second.fields->STAN), std::stoi(first.fields->STAN) + 1);
   // Only the last good answer stays in the log.
   EXPECT_EQ(folder.LogBytes(), second.raw);
+}
+
+// A handler that throws on the in-process simulator's thread (its log sink
+// here) ends no program: the payment waiting on it ends at once as an open
+// outcome instead of at its limit, and the simulator says why it stopped.
+TEST(Simulator, AnErrorOnItsThreadClosesTheConnectionsAndStopsIt) {
+  ServerOptions options;
+  options.delay = 0ms;
+  InProcessSimulator sim(options);
+  std::atomic<bool> thrown{false};
+  std::mutex mutex;
+  std::vector<std::string> lines;
+  sim.SetLogSink([&](const std::string& line) {
+    if (!thrown.exchange(true)) throw std::runtime_error("disk full");
+    std::lock_guard lock(mutex);
+    lines.push_back(line);
+  });
+  std::string error;
+  ASSERT_TRUE(sim.Start(0, error)) << error;
+  TempFolder folder;
+  TransactionOptions limits;
+  limits.answer_timeout = 60s;
+  PaymentTransaction payment({"127.0.0.1", std::to_string(sim.port()), "1000", folder.folder()},
+                             limits);
+  Collector collector;
+  const auto started = std::chrono::steady_clock::now();
+  const PaymentReport report = payment.Run(collector);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 30s);
+  EXPECT_EQ(report.outcome, pcpos::Outcome::Unknown) << report.error;
+  EXPECT_FALSE(report.error.empty());
+  sim.Stop();
+  std::lock_guard lock(mutex);
+  EXPECT_EQ(lines, std::vector<std::string>{"simulator stopped: disk full"});
 }
 
 }  // namespace

@@ -74,7 +74,7 @@ TEST(Usage, NamesEveryOptionInLinesAMessageBoxShowsWhole) {
   while (start < usage.size()) {
     const std::size_t end = usage.find('\n', start);
     ASSERT_NE(end, std::string::npos) << "the last line ends too";
-    EXPECT_LE(end - start, 60u) << usage.substr(start, end - start);
+    EXPECT_LE(end - start, 52u) << usage.substr(start, end - start);
     EXPECT_EQ(usage.find('\r', start), std::string::npos);
     start = end + 1;
   }

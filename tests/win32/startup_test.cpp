@@ -26,7 +26,7 @@ TEST(StartupBoxes, AnUnknownOptionShowsWhatWasWrongThenTheUsageAndExitsTwo) {
   });
   int starts = 0;
   const int status = RunApplication({"pcpos-tester.exe", "--host", "h", "--bogus"}, SW_HIDE,
-                                    {[&] { ++starts; }, nullptr});
+                                    {[&] { ++starts; }, {}});
   SetMessageBox(ShowStopBox);
   EXPECT_EQ(status, 2);
   EXPECT_EQ(starts, 0) << "nothing starts after a usage error";

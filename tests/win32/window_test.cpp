@@ -6,12 +6,15 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "payment/defaults.h"
 #include "payment/journal.h"
@@ -56,11 +59,15 @@ std::string FileText(const std::filesystem::path& path) {
 // message pump like the program's.
 class WindowTest : public ::testing::Test {
  protected:
-  void SetUp() override {
+  void SetUp() override { OpenWindow(); }
+
+  void OpenWindow(TransactionOptions transaction = {}) {
+    window_.reset();
     MainWindow::Options options;
     options.clock = [this] { return now_; };
     options.double_click = kDoubleClick;
     options.quit_when_closed = false;
+    options.transaction = std::move(transaction);
     window_ = std::make_unique<MainWindow>(options);
     window_->Open(SW_HIDE);
   }
@@ -112,11 +119,11 @@ class WindowTest : public ::testing::Test {
     return PumpUntil([this] { return window_->screen().phase() == screen::Phase::Finished; });
   }
 
-  // The result line drawn by the window into a bitmap; counts pixels of `colour`.
-  int ResultLinePixels(COLORREF colour, RECT* ink = nullptr) const {
-    const HWND line = Control("Lbl_ResponseMsg");
-    RECT box{};
-    GetClientRect(line, &box);
+  // An owner-drawn control drawn by the window into a bitmap: its pixels as
+  // 0xRRGGBB, row by row, and its size in `box`.
+  std::vector<std::uint32_t> Drawn(std::string_view name, RECT& box) const {
+    const HWND control = Control(name);
+    GetClientRect(control, &box);
     BITMAPINFO bi{};
     bi.bmiHeader = {sizeof bi.bmiHeader, box.right, -box.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     void* bits = nullptr;
@@ -125,14 +132,26 @@ class WindowTest : public ::testing::Test {
     const HGDIOBJ old = SelectObject(dc, bitmap);
     DRAWITEMSTRUCT draw{};
     draw.CtlType = ODT_STATIC;
-    draw.CtlID = static_cast<UINT>(GetDlgCtrlID(line));
+    draw.CtlID = static_cast<UINT>(GetDlgCtrlID(control));
     draw.itemAction = ODA_DRAWENTIRE;
-    draw.hwndItem = line;
+    draw.hwndItem = control;
     draw.hDC = dc;
     draw.rcItem = box;
     SendMessageW(window_->hwnd(), WM_DRAWITEM, draw.CtlID, reinterpret_cast<LPARAM>(&draw));
     GdiFlush();
     const auto* pixels = static_cast<const std::uint32_t*>(bits);
+    std::vector<std::uint32_t> drawn(pixels, pixels + box.right * box.bottom);
+    for (std::uint32_t& p : drawn) p &= 0xFFFFFF;
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(bitmap);
+    return drawn;
+  }
+
+  // The result line drawn by the window into a bitmap; counts pixels of `colour`.
+  int ResultLinePixels(COLORREF colour, RECT* ink = nullptr) const {
+    RECT box{};
+    const std::vector<std::uint32_t> pixels = Drawn("Lbl_ResponseMsg", box);
     const std::uint32_t wanted =
         (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
     const std::uint32_t face = GetSysColor(COLOR_BTNFACE);
@@ -142,7 +161,7 @@ class WindowTest : public ::testing::Test {
     RECT found{box.right, box.bottom, -1, -1};
     for (LONG y = 0; y < box.bottom; ++y) {
       for (LONG x = 0; x < box.right; ++x) {
-        const std::uint32_t p = pixels[y * box.right + x] & 0xFFFFFF;
+        const std::uint32_t p = pixels[static_cast<std::size_t>(y * box.right + x)];
         if (p == wanted) ++count;
         if (p != background) {
           found = RECT{std::min(found.left, x), std::min(found.top, y),
@@ -150,9 +169,6 @@ class WindowTest : public ::testing::Test {
         }
       }
     }
-    SelectObject(dc, old);
-    DeleteDC(dc);
-    DeleteObject(bitmap);
     if (ink != nullptr) *ink = found;
     return count;
   }
@@ -474,6 +490,74 @@ TEST_F(WindowTest, ClosingDuringAPaymentEndsItAndJournalsIt) {
   const std::string journal = FileText(folder_.path() / std::string(kJournalFileName));
   EXPECT_NE(journal.find(",unknown,"), std::string::npos) << journal;
   peer.Join();
+}
+
+// Signing out during a payment: the query cancels it and lets the session
+// end; the end waits for the payment's thread, so its row is in the journal
+// before the system ends the process.
+TEST_F(WindowTest, SigningOutDuringAPaymentCancelsItAndWaitsForItsRow) {
+  TcpPeer peer(Silent());
+  PointAt(peer);
+  Key("Edt_IP", VK_RETURN);
+  ASSERT_TRUE(PumpUntil([&] { return !peer.received().empty(); }));
+  EXPECT_EQ(SendMessageW(window_->hwnd(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+  EXPECT_EQ(window_->screen().phase(), screen::Phase::Cancelling);
+  SendMessageW(window_->hwnd(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  const std::string journal = FileText(folder_.path() / std::string(kJournalFileName));
+  EXPECT_NE(journal.find(",unknown,"), std::string::npos) << journal;
+  peer.Join();
+}
+
+// The log folder is looked at on the payment's thread: while the file system
+// hangs on it (a share whose server is down), the window draws its waiting
+// line and takes Escape; the payment ends once the file system answers.
+TEST_F(WindowTest, AHangingLogFolderLeavesTheWindowDrawingAndCancelling) {
+  std::promise<void> asked;
+  std::promise<void> answer;
+  std::shared_future<void> answered = answer.get_future().share();
+  TransactionOptions transaction;
+  transaction.is_folder = [&asked, answered](const std::string&) {
+    asked.set_value();
+    answered.wait();
+    return true;
+  };
+  OpenWindow(transaction);
+  TcpPeer peer(Silent());
+  PointAt(peer);
+  std::string folder = folder_.folder();
+  folder.pop_back();  // no separator at the end: the file system is asked
+  window_->SetInputText(screen::Input::LogFolder, folder);
+  KeyAlone("Edt_IP", VK_RETURN);
+  ASSERT_EQ(asked.get_future().wait_for(10s), std::future_status::ready);
+  EXPECT_GT(ResultLinePixels(GetSysColor(COLOR_WINDOWTEXT)), 20) << "the waiting line";
+  Key("txtCardNo", VK_ESCAPE);
+  EXPECT_EQ(window_->screen().phase(), screen::Phase::Cancelling);
+  answer.set_value();
+  ASSERT_TRUE(WaitEnded());
+  EXPECT_EQ(window_->result_tone(), screen::Tone::Red);
+  EXPECT_EQ(peer.accepted(), 0);
+}
+
+// The logo is drawn over the face colour as it is when drawn: a change of the
+// system's colours shows at once.
+TEST_F(WindowTest, TheLogoFollowsTheSystemsFaceColour) {
+  RECT box{};
+  const COLORREF face = GetSysColor(COLOR_BTNFACE);
+  const auto rgb = [](COLORREF c) -> std::uint32_t {
+    return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
+  };
+  const std::vector<std::uint32_t> before = Drawn("Image1", box);
+  EXPECT_EQ(box.right, screen::Scaled(105, window_->dpi()));
+  EXPECT_EQ(before.front(), rgb(face)) << "the corner lies outside the picture";
+  EXPECT_GT(
+      std::count_if(before.begin(), before.end(), [&](std::uint32_t p) { return p != rgb(face); }),
+      box.right * box.bottom / 4);
+  const int element = COLOR_BTNFACE;
+  const COLORREF other = RGB(200, 220, 240);
+  ASSERT_TRUE(SetSysColors(1, &element, &other));
+  const std::vector<std::uint32_t> after = Drawn("Image1", box);
+  SetSysColors(1, &element, &face);
+  EXPECT_EQ(after.front(), rgb(other));
 }
 
 // --demo: the window's own simulated reader, nothing else listening; the last

@@ -1,0 +1,88 @@
+#include "tap/output.h"
+
+#include <exception>
+#include <vector>
+
+#include "payment/journal.h"
+#include "tap/report.h"
+
+namespace pcpos::tap {
+
+Output::Output(OutputOptions options, Recording* recording)
+    : options_(std::move(options)), recording_(recording), thread_([this] { Run(); }) {}
+
+Output::~Output() {
+  {
+    std::lock_guard lock(mutex_);
+    closing_ = true;
+  }
+  wake_.notify_all();
+  thread_.join();
+}
+
+void Output::Add(Exchange exchange) {
+  {
+    std::lock_guard lock(mutex_);
+    queue_.push_back(std::move(exchange));
+    ++added_;
+  }
+  wake_.notify_one();
+}
+
+void Output::Drain() {
+  std::unique_lock lock(mutex_);
+  const std::size_t target = added_;
+  drained_.wait(lock, [&] { return written_ >= target; });
+}
+
+void Output::Run() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    wake_.wait(lock, [&] { return closing_ || !queue_.empty(); });
+    if (queue_.empty()) return;
+    std::deque<Exchange> batch;
+    batch.swap(queue_);
+    lock.unlock();
+    Write(batch);
+    lock.lock();
+    written_ += batch.size();
+    drained_.notify_all();
+  }
+}
+
+void Output::Write(std::deque<Exchange>& batch) {
+  std::string rows;
+  std::string text;
+  std::vector<std::string> steps;
+  for (const Exchange& x : batch) {
+    if (options_.journal) rows += ExchangeRow(x);
+    text += options_.json ? ExchangeJson(x) : ExchangeText(x, options_.colour);
+    if (recording_) {
+      if (auto step = RecordedStep(x)) steps.push_back(std::move(*step));
+    }
+  }
+  std::string error;
+  if (options_.journal) {
+    try {
+      AppendJournalRows(*options_.journal, rows, kTapJournalHeader);
+    } catch (const std::exception& e) {
+      error = std::string("pcpos-tap: the journal: ") + e.what();
+    }
+  }
+  std::string recording_error;
+  if (recording_ && !recording_->Append(steps, recording_error)) {
+    if (!error.empty()) error += '\n';
+    error += "pcpos-tap: ";
+    error += recording_error;
+  }
+  // The record on the disk first: whoever reads the line can rely on the row.
+  std::fwrite(text.data(), 1, text.size(), options_.out);
+  std::fflush(options_.out);
+  if (!error.empty() && error != last_error_) {
+    std::fprintf(options_.errors, "%s\n", error.c_str());
+    std::fflush(options_.errors);
+  }
+  last_error_ = error;
+}
+
+}  // namespace pcpos::tap

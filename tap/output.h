@@ -1,0 +1,57 @@
+// Writes the exchanges down on a thread of its own, so that neither the disk
+// nor a slow terminal holds up the relay: the text or JSON on standard output,
+// the journal row, the recording's step. Rows of exchanges that end together
+// share one flush to the disk, as a database groups its commits.
+#pragma once
+
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "tap/exchange.h"
+#include "tap/recording.h"
+
+namespace pcpos::tap {
+
+struct OutputOptions {
+  bool json = false;
+  bool colour = false;                 // the outcome in the terminal's colours
+  std::optional<std::string> journal;  // the journal's path; none: no journal
+  std::FILE* out = stdout;
+  std::FILE* errors = stderr;
+};
+
+class Output {
+ public:
+  // `recording` open already, or null.
+  Output(OutputOptions options, Recording* recording);
+  ~Output();  // writes what is queued, then joins
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
+
+  void Add(Exchange exchange);
+  // Returns once everything added so far is written.
+  void Drain();
+
+ private:
+  void Run();
+  void Write(std::deque<Exchange>& batch);
+
+  OutputOptions options_;
+  Recording* recording_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::condition_variable drained_;
+  std::deque<Exchange> queue_;
+  std::size_t added_ = 0;
+  std::size_t written_ = 0;
+  bool closing_ = false;
+  std::string last_error_;  // said once, not once per row
+  std::thread thread_;
+};
+
+}  // namespace pcpos::tap
