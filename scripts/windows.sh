@@ -7,7 +7,9 @@
 # Wine, then payments against the Linux simulator: pcpos-cli.exe with a Persian
 # amount, port and log folder, and pcpos-tester.exe with Return pressed in its
 # window. Then it pays against pcpos-sim.exe with pcpos-cli.exe and with the
-# Linux pcpos-cli, and once in pcpos-tester.exe --demo. Last it packs
+# Linux pcpos-cli, and once in pcpos-tester.exe --demo. The built-in suite runs
+# in the window against its demo reader in win32_window_test.exe (every case
+# pressed through, the report's three files checked). Last it packs
 # dist/pcpos-tester-<version>-windows-x64.zip and the installer
 # dist/pcpos-tester-<version>-windows-x64-setup.exe, and installs, runs and
 # uninstalls that under Wine. Exits 0 only when all of it passes.
@@ -315,6 +317,8 @@ check_installer() {
   tr -d '\0' <"$menu/PC-POS tester (demo).lnk" 2>/dev/null | grep -qaF -e 'pcpos-tester.exe' &&
     tr -d '\0' <"$menu/PC-POS tester (demo).lnk" | grep -qaF -e '--demo' ||
     { echo "no Start-menu shortcut running pcpos-tester.exe --demo in $menu"; ok=0; }
+  tr -d '\0' <"$menu/PC-POS tester (installation check).lnk" 2>/dev/null | grep -qaF -e '--suite install' ||
+    { echo "no Start-menu shortcut running pcpos-tester.exe --suite install in $menu"; ok=0; }
   "$wine" reg query "$key" >/dev/null 2>&1 || { echo "no uninstall entry"; ok=0; }
   "$wine" "$dir/pcpos-cli.exe" --help >"$out/installed-help.txt" 2>&1 || true
   grep -q -- '--host' "$out/installed-help.txt" || { echo "the installed pcpos-cli.exe --help:"; cat "$out/installed-help.txt"; ok=0; }

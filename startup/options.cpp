@@ -7,10 +7,8 @@ namespace pcpos::startup {
 StartupInputs ParseCommandLine(const std::vector<std::string>& arguments) {
   StartupInputs inputs;
   const std::pair<std::string_view, std::optional<std::string>*> options[] = {
-      {"--host", &inputs.host},
-      {"--port", &inputs.port},
-      {"--amount", &inputs.amount},
-      {"--log-dir", &inputs.log_dir},
+      {"--host", &inputs.host},       {"--port", &inputs.port},   {"--amount", &inputs.amount},
+      {"--log-dir", &inputs.log_dir}, {"--suite", &inputs.suite},
   };
   for (std::size_t i = 1; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
@@ -72,10 +70,21 @@ std::string UsageText() {
          "  --demo\n"
          "      a simulated card reader in this program,\n"
          "      the window pointed at it\n"
+         "  --suite FILE|install\n"
+         "      guide an acceptance run of the suite in FILE,\n"
+         "      or of the built-in installation check;\n"
+         "      the report goes into the log folder\n"
          "  -h, --help\n"
          "      this text\n"
          "\n"
          "A value may also follow \"=\": --port=9053.\n";
+}
+
+acceptance::Suite LoadStartupSuite(const std::string& name_or_path) {
+  acceptance::Suite suite;
+  std::string error;
+  if (!acceptance::LoadSuite(name_or_path, suite, error)) throw UsageError(error);
+  return suite;
 }
 
 std::string UsageErrorText(std::string_view problem) {

@@ -1,5 +1,5 @@
 // The window program's command line, the same for both windows: the options
-// that fill the inputs before the window opens, --demo and --help.
+// that fill the inputs before the window opens, --demo, --suite and --help.
 #pragma once
 
 #include <optional>
@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "acceptance/suite.h"
 
 namespace pcpos::startup {
 
@@ -18,6 +20,9 @@ struct StartupInputs {
   std::optional<std::string> log_dir;
   // --demo: a simulated reader in this program, the window pointed at it.
   bool demo = false;
+  // --suite FILE|install: the guided acceptance run, of a suite file or the
+  // built-in installation check.
+  std::optional<std::string> suite;
   bool help = false;
 };
 
@@ -37,6 +42,10 @@ StartupInputs ParseCommandLine(const std::vector<std::string>& arguments);
 
 // True when the command line is understood and asks for the usage only.
 bool AsksForHelp(const std::vector<std::string>& arguments);
+
+// The suite --suite names (the built-in one for "install"), read before the
+// window opens. Throws UsageError with the suite's fault (the case and key).
+acceptance::Suite LoadStartupSuite(const std::string& name_or_path);
 
 // What the program does and its options, one short line each, so that a
 // message box shows it unwrapped; "\n" between lines.

@@ -57,7 +57,7 @@ TFrm_Selvarin::TFrm_Selvarin(QWidget* parent, screen::PaymentScreen::Clock clock
         QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
       }),
       screen_(
-          *this, runner_,
+          *this, guided_,
           clock ? std::move(clock) : [] { return std::chrono::steady_clock::now(); },
           DoubleClickTime()) {
   setObjectName(QStringLiteral("Frm_Selvarin"));
@@ -104,6 +104,7 @@ void TFrm_Selvarin::showEvent(QShowEvent* event) {
 
 void TFrm_Selvarin::closeEvent(QCloseEvent* event) {
   screen_.Close();
+  guided_.Close();  // a run not over is interrupted; its report is written
   event->accept();
 }
 

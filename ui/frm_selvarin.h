@@ -8,7 +8,9 @@
 
 #include <array>
 
+#include "acceptance/suite.h"
 #include "payment/transaction.h"
+#include "screen/guided_run.h"
 #include "screen/payment_runner.h"
 #include "screen/layout.h"
 #include "screen/payment_screen.h"
@@ -20,6 +22,10 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QShowEvent;
+
+namespace pcpos::ui {
+class GuidedPanel;
+}
 
 namespace pcpos::ui {
 
@@ -40,6 +46,10 @@ class TFrm_Selvarin : public QWidget, private screen::ScreenView {
     screen_.SetTransactionOptions(options);
   }
   bool IsPaymentRunning() const { return runner_.IsRunning(); }
+  // Shows the guided panel below the layout and starts the suite's run
+  // (ui/guided_panel.cpp); `source` is "install" or the suite file's path.
+  void StartGuidedRun(acceptance::Suite suite, const std::string& source);
+  const screen::GuidedRun& guided_run() const { return guided_; }
 
   // The controls, by their design names (the table's ids name them in code).
   QLineEdit* Edt_IP = nullptr;
@@ -64,6 +74,7 @@ class TFrm_Selvarin : public QWidget, private screen::ScreenView {
   QLineEdit* txtResponseType = nullptr;
   QLineEdit* txtResponseCode = nullptr;
   QLabel* Lbl_ResponseMsg = nullptr;
+  GuidedPanel* Pnl_Guided = nullptr;  // only with a suite
 
  public slots:
   void FormShow();
@@ -107,6 +118,7 @@ class TFrm_Selvarin : public QWidget, private screen::ScreenView {
   QTimer tick_;
   bool busy_cursor_ = false;
   screen::PaymentRunner runner_;
+  screen::GuidedRun guided_{runner_};  // passes payments through until a suite begins
   screen::PaymentScreen screen_;
 };
 

@@ -50,8 +50,10 @@ bool PrintHelpIfAsked(const std::vector<std::string>& arguments) {
 int RunApplication(Application& app, const QStringList& arguments,
                    const startup::PlatformHooks& platform) {
   startup::StartupInputs inputs;
+  acceptance::Suite suite;
   try {
     inputs = startup::ParseCommandLine(Utf8Arguments(arguments));
+    if (inputs.suite && !inputs.help) suite = startup::LoadStartupSuite(*inputs.suite);
   } catch (const startup::UsageError& error) {
     const std::string text = startup::UsageErrorText(error.what());
     std::cerr << text << std::flush;
@@ -73,6 +75,7 @@ int RunApplication(Application& app, const QStringList& arguments,
     ApplyStartupInputs(*window, inputs);
     if (simulated_reader) window->setWindowTitle(Q(screen::WindowCaption(true)));
     app.setWindowIcon(window->windowIcon());
+    if (inputs.suite) window->StartGuidedRun(std::move(suite), *inputs.suite);
     window->CentreOnScreen();
   } catch (const std::exception& error) {
     ShowStartupError(app, error);

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <optional>
+
 #include "startup/errors.h"
 #include "text/utf16.h"
 #include "win32/errors.h"
@@ -15,6 +17,8 @@ Session& Session::operator=(Session&&) noexcept = default;
 Session::~Session() = default;
 
 Session OpenSession(startup::StartupInputs inputs, MainWindow::Options options) {
+  std::optional<acceptance::Suite> suite;
+  if (inputs.suite) suite = startup::LoadStartupSuite(*inputs.suite);  // before anything starts
   Session session;
   session.simulated_reader = startup::StartDemo(inputs);
   options.simulated_reader = session.simulated_reader != nullptr;
@@ -23,6 +27,7 @@ Session OpenSession(startup::StartupInputs inputs, MainWindow::Options options) 
   if (inputs.port) session.window->SetInputText(screen::Input::Port, *inputs.port);
   if (inputs.amount) session.window->SetInputText(screen::Input::Amount, *inputs.amount);
   if (inputs.log_dir) session.window->SetInputText(screen::Input::LogFolder, *inputs.log_dir);
+  if (suite) session.window->StartGuidedRun(std::move(*suite), *inputs.suite);
   return session;
 }
 
@@ -47,6 +52,9 @@ int RunApplication(const std::vector<std::string>& arguments, int show_command,
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
     session = OpenSession(std::move(inputs));
+  } catch (const startup::UsageError& error) {  // a --suite that cannot be read
+    ShowBox(ApplicationTitle(), startup::UsageErrorText(error.what()));
+    return startup::kUsageErrorStatus;
   } catch (const std::exception& error) {
     ReportStartupError(error);
     return 1;

@@ -26,13 +26,16 @@ struct Session {
   std::unique_ptr<MainWindow> window;
 };
 // Throws std::runtime_error when the simulated reader cannot listen, or on
-// --demo in a build without it. Needs the platform started.
+// --demo in a build without it; startup::UsageError, before anything starts,
+// when the --suite cannot be read. With --suite the window guides its run.
+// Needs the platform started.
 Session OpenSession(startup::StartupInputs inputs, MainWindow::Options options = {});
 
 // Reads the command line (UTF-8, the program first), starts the platform, opens
 // the window with `show_command` and runs the message loop until it closes.
 // Returns 0 after a normal close or --help (the usage in a box), 2 after a
-// command line it does not understand (what was wrong and the usage, in a box),
+// command line it does not understand or a --suite that cannot be read (what
+// was wrong and the usage, in a box),
 // 1 after an error during start-up or at the end (in the "Application Error" box).
 int RunApplication(const std::vector<std::string>& arguments, int show_command,
                    const startup::PlatformHooks& platform = {});

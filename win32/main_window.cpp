@@ -88,7 +88,8 @@ MainWindow::MainWindow(Options options) : options_(std::move(options)) {
   if (!clock) clock = [] { return std::chrono::steady_clock::now(); };
   const auto double_click =
       options_.double_click.value_or(std::chrono::milliseconds(GetDoubleClickTime()));
-  screen_ = std::make_unique<screen::PaymentScreen>(*this, *runner_, std::move(clock), double_click,
+  guided_ = std::make_unique<screen::GuidedRun>(*runner_);
+  screen_ = std::make_unique<screen::PaymentScreen>(*this, *guided_, std::move(clock), double_click,
                                                     options_.transaction);
   CreateControls();
   ApplyDpi(WindowDpi(hwnd()));
@@ -97,6 +98,7 @@ MainWindow::MainWindow(Options options) : options_(std::move(options)) {
 MainWindow::~MainWindow() {
   // The payment's thread ends (its journal row written) before the controls go.
   screen_.reset();
+  guided_.reset();
   runner_.reset();
   if (hwnd() != nullptr) KillTimer(hwnd(), kTickTimer);
 }
@@ -258,8 +260,9 @@ void MainWindow::ApplyDpi(int dpi) {
                                                                                : fonts_->regular());
     item.control->MoveTo(DeviceRect(*item.design));
   }
+  if (guided_panel_) guided_panel_->Place(dpi, fonts_->regular(), fonts_->bold());
   const RECT outer = OuterRect(screen::Scaled(screen::kClientWidth, dpi),
-                               screen::Scaled(screen::kClientHeight, dpi), kWindowStyle, 0, dpi);
+                               screen::Scaled(ClientHeight(), dpi), kWindowStyle, 0, dpi);
   SetWindowPos(hwnd(), nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   FitClientArea();
@@ -275,7 +278,7 @@ void MainWindow::FitClientArea() {
   GetClientRect(hwnd(), &client);
   GetWindowRect(hwnd(), &outer);
   const int dw = screen::Scaled(screen::kClientWidth, dpi_) - client.right;
-  const int dh = screen::Scaled(screen::kClientHeight, dpi_) - client.bottom;
+  const int dh = screen::Scaled(ClientHeight(), dpi_) - client.bottom;
   if (dw == 0 && dh == 0) return;
   SetWindowPos(hwnd(), nullptr, 0, 0, outer.right - outer.left + dw, outer.bottom - outer.top + dh,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -533,6 +536,14 @@ void MainWindow::DrawResultLine(const DRAWITEMSTRUCT& draw) const {
 
 LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
+    case WM_CTLCOLORSTATIC:
+      if (guided_panel_) {
+        if (auto brush = guided_panel_->ColourStatic(reinterpret_cast<HDC>(wparam),
+                                                     reinterpret_cast<HWND>(lparam))) {
+          return *brush;
+        }
+      }
+      break;
     case WM_TIMER:
       if (wparam == kTickTimer && screen_ != nullptr) screen_->Tick();
       return 0;
@@ -585,15 +596,14 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       const LONG frame_h = (outer.bottom - outer.top) - client.bottom;
       info->ptMinTrackSize.x = std::min<LONG>(screen::Scaled(screen::kMinOuterWidth, dpi_),
                                               screen::Scaled(screen::kClientWidth, dpi_) + frame_w);
-      info->ptMinTrackSize.y =
-          std::min<LONG>(screen::Scaled(screen::kMinOuterHeight, dpi_),
-                         screen::Scaled(screen::kClientHeight, dpi_) + frame_h);
+      info->ptMinTrackSize.y = std::min<LONG>(screen::Scaled(screen::kMinOuterHeight, dpi_),
+                                              screen::Scaled(ClientHeight(), dpi_) + frame_h);
       // The designed size at a high DPI may exceed a small screen; it is kept
       // (the fixed border offers no other).
       info->ptMaxTrackSize.x =
           std::max<LONG>(info->ptMaxTrackSize.x, 4 * screen::Scaled(screen::kClientWidth, dpi_));
       info->ptMaxTrackSize.y =
-          std::max<LONG>(info->ptMaxTrackSize.y, 4 * screen::Scaled(screen::kClientHeight, dpi_));
+          std::max<LONG>(info->ptMaxTrackSize.y, 4 * screen::Scaled(ClientHeight(), dpi_));
       return 0;
     }
     case WM_ACTIVATE:
@@ -619,6 +629,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_CLOSE:
       // The payment is cancelled and its thread joined before the window goes.
       if (screen_ != nullptr) screen_->Close();
+      if (guided_ != nullptr) guided_->Close();  // an unfinished run's report is written
       DestroyWindow(hwnd());
       return 0;
     case WM_DESTROY: {

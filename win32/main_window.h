@@ -17,11 +17,14 @@
 #include <utility>
 #include <vector>
 
+#include "acceptance/suite.h"
 #include "payment/transaction.h"
+#include "screen/guided_run.h"
 #include "screen/layout.h"
 #include "screen/payment_runner.h"
 #include "screen/payment_screen.h"
 #include "win32/display.h"
+#include "win32/guided_panel.h"
 #include "win32/window.h"
 
 namespace pcpos::win32 {
@@ -57,6 +60,11 @@ class MainWindow final : public Window, public screen::ScreenView {
   const Control* Find(std::string_view name) const;
   void SetInputText(screen::Input input, std::string_view text);
   screen::PaymentScreen& screen() { return *screen_; }
+  // Grows the window by the guided panel and starts the suite's run in it
+  // (win32/guided_panel.cpp); `source` is "install" or the suite file's path.
+  void StartGuidedRun(acceptance::Suite suite, const std::string& source);
+  GuidedPanel* guided_panel() { return guided_panel_.get(); }
+  const screen::GuidedRun& guided_run() const { return *guided_; }
   int dpi() const { return dpi_; }
   // The result line as the window holds it (text as given, tone).
   screen::Tone result_tone() const { return result_tone_; }
@@ -129,7 +137,10 @@ class MainWindow final : public Window, public screen::ScreenView {
   HWND post_target_ = nullptr;
   bool nudged_ = false;  // a message is on its way that runs every queued call
   std::unique_ptr<screen::PaymentRunner> runner_;
+  std::unique_ptr<screen::GuidedRun> guided_;  // passes payments through until a suite begins
   std::unique_ptr<screen::PaymentScreen> screen_;
+  std::unique_ptr<GuidedPanel> guided_panel_;
+  int ClientHeight() const;  // the designed height, and the panel's below it
 };
 
 }  // namespace pcpos::win32

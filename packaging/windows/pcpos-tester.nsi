@@ -1,6 +1,6 @@
 ; The Windows installer: the window, the command-line client and the simulated
-; reader, Start-menu shortcuts for the window and for its demo (the window with
-; its own simulated reader) and an uninstaller, for the current user (no
+; reader, Start-menu shortcuts for the window, for its demo (the window with
+; its own simulated reader) and for the guided installation check, and an uninstaller, for the current user (no
 ; administrator rights).
 ; scripts/windows.sh builds it:
 ;   makensis -DVERSION=1.0.0 -DSOURCE=<folder with the files> -DOUTFILE=<setup.exe> \
@@ -28,6 +28,7 @@ SetCompressor /SOLID lzma
 
 !define PRODUCT "PC-POS tester"
 !define DEMO "PC-POS tester (demo)"
+!define INSTALL_CHECK "PC-POS tester (installation check)"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\pcpos-tester"
 
 Name "${PRODUCT} ${VERSION}"
@@ -73,6 +74,9 @@ Section "Install"
   CreateShortcut "$SMPROGRAMS\${PRODUCT}\${PRODUCT}.lnk" "$INSTDIR\pcpos-tester.exe"
   CreateShortcut "$SMPROGRAMS\${PRODUCT}\${DEMO}.lnk" "$INSTDIR\pcpos-tester.exe" "--demo" \
     "$INSTDIR\pcpos-tester.exe" 0 SW_SHOWNORMAL "" "The window with a simulated card reader of its own"
+  CreateShortcut "$SMPROGRAMS\${PRODUCT}\${INSTALL_CHECK}.lnk" "$INSTDIR\pcpos-tester.exe" \
+    "--suite install" "$INSTDIR\pcpos-tester.exe" 0 SW_SHOWNORMAL "" \
+    "The window guiding the installation check case by case, with a report at the end"
 
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -89,6 +93,7 @@ Section "Uninstall"
   SetShellVarContext current
   Delete "$SMPROGRAMS\${PRODUCT}\${PRODUCT}.lnk"
   Delete "$SMPROGRAMS\${PRODUCT}\${DEMO}.lnk"
+  Delete "$SMPROGRAMS\${PRODUCT}\${INSTALL_CHECK}.lnk"
   RMDir "$SMPROGRAMS\${PRODUCT}"
   Delete "$INSTDIR\pcpos-tester.exe"
   Delete "$INSTDIR\pcpos-cli.exe"
