@@ -235,11 +235,12 @@ constexpr const char* kHelpFooter =
     "console window cancels it too, and the program ends once its row is journaled.\n"
 #else
     "  128+N  a signal cut the run short: 130 Ctrl-C (SIGINT), 143 SIGTERM\n"
-    "With --suite: 0 every case run and every check passed, 1 a case or a check failed (or\n"
-    "  the report could not be written), 2 a usage or suite error (nothing was sent), 128+N a\n"
-    "  signal ended the run (the cases done are reported).\n"
     "SIGHUP does not cancel: the payment goes on to its end and is logged and journaled.\n"
 #endif
+    "With --suite: 0 at least one case ran and every case run and every check passed, 1 a\n"
+    "  case or a check failed (or none ran, or the report could not be written), 2 a usage or\n"
+    "  suite error (nothing was sent), and the interrupt's status above when one ended the\n"
+    "  run (the cases done are still reported).\n"
     "The card number is shown, printed and journaled as its first 6 and last 4 digits only\n"
     "(in raw too); the response log keeps what the reader sent.\n";
 
