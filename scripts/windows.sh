@@ -76,12 +76,13 @@ for program in cli/pcpos-cli simulator/pcpos-sim; do
   done
 done
 # Only Windows' own DLLs: the C++ runtime and the threads are linked in (the
-# simulator's sockets, for --demo, are ws2_32 and mswsock).
+# simulator's sockets, for --demo, are ws2_32 and mswsock; ole32 frees the Documents
+# folder's path).
 imports=$(x86_64-w64-mingw32-objdump -p "$window_exe" | sed -n 's/^\s*DLL Name: //p' | sort -f)
 echo "pcpos-tester.exe imports:" $imports
 for dll in $imports; do
   case "${dll,,}" in
-    kernel32.dll|user32.dll|gdi32.dll|comctl32.dll|shell32.dll|ws2_32.dll|mswsock.dll|msvcrt.dll|advapi32.dll) ;;
+    kernel32.dll|user32.dll|gdi32.dll|comctl32.dll|shell32.dll|ws2_32.dll|mswsock.dll|msvcrt.dll|advapi32.dll|ole32.dll) ;;
     *) echo "pcpos-tester.exe needs $dll, which Windows does not bring"; exit 1 ;;
   esac
 done
