@@ -10,7 +10,9 @@
 namespace pcpos::screen {
 
 // "Log: <path>\nJournal: <path>", the files a payment would write with this
-// folder text, by the same rule the payment uses.
+// folder text, by the same rule the payment uses. It asks the file system
+// nothing: where the rule's answer hangs on whether the text names an existing
+// folder, it gives the files inside that folder, then the files as typed.
 std::string LogFolderTip(std::string_view folder_text);
 
 // The raw pane's last line once a payment has written its log: "Log: <path>".
