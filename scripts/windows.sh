@@ -92,7 +92,8 @@ for program in pcpos-tester pcpos-cli pcpos-sim pcpos-tap; do
 done
 size=$(stat -c %s "$out/stripped/pcpos-tester.exe")
 echo "pcpos-tester.exe stripped: $size bytes"
-[ "$size" -lt $((2 * 1024 * 1024)) ] || { echo "pcpos-tester.exe is 2 MiB or more stripped"; exit 1; }
+# The acceptance run (its JSON suites and reports) brought it from 1.6 to 2.3 MB.
+[ "$size" -lt $((3 * 1024 * 1024)) ] || { echo "pcpos-tester.exe is 3 MiB or more stripped"; exit 1; }
 
 say "The simulator and pcpos-cli, built for Linux"
 cmake -S . -B "$out/native" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPCPOS_BUILD_UI=OFF \
