@@ -14,6 +14,7 @@
 #include "payment/message_format.h"
 #include "simulator/in_process.h"
 #include "tests/support/tcp_peer.h"
+#include "tests/support/wine.h"
 #include "tests/tap/tap_harness.h"
 
 namespace pcpos::tap {
@@ -28,6 +29,12 @@ using test_support::RunEcr;
 using test_support::TapThread;
 
 const std::string kRequest = "@@ZRM@@011000410000000020000000530000011\r\n";
+
+// Under Wine 8 a reset reads as a graceful close (docs/windows.md).
+bool LooksReset(const asio::error_code& end) {
+  return end == asio::error::connection_reset ||
+         (pcpos::testing::UnderWine() && end == asio::error::eof);
+}
 
 TEST(RelayTest, BytesAndPiecesReachEachSideUnchanged) {
   // Every byte value, in three pieces with pauses a reader might make.
@@ -85,6 +92,9 @@ TEST(RelayTest, AHalfCloseIsPassedOnAndTheAnswerStillComesBack) {
 }
 
 TEST(RelayTest, AResetIsPassedOnAsAReset) {
+  if (pcpos::testing::UnderWine()) {
+    GTEST_SKIP() << "under Wine 8 a reset reads as a graceful close (docs/windows.md)";
+  }
   TcpPeer reader(pcpos::testing::Resetting());
   TapThread tap(reader.port());
   const auto got = RunEcr(tap.port(), {{kRequest}});
@@ -101,7 +111,7 @@ TEST(RelayTest, AnUnreachableReaderLooksToTheEcrAsARefusingOneAndSaysWhy) {
   const auto started = std::chrono::steady_clock::now();
   const auto got = RunEcr(tap.port(), {{kRequest}});
   EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
-  EXPECT_EQ(got.end, asio::error::connection_reset);
+  EXPECT_TRUE(LooksReset(got.end)) << got.end.message();
   EXPECT_TRUE(got.all.empty());
   const auto exchanges = tap.WaitFor(1);
   ASSERT_EQ(exchanges.size(), 1u);
@@ -116,7 +126,7 @@ TEST(RelayTest, AnEcrSendingWithoutALineEndIsCutOff) {
   plan.sends = {std::string(3000, 'A'), std::string(3000, 'A')};
   plan.pause = 50ms;
   const auto got = RunEcr(tap.port(), plan);
-  EXPECT_EQ(got.end, asio::error::connection_reset);
+  EXPECT_TRUE(LooksReset(got.end)) << got.end.message();
   const auto exchanges = tap.WaitFor(1);
   ASSERT_EQ(exchanges.size(), 1u);
   EXPECT_TRUE(exchanges[0].Has(Flag::CutOff));
