@@ -329,10 +329,14 @@ check_installer() {
   "$wine" "$dir/pcpos-tap.exe" --help >"$out/installed-tap-help.txt" 2>&1 || true
   grep -q -- '--reader' "$out/installed-tap-help.txt" || { echo "the installed pcpos-tap.exe --help:"; cat "$out/installed-tap-help.txt"; ok=0; }
   # Alone, the uninstaller runs again from a copy of itself and returns at once;
-  # with _?= it runs in place and returns when done, as README.txt tells a
-  # script to. It cannot delete itself then: that and the folder are the caller's.
-  "$wine" "$dir/uninstall.exe" /S "_?=$appdata\\Programs\\PC-POS tester" ||
-    { echo "the uninstaller failed"; ok=0; }
+  # with _?= (last, unquoted) it runs in place and returns when done, as
+  # README.txt tells a script to. Wine would quote an argument with a space, so
+  # the command line is cmd's, from a batch file, as a technician's would be.
+  # The uninstaller cannot delete itself then: that and the folder are the caller's.
+  printf '%s\r\n' 'start "" /wait "%LOCALAPPDATA%\Programs\PC-POS tester\uninstall.exe" /S _?=%LOCALAPPDATA%\Programs\PC-POS tester' \
+    >"$WINEPREFIX/drive_c/uninstall-wait.bat"
+  "$wine" cmd /c 'C:\uninstall-wait.bat' >/dev/null 2>&1 || { echo "the uninstaller failed"; ok=0; }
+  rm -f "$WINEPREFIX/drive_c/uninstall-wait.bat"
   local left
   left=$(cd "$dir" 2>/dev/null && find . -mindepth 1 | sort | tr '\n' ' ')
   [ "$left" = "./uninstall.exe " ] || { echo "left after uninstalling, beside uninstall.exe: $left"; ok=0; }

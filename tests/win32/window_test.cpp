@@ -196,7 +196,9 @@ class WindowTest : public ::testing::Test {
           return FALSE;
         },
         reinterpret_cast<LPARAM>(&tooltip));
-    wchar_t text[256] = {};
+    // Wine copies the whole tip whatever size it is given: room for the longest.
+    static wchar_t text[4096];
+    text[0] = L'\0';
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof tool;
     tool.hwnd = window_->hwnd();
@@ -205,7 +207,7 @@ class WindowTest : public ::testing::Test {
     if (tooltip == nullptr ||
         !SendMessageW(tooltip, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&tool)))
       return {};
-    SendMessageW(tooltip, TTM_GETTEXTW, 256, reinterpret_cast<LPARAM>(&tool));
+    SendMessageW(tooltip, TTM_GETTEXTW, std::size(text), reinterpret_cast<LPARAM>(&tool));
     return Utf8(text);
   }
 
