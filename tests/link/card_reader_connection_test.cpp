@@ -495,7 +495,9 @@ TEST(CardReaderConnection, ConnectLimitEndsAHangingConnect) {
   EXPECT_GE(elapsed, 150);
   EXPECT_LT(elapsed, 1500);
   EXPECT_FALSE(connection.IsOpen());
-  EXPECT_EQ(OpenDescriptors(), descriptors);
+  // None left open; on Windows an earlier test's ending thread may close a
+  // handle of its own meanwhile, so the count may fall, never rise.
+  EXPECT_LE(OpenDescriptors(), descriptors);
 }
 
 TEST(CardReaderConnection, WakerCancelsAHangingConnect) {
