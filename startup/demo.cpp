@@ -5,6 +5,12 @@
 
 #ifdef PCPOS_STARTUP_DEMO
 #include "simulator/in_process.h"
+#else
+// A build without the simulator never makes one; the reader's owner still needs
+// a complete type to be destroyed.
+namespace pcpos::sim {
+class InProcessSimulator {};
+}  // namespace pcpos::sim
 #endif
 
 namespace pcpos::startup {
