@@ -104,9 +104,16 @@ TEST_F(WindowLayout, WindowIsFixedCentredAndCaptioned) {
   EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));
   EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
 
-  // Centred up to rounding and the frame the platform adds.
+  // Centred up to rounding and the frame the platform adds, where it fits; on a
+  // work area too small for it (QT_SCALE_FACTOR=2 on the test screen), its
+  // top-left corner, title bar first, stays on the work area.
   const QRect screen = window->screen()->availableGeometry();
-  EXPECT_LE((window->frameGeometry().center() - screen.center()).manhattanLength(), 4);
+  const QRect frame = window->frameGeometry();
+  if (frame.width() <= screen.width() && frame.height() <= screen.height()) {
+    EXPECT_LE((frame.center() - screen.center()).manhattanLength(), 4);
+  } else {
+    EXPECT_TRUE(screen.contains(frame.topLeft())) << frame.x() << "," << frame.y();
+  }
 
   EXPECT_EQ(window->palette().color(QPalette::Window), window->palette().color(QPalette::Button));
   EXPECT_FALSE(window->windowIcon().isNull());
