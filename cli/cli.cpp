@@ -111,24 +111,6 @@ void PrintPaymentText(std::ostream& out, const PaymentReport& report, const std:
   out << "log file: " << log_file << "\n";
 }
 
-// Shows the request the moment it leaves, so that a long wait shows progress;
-// everything else is printed from the report once the payment is journaled.
-class CliObserver : public TransactionObserver {
- public:
-  CliObserver(std::ostream& out, bool live) : out_(out), live_(live) {}
-
-  void OnRequestSent(const std::string& request) override {
-    if (live_) out_ << "request: " << request << "\n" << std::flush;
-  }
-  void OnRawResponse(const std::string&) override {}
-  void OnFields(const ResponseFields&) override {}
-  void OnResultLine(const ResultLine&) override {}
-
- private:
-  std::ostream& out_;
-  bool live_;
-};
-
 // Counts per outcome and the answer times of a series.
 class Summary {
  public:

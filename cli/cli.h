@@ -4,8 +4,11 @@
 
 #include <atomic>
 #include <chrono>
-#include <iosfwd>
+#include <istream>
+#include <ostream>
 #include <string>
+
+#include "payment/transaction.h"
 
 namespace pcpos {
 
@@ -17,12 +20,6 @@ inline constexpr int kExitNotApproved = 1;  // declined, not sent, or could not 
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitUnknown = 3;
 inline constexpr int kExitSignalBase = 128;
-
-class PaymentTransaction;
-class TransactionObserver;
-struct PaymentInputs;
-struct PaymentReport;
-struct TransactionOptions;
 
 // What Ctrl-C (or SIGTERM, or a closing console) reaches: the payment running
 // now, and the series it belongs to. Trigger may run in a signal handler or on
@@ -67,5 +64,23 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
 PaymentReport RunPayment(const PaymentInputs& inputs, const TransactionOptions& options,
                          TransactionObserver& observer, CliInterrupt* interrupt, std::ostream& err,
                          const std::string& program);
+
+// Shows the request the moment it leaves, so that a long wait shows progress;
+// everything else is printed from the report once the payment is journaled.
+class CliObserver final : public TransactionObserver {
+ public:
+  CliObserver(std::ostream& out, bool live) : out_(out), live_(live) {}
+
+  void OnRequestSent(const std::string& request) override {
+    if (live_) out_ << "request: " << request << "\n" << std::flush;
+  }
+  void OnRawResponse(const std::string&) override {}
+  void OnFields(const ResponseFields&) override {}
+  void OnResultLine(const ResultLine&) override {}
+
+ private:
+  std::ostream& out_;
+  bool live_;
+};
 
 }  // namespace pcpos

@@ -108,22 +108,6 @@ class LineReader {
   std::thread thread_;
 };
 
-// The request shown the moment it leaves, as for a single payment.
-class SuiteObserver : public TransactionObserver {
- public:
-  SuiteObserver(std::ostream& out, bool live) : out_(out), live_(live) {}
-  void OnRequestSent(const std::string& request) override {
-    if (live_) out_ << "request: " << request << "\n" << std::flush;
-  }
-  void OnRawResponse(const std::string&) override {}
-  void OnFields(const ResponseFields&) override {}
-  void OnResultLine(const ResultLine&) override {}
-
- private:
-  std::ostream& out_;
-  bool live_;
-};
-
 std::string Ms(const std::optional<double>& ms) {
   if (!ms) return "-";
   char text[32];
@@ -297,7 +281,7 @@ int RunSuite(const SuiteArgs& args, const PaymentInputs& base, const Transaction
       }
     }
     const PaymentInputs inputs = run.InputsForCurrent();
-    SuiteObserver observer(out, !json);
+    CliObserver observer(out, !json);
     const auto started = std::chrono::system_clock::now();
     const PaymentReport report = RunPayment(inputs, options, observer, interrupt, err, program);
     // Journaled before anything of the outcome is shown, as a single payment is.
