@@ -54,7 +54,11 @@ TFrm_Selvarin::TFrm_Selvarin(QWidget* parent, screen::PaymentScreen::Clock clock
                           Qt::MSWindowsFixedSizeDialogHint),
       // Queued to this window's thread; a call still queued when the window goes is dropped.
       runner_([this](std::function<void()> call) {
-        QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+        {
+          const std::lock_guard lock(posted_mutex_);
+          posted_.push_back(std::move(call));
+        }
+        QMetaObject::invokeMethod(this, "RunPosted", Qt::QueuedConnection);
       }),
       screen_(
           *this, guided_,
@@ -109,6 +113,18 @@ void TFrm_Selvarin::closeEvent(QCloseEvent* event) {
 }
 
 void TFrm_Selvarin::FormShow() { screen_.Show(); }
+
+// One queued event per posted call, so calls run one at a time and in order.
+void TFrm_Selvarin::RunPosted() {
+  std::function<void()> call;
+  {
+    const std::lock_guard lock(posted_mutex_);
+    if (posted_.empty()) return;
+    call = std::move(posted_.front());
+    posted_.pop_front();
+  }
+  call();
+}
 
 void TFrm_Selvarin::Btn_ClearClick() { screen_.Clear(); }
 

@@ -7,6 +7,9 @@
 #include <QWidget>
 
 #include <array>
+#include <deque>
+#include <functional>
+#include <mutex>
 
 #include "acceptance/suite.h"
 #include "payment/transaction.h"
@@ -85,6 +88,9 @@ class TFrm_Selvarin : public QWidget, private screen::ScreenView {
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
+ private slots:
+  void RunPosted();
+
  private:
   void CreateControls();
   void SetTabOrder();
@@ -117,6 +123,11 @@ class TFrm_Selvarin : public QWidget, private screen::ScreenView {
   std::array<QWidget*, screen::kControlCount> controls_{};  // by ControlId
   QTimer tick_;
   bool busy_cursor_ = false;
+  // Calls the payment thread hands to this window, behind a standard mutex so
+  // every hand-off is visible to the thread checkers, which cannot see inside Qt.
+  // Declared before the runner: its thread may still post while it is joined.
+  std::mutex posted_mutex_;
+  std::deque<std::function<void()>> posted_;
   screen::PaymentRunner runner_;
   screen::GuidedRun guided_{runner_};  // passes payments through until a suite begins
   screen::PaymentScreen screen_;
