@@ -15,7 +15,9 @@
 # uninstalls that under Wine. Exits 0 only when all of it passes.
 # docs/windows.md says what Wine cannot show.
 #
-# Environment: JOBS (build parallelism, default 2).
+# Environment: JOBS (build parallelism, default 2), NATIVE_BUILD_DIR (a Linux
+# build folder that already holds pcpos-sim and pcpos-cli, as CI's package
+# build does; by default they are built in build-windows/native).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -96,9 +98,14 @@ echo "pcpos-tester.exe stripped: $size bytes"
 [ "$size" -lt $((3 * 1024 * 1024)) ] || { echo "pcpos-tester.exe is 3 MiB or more stripped"; exit 1; }
 
 say "The simulator and pcpos-cli, built for Linux"
-cmake -S . -B "$out/native" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPCPOS_BUILD_UI=OFF \
-  -DPCPOS_BUILD_TESTS=OFF "${launcher[@]}" >/dev/null
-cmake --build "$out/native" -j "$jobs" --target pcpos-sim pcpos-cli
+native=${NATIVE_BUILD_DIR:-$out/native}
+native=$(cd "$root" && mkdir -p "$native" && cd "$native" && pwd)
+if [ ! -f "$native/CMakeCache.txt" ]; then
+  cmake -S . -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPCPOS_BUILD_UI=OFF \
+    -DPCPOS_BUILD_TESTS=OFF "${launcher[@]}" >/dev/null
+fi
+# A folder given is brought up to date, not configured anew.
+cmake --build "$native" -j "$jobs" --target pcpos-sim pcpos-cli
 
 say "A Wine prefix of our own, headless"
 export WINEPREFIX=$out/wine WINEDEBUG=-all WINEARCH=win64
@@ -159,7 +166,7 @@ rm -rf "$run" && mkdir -p "$run/گزارش‌ها"
 # Made before the simulator starts: its redirection opens the file in the
 # background, possibly after the first look for the port.
 : >"$run/sim.log"
-"$out/native/bin/pcpos-sim" --listen 127.0.0.1:0 >"$run/sim.log" 2>&1 &
+"$native/bin/pcpos-sim" --listen 127.0.0.1:0 >"$run/sim.log" 2>&1 &
 sim=$!
 port=
 for _ in $(seq 100); do
@@ -386,9 +393,9 @@ else
   }
   pay exe-1000 0 approved "$wine" "$out/bin/pcpos-cli.exe" --amount 1000
   pay exe-1030 1 declined "$wine" "$out/bin/pcpos-cli.exe" --amount 1030
-  pay linux-1000 0 approved "$out/native/bin/pcpos-cli" --amount 1000
-  pay linux-1051 1 declined "$out/native/bin/pcpos-cli" --amount 1051
-  pay linux-1060 3 unknown "$out/native/bin/pcpos-cli" --amount 1060
+  pay linux-1000 0 approved "$native/bin/pcpos-cli" --amount 1000
+  pay linux-1051 1 declined "$native/bin/pcpos-cli" --amount 1051
+  pay linux-1060 3 unknown "$native/bin/pcpos-cli" --amount 1060
   # The log reaches its file within a quarter second.
   sleep 1
   for want in "scenario approve answer" "scenario wrong-pin answer" "scenario decline answer" \
