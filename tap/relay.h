@@ -66,6 +66,7 @@ class TapServer {
   RelayOptions options_;
   Sink sink_;
   asio::ip::tcp::acceptor acceptor_;
+  asio::ip::tcp::endpoint peer_;  // of the connection being accepted
   asio::steady_timer accept_retry_;
   asio::steady_timer stop_timer_;
   std::unordered_set<TapSession*> sessions_;

@@ -70,6 +70,28 @@ TEST(RelayTest, BytesAndPiecesReachEachSideUnchanged) {
   EXPECT_EQ(x.reader_end, Ending::Closed);
 }
 
+// An ECR that does not read fills its side: what the tap could not pass on at
+// once waits for it, and arrives whole and in order once it reads.
+TEST(RelayTest, AnEcrSlowToReadGetsEveryByteInOrder) {
+  std::string answer(4 << 20, '\0');
+  for (std::size_t i = 0; i < answer.size(); ++i) answer[i] = static_cast<char>(i * 7 % 251);
+  TcpPeer reader([&](PeerSocket& s) {
+    s.ReadLine();
+    s.Send(answer);
+  });
+  TapThread tap(reader.port());
+  EcrPlan plan;
+  plan.sends = {kRequest};
+  plan.read_after = 500ms;
+  const auto got = RunEcr(tap.port(), plan);
+  reader.Join();
+  EXPECT_EQ(got.end, asio::error::eof);
+  EXPECT_TRUE(got.all == answer) << got.all.size() << " of " << answer.size() << " bytes";
+  const auto exchanges = tap.WaitFor(1);
+  ASSERT_EQ(exchanges.size(), 1u);
+  EXPECT_EQ(exchanges[0].answer_bytes, answer.size());
+}
+
 TEST(RelayTest, AHalfCloseIsPassedOnAndTheAnswerStillComesBack) {
   bool reader_saw_close = false;
   TcpPeer reader([&](PeerSocket& s) {

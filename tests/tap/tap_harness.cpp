@@ -48,6 +48,7 @@ EcrResult RunEcr(std::uint16_t port, const EcrPlan& plan) {
   }
   std::error_code ignored;
   if (plan.half_close) socket.shutdown(asio::socket_base::shutdown_send, ignored);
+  std::this_thread::sleep_for(plan.read_after);
 
   asio::steady_timer give_up(io);
   give_up.expires_after(plan.give_up);

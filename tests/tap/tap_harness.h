@@ -53,7 +53,8 @@ struct EcrResult {
 struct EcrPlan {
   std::vector<std::string> sends;  // written one by one with `pause` between
   std::chrono::milliseconds pause{0};
-  bool half_close = false;  // shut down sending after the last one
+  bool half_close = false;                  // shut down sending after the last one
+  std::chrono::milliseconds read_after{0};  // a slow ECR: starts reading only then
   std::chrono::milliseconds give_up{std::chrono::seconds(5)};  // then close
 };
 
