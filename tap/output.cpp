@@ -21,12 +21,16 @@ Output::~Output() {
 }
 
 void Output::Add(Exchange exchange) {
+  bool was_empty = false;
   {
     std::lock_guard lock(mutex_);
+    was_empty = queue_.empty();
     queue_.push_back(std::move(exchange));
     ++added_;
   }
-  wake_.notify_one();
+  // The writer waits for the first row of a batch only; waking it for each
+  // row of one would cost a system call an exchange.
+  if (was_empty) wake_.notify_one();
 }
 
 void Output::Drain() {
@@ -37,9 +41,13 @@ void Output::Drain() {
 
 void Output::Run() {
   std::unique_lock lock(mutex_);
+  auto last_flush = std::chrono::steady_clock::time_point();
   for (;;) {
     wake_.wait(lock, [&] { return closing_ || !queue_.empty(); });
     if (queue_.empty()) return;
+    // Within the window of the last flush, the rows gather for the next one.
+    wake_.wait_until(lock, last_flush + options_.group_window, [&] { return closing_; });
+    last_flush = std::chrono::steady_clock::now();
     std::deque<Exchange> batch;
     batch.swap(queue_);
     lock.unlock();

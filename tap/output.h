@@ -1,9 +1,10 @@
 // Writes the exchanges down on a thread of its own, so that neither the disk
 // nor a slow terminal holds up the relay: the text or JSON on standard output,
-// the journal row, the recording's step. Rows of exchanges that end together
-// share one flush to the disk, as a database groups its commits.
+// the journal row, the recording's step. Rows of exchanges that end within one
+// group window share one flush to the disk, as a database groups its commits.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
@@ -18,6 +19,10 @@
 namespace pcpos::tap {
 
 struct OutputOptions {
+  // The least time between two flushes: under load each flush carries many
+  // rows, and the disk's cost per exchange stops competing with the relay for
+  // the processor. An exchange's line and row wait at most this long.
+  std::chrono::milliseconds group_window{10};
   bool json = false;
   bool colour = false;                 // the outcome in the terminal's colours
   std::optional<std::string> journal;  // the journal's path; none: no journal
