@@ -183,8 +183,11 @@ TEST_F(WindowPayment, JournalRowAndTheReadersTimeAfterEachPayment) {
       QRegularExpression(QStringLiteral("^Raw Response \\(reader answered in ([0-9.]+) (s|ms)\\)$"))
           .match(title);
   ASSERT_TRUE(took.hasMatch()) << title.toStdString();
+  // The reader waited 250 ms; the time is stamped just after the request's
+  // send returns, so a busy test machine that holds the payment thread there
+  // takes a little off it.
   EXPECT_GE(took.captured(1).toDouble() * (took.captured(2) == QStringLiteral("s") ? 1000 : 1),
-            250.0);
+            200.0);
   QFile journal(log_dir.filePath("Selvarin-PcPosJournal.csv"));
   ASSERT_TRUE(journal.open(QIODevice::ReadOnly));
   const QList<QByteArray> rows = journal.readAll().split('\n');
