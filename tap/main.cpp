@@ -81,7 +81,7 @@ int main(int argc, char* argv[]) {
       pcpos::LogFolderPrefix(command_line.log_dir) + std::string(kTapJournalFileName);
   Output output(output_options, command_line.record ? &recording : nullptr);
 
-  TapServer server(io, options, [&output](Exchange exchange) { output.Add(std::move(exchange)); });
+  TapServer server(io, options, [&output](ExchangeLog log) { output.Add(std::move(log)); });
   if (!server.Listen(error)) {
     std::fprintf(stderr, "pcpos-tap: cannot listen on %s:%u: %s\n",
                  command_line.listen_address.c_str(),

@@ -20,7 +20,7 @@ Output::~Output() {
   thread_.join();
 }
 
-void Output::Add(Exchange exchange) {
+void Output::Add(ExchangeLog exchange) {
   bool was_empty = false;
   {
     std::lock_guard lock(mutex_);
@@ -48,7 +48,7 @@ void Output::Run() {
     // Within the window of the last flush, the rows gather for the next one.
     wake_.wait_until(lock, last_flush + options_.group_window, [&] { return closing_; });
     last_flush = std::chrono::steady_clock::now();
-    std::deque<Exchange> batch;
+    std::deque<ExchangeLog> batch;
     batch.swap(queue_);
     lock.unlock();
     Write(batch);
@@ -58,11 +58,12 @@ void Output::Run() {
   }
 }
 
-void Output::Write(std::deque<Exchange>& batch) {
+void Output::Write(std::deque<ExchangeLog>& batch) {
   std::string rows;
   std::string text;
   std::vector<std::string> steps;
-  for (const Exchange& x : batch) {
+  for (ExchangeLog& log : batch) {
+    const Exchange x = log.Finish(approvals_);
     if (options_.journal) rows += ExchangeRow(x);
     text += options_.json ? ExchangeJson(x) : ExchangeText(x, options_.colour);
     if (recording_) {

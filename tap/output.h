@@ -1,5 +1,6 @@
-// Writes the exchanges down on a thread of its own, so that neither the disk
-// nor a slow terminal holds up the relay: the text or JSON on standard output,
+// Decodes the exchanges and writes them down on a thread of its own, so that
+// neither the decoding, the disk nor a slow terminal holds up the relay: the
+// text or JSON on standard output,
 // the journal row, the recording's step. Rows of exchanges that end within one
 // group window share one flush to the disk, as a database groups its commits.
 #pragma once
@@ -38,20 +39,22 @@ class Output {
   Output(const Output&) = delete;
   Output& operator=(const Output&) = delete;
 
-  void Add(Exchange exchange);
+  // In the order the exchanges ended: a repeated approval is seen in that order.
+  void Add(ExchangeLog exchange);
   // Returns once everything added so far is written.
   void Drain();
 
  private:
   void Run();
-  void Write(std::deque<Exchange>& batch);
+  void Write(std::deque<ExchangeLog>& batch);
 
   OutputOptions options_;
   Recording* recording_;
   std::mutex mutex_;
   std::condition_variable wake_;
   std::condition_variable drained_;
-  std::deque<Exchange> queue_;
+  std::deque<ExchangeLog> queue_;
+  ApprovalHistory approvals_;  // the writer's thread's alone
   std::size_t added_ = 0;
   std::size_t written_ = 0;
   bool closing_ = false;

@@ -46,6 +46,14 @@ class TapSession : public std::enable_shared_from_this<TapSession> {
 
   void Start() {
     const auto self = shared_from_this();
+    std::error_code opened;
+    reader_.open(server_->options().reader.protocol(), opened);
+    // Set before the connect, which would otherwise set it once more for itself.
+    if (!opened) reader_.non_blocking(true, opened);
+    if (opened) {
+      ReaderUnreachable(opened.message());
+      return;
+    }
     timer_.expires_after(server_->options().connect_limit);
     timer_.async_wait([self](const std::error_code& error) {
       if (!error && !self->connected_ && !self->finished_) {
@@ -62,12 +70,14 @@ class TapSession : public std::enable_shared_from_this<TapSession> {
       self->timer_.cancel();
       self->log_.ReaderConnected(Clock::now());
       std::error_code ignored;
-      // Each piece leaves as it came, not gathered with the next.
+      // Each piece leaves as it came, not gathered with the next. Linux gives
+      // the ECR's connection the listener's setting.
+#ifndef __linux__
       self->ecr_.set_option(asio::ip::tcp::no_delay(true), ignored);
+#endif
       self->reader_.set_option(asio::ip::tcp::no_delay(true), ignored);
       // A read after the wait takes what is there and never blocks the thread.
       self->ecr_.non_blocking(true, ignored);
-      self->reader_.non_blocking(true, ignored);
       // The ECR's request has usually arrived while the reader was reached.
       self->Pump(self->up_);
       if (!self->finished_) self->Wait(self->down_);
@@ -257,7 +267,7 @@ class TapSession : public std::enable_shared_from_this<TapSession> {
     if (finished_) return;
     finished_ = true;
     timer_.cancel();
-    if (server_) server_->Ended(this, log_.Finish(server_->approvals_));
+    if (server_) server_->Ended(this, std::move(log_));
   }
 
   TapServer* server_;
@@ -293,6 +303,10 @@ bool TapServer::Listen(std::string& error) {
   // A restarted tap takes its port back at once, past the old one's closing
   // connections. On Windows the option would let a second process share it.
   if (!ec) acceptor_.set_option(asio::ip::tcp::acceptor::reuse_address(true), ec);
+#endif
+#ifdef __linux__
+  // Inherited by every accepted connection: one system call fewer for each.
+  if (!ec) acceptor_.set_option(asio::ip::tcp::no_delay(true), ec);
 #endif
   if (!ec) acceptor_.bind(options_.listen, ec);
   if (!ec) acceptor_.listen(sim::LargestListenBacklog(), ec);
@@ -334,7 +348,7 @@ void TapServer::Accept() {
   });
 }
 
-void TapServer::Ended(TapSession* session, Exchange exchange) {
+void TapServer::Ended(TapSession* session, ExchangeLog exchange) {
   sessions_.erase(session);
   session->Detach();
   if (sink_) sink_(std::move(exchange));

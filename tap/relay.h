@@ -32,8 +32,10 @@ class TapSession;
 // Lives on the thread that runs its io_context, and is used only there.
 class TapServer {
  public:
-  // Called on the io_context's thread as each exchange ends.
-  using Sink = std::function<void(Exchange exchange)>;
+  // Called on the io_context's thread as each exchange ends, in the order they
+  // end. Decoding it (ExchangeLog::Finish) is left to the sink, so that it can
+  // be done off the relay's thread; the order matters to ApprovalHistory.
+  using Sink = std::function<void(ExchangeLog exchange)>;
 
   TapServer(asio::io_context& io, RelayOptions options, Sink sink);
   ~TapServer();
@@ -60,7 +62,7 @@ class TapServer {
  private:
   friend class TapSession;
   void Accept();
-  void Ended(TapSession* session, Exchange exchange);
+  void Ended(TapSession* session, ExchangeLog exchange);
 
   asio::io_context& io_;
   RelayOptions options_;
@@ -70,7 +72,6 @@ class TapServer {
   asio::steady_timer accept_retry_;
   asio::steady_timer stop_timer_;
   std::unordered_set<TapSession*> sessions_;
-  ApprovalHistory approvals_;
   std::vector<char> scratch_;
   std::function<void()> stopped_;
   bool stopping_ = false;

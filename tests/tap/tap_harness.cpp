@@ -14,9 +14,9 @@ TapThread::TapThread(std::uint16_t reader_port, std::chrono::milliseconds connec
               RelayOptions{asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), 0),
                            asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), reader_port),
                            connect_limit},
-              [this](Exchange x) {
+              [this](ExchangeLog log) {
                 std::lock_guard lock(mutex_);
-                exchanges_.push_back(std::move(x));
+                exchanges_.push_back(log.Finish(approvals_));
                 ended_.notify_all();
               }) {
   std::string error;

@@ -39,6 +39,7 @@ class TapThread {
   std::mutex mutex_;
   std::condition_variable ended_;
   std::vector<Exchange> exchanges_;
+  ApprovalHistory approvals_;
   std::thread thread_;
 };
 
