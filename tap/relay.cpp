@@ -6,6 +6,12 @@
 #include <memory>
 #include <utility>
 
+#ifndef _WIN32
+#include <sys/socket.h>
+
+#include <cerrno>
+#endif
+
 #include "simulator/listen_backlog.h"
 
 namespace pcpos::tap {
@@ -60,28 +66,7 @@ class TapSession : public std::enable_shared_from_this<TapSession> {
         self->ReaderUnreachable("no connection within the connect limit (Connection timed out)");
       }
     });
-    reader_.async_connect(server_->options().reader, [self](const std::error_code& error) {
-      if (self->finished_) return;
-      if (error) {
-        self->ReaderUnreachable(error.message());
-        return;
-      }
-      self->connected_ = true;
-      self->timer_.cancel();
-      self->log_.ReaderConnected(Clock::now());
-      std::error_code ignored;
-      // Each piece leaves as it came, not gathered with the next. Linux gives
-      // the ECR's connection the listener's setting.
-#ifndef __linux__
-      self->ecr_.set_option(asio::ip::tcp::no_delay(true), ignored);
-#endif
-      self->reader_.set_option(asio::ip::tcp::no_delay(true), ignored);
-      // A read after the wait takes what is there and never blocks the thread.
-      self->ecr_.non_blocking(true, ignored);
-      // The ECR's request has usually arrived while the reader was reached.
-      self->Pump(self->up_);
-      if (!self->finished_) self->Wait(self->down_);
-    });
+    Connect();
   }
 
   // The tap stops: both connections close as they stand.
@@ -92,6 +77,59 @@ class TapSession : public std::enable_shared_from_this<TapSession> {
   }
 
  private:
+  // asio's connect asks poll() whether its wake-up was real before it reads
+  // the socket's error; on POSIX a wait for writability tells as much, and
+  // spares that system call for every exchange.
+  void Connect() {
+    const auto self = shared_from_this();
+    const auto& to = server_->options().reader;
+#ifdef _WIN32
+    reader_.async_connect(to, [self](const std::error_code& error) { self->OnConnected(error); });
+#else
+    if (::connect(reader_.native_handle(), to.data(), static_cast<socklen_t>(to.size())) == 0) {
+      OnConnected({});
+      return;
+    }
+    if (errno != EINPROGRESS && errno != EINTR) {
+      OnConnected(std::error_code(errno, asio::error::get_system_category()));
+      return;
+    }
+    reader_.async_wait(asio::socket_base::wait_write, [self](std::error_code error) {
+      if (!error) {
+        asio::detail::socket_option::integer<SOL_SOCKET, SO_ERROR> result;
+        self->reader_.get_option(result, error);
+        if (!error && result.value() != 0) {
+          error = std::error_code(result.value(), asio::error::get_system_category());
+        }
+      }
+      self->OnConnected(error);
+    });
+#endif
+  }
+
+  void OnConnected(const std::error_code& error) {
+    if (finished_) return;
+    if (error) {
+      ReaderUnreachable(error.message());
+      return;
+    }
+    connected_ = true;
+    timer_.cancel();
+    log_.ReaderConnected(Clock::now());
+    std::error_code ignored;
+    // Each piece leaves as it came, not gathered with the next. Linux gives
+    // the ECR's connection the listener's setting.
+#ifndef __linux__
+    ecr_.set_option(asio::ip::tcp::no_delay(true), ignored);
+#endif
+    reader_.set_option(asio::ip::tcp::no_delay(true), ignored);
+    // A read after the wait takes what is there and never blocks the thread.
+    ecr_.non_blocking(true, ignored);
+    // The ECR's request has usually arrived while the reader was reached.
+    Pump(up_);
+    if (!finished_) Wait(down_);
+  }
+
   // One direction: from the ECR to the reader (up) or back (down).
   struct Direction {
     bool up;
