@@ -42,23 +42,25 @@ void Output::Drain() {
 void Output::Run() {
   std::unique_lock lock(mutex_);
   auto last_flush = std::chrono::steady_clock::time_point();
+  std::vector<ExchangeLog> batch;
   for (;;) {
     wake_.wait(lock, [&] { return closing_ || !queue_.empty(); });
     if (queue_.empty()) return;
     // Within the window of the last flush, the rows gather for the next one.
     wake_.wait_until(lock, last_flush + options_.group_window, [&] { return closing_; });
     last_flush = std::chrono::steady_clock::now();
-    std::deque<ExchangeLog> batch;
     batch.swap(queue_);
     lock.unlock();
     Write(batch);
+    const std::size_t written = batch.size();
+    batch.clear();
     lock.lock();
-    written_ += batch.size();
+    written_ += written;
     drained_.notify_all();
   }
 }
 
-void Output::Write(std::deque<ExchangeLog>& batch) {
+void Output::Write(std::vector<ExchangeLog>& batch) {
   std::string rows;
   std::string text;
   std::vector<std::string> steps;

@@ -8,11 +8,11 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <deque>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tap/exchange.h"
 #include "tap/recording.h"
@@ -46,14 +46,16 @@ class Output {
 
  private:
   void Run();
-  void Write(std::deque<ExchangeLog>& batch);
+  void Write(std::vector<ExchangeLog>& batch);
 
   OutputOptions options_;
   Recording* recording_;
   std::mutex mutex_;
   std::condition_variable wake_;
   std::condition_variable drained_;
-  std::deque<ExchangeLog> queue_;
+  // Swapped whole with the writer's batch, so both keep their room and an
+  // exchange costs the relay no allocation here.
+  std::vector<ExchangeLog> queue_;
   ApprovalHistory approvals_;  // the writer's thread's alone
   std::size_t added_ = 0;
   std::size_t written_ = 0;
