@@ -4,8 +4,14 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
 #include "simulator/script.h"
 #include "payment/card_mask.h"
+#include "tap/output.h"
 #include "tap/recording.h"
 #include "tap/report.h"
 #include "tests/support/files.h"
@@ -23,9 +29,9 @@ const std::string kWholeCardAnswer =
     "603799555544443312139812051230";
 constexpr std::string_view kWholeCardDigits = "55554444";
 
-Exchange Exchanged(std::string_view answer, std::vector<std::size_t> cuts = {},
-                   Ending reader_end = Ending::Closed, std::string_view tail = "") {
-  const Clock::time_point t0{std::chrono::hours(5)};
+ExchangeLog Logged(std::string_view answer, std::vector<std::size_t> cuts = {},
+                   Ending reader_end = Ending::Closed, std::string_view tail = "",
+                   Clock::time_point t0 = Clock::time_point{std::chrono::hours(5)}) {
   ExchangeLog log("127.0.0.1:40000", "127.0.0.1", std::chrono::system_clock::now(), t0);
   log.ReaderConnected(t0 + 1ms);
   log.FromEcr(kRequest, t0 + 2ms);
@@ -41,8 +47,13 @@ Exchange Exchanged(std::string_view answer, std::vector<std::size_t> cuts = {},
   if (!tail.empty()) log.FromReader(tail, at);
   log.ReaderEnded(reader_end, at + 1ms);
   log.EcrEnded(Ending::Closed, at + 2ms);
+  return log;
+}
+
+Exchange Exchanged(std::string_view answer, std::vector<std::size_t> cuts = {},
+                   Ending reader_end = Ending::Closed, std::string_view tail = "") {
   ApprovalHistory history;
-  return log.Finish(history);
+  return Logged(answer, std::move(cuts), reader_end, tail).Finish(history);
 }
 
 TEST(ReportTest, NothingWrittenShowsAWholeCardNumber) {
@@ -160,6 +171,36 @@ TEST(RecordingTest, TheFileIsAWholeScriptAfterEveryAppend) {
     ASSERT_TRUE(sim::LoadScript(path, script, error)) << error;
     EXPECT_EQ(script.steps.size(), count == 1 ? 1u : 3u);
   }
+}
+
+// The writer decodes the exchanges in the order they ended, with one memory of
+// the approvals across its batches: a payment approved twice shows on the second.
+TEST(ReportTest, TheWriterSeesAnApprovalRepeatedInALaterBatch) {
+  std::FILE* out = std::tmpfile();
+  ASSERT_NE(out, nullptr);
+  OutputOptions options;
+  options.json = true;
+  options.out = out;
+  const Clock::time_point t0{std::chrono::hours(5)};
+  {
+    Output output(options, nullptr);
+    output.Add(Logged(kWholeCardAnswer, {}, Ending::Closed, "", t0));
+    output.Drain();
+    output.Add(Logged(kWholeCardAnswer, {}, Ending::Closed, "", t0 + 60s));
+  }
+  std::rewind(out);
+  std::vector<std::vector<std::string>> flags;
+  char line[8192];
+  while (std::fgets(line, sizeof line, out)) {
+    const auto j = nlohmann::json::parse(line);
+    ASSERT_EQ(j["outcome"], "approved");
+    flags.emplace_back();
+    for (const auto& note : j["flags"]) flags.back().push_back(note["flag"]);
+  }
+  std::fclose(out);
+  ASSERT_EQ(flags.size(), 2u);
+  EXPECT_EQ(std::count(flags[0].begin(), flags[0].end(), "repeated-approval"), 0);
+  EXPECT_EQ(std::count(flags[1].begin(), flags[1].end(), "repeated-approval"), 1);
 }
 
 }  // namespace
