@@ -7,6 +7,12 @@
 #include "tap/report.h"
 
 namespace pcpos::tap {
+namespace {
+
+// Exchanges a batch keeps room for: more than ten milliseconds bring at full speed.
+constexpr std::size_t kRoomKept = 1024;
+
+}  // namespace
 
 Output::Output(OutputOptions options, Recording* recording)
     : options_(std::move(options)), recording_(recording), thread_([this] { Run(); }) {}
@@ -54,6 +60,8 @@ void Output::Run() {
     Write(batch);
     const std::size_t written = batch.size();
     batch.clear();
+    // A backlog (a terminal that stopped reading) does not keep its room.
+    if (batch.capacity() > kRoomKept) std::vector<ExchangeLog>().swap(batch);
     lock.lock();
     written_ += written;
     drained_.notify_all();
