@@ -9,6 +9,7 @@
 #include "startup/demo.h"
 #include "startup/errors.h"
 #include "ui/application.h"
+#include "ui/close_on_signals.h"
 #include "ui/frm_selvarin.h"
 #include "ui/qt_text.h"
 
@@ -84,7 +85,17 @@ int RunApplication(Application& app, const QStringList& arguments,
 
   // Showing honours a minimised or maximised start; it clears the results (FormShow).
   window->show();
-  const int code = app.exec();
+  int signalled = 0;
+  const CloseOnSignals on_signal([&](int number) {
+    if (signalled != 0) return;
+    signalled = number;
+    window->close();
+    // Also ends a message box's loop, should one be open.
+    QCoreApplication::exit(0);
+  });
+  int code = app.exec();
+  // As a shell reports a program a signal ended.
+  if (signalled != 0) code = 128 + signalled;
   // The window and its payment thread end, then the simulated reader, before
   // the platform stops.
   window.reset();

@@ -29,9 +29,10 @@ bool PrintHelpIfAsked(const std::vector<std::string>& arguments);
 // normal close or --help (the usage printed on standard output), 2 after a
 // command line it does not understand (what was wrong and the usage, in a box
 // and on standard error), 1 after an error during start-up (shown in the
-// "Application Error" box). A --suite that cannot be read counts as a
-// command line it does not understand. With --demo the simulated reader starts before the
-// window and stops after it; its address and port fill the inputs.
+// "Application Error" box), 128 + the signal's number after SIGTERM, SIGINT or
+// SIGHUP, which close the window as its close button does (POSIX). A --suite that cannot be read
+// counts as a command line it does not understand. With --demo the simulated reader starts before
+// the window and stops after it; its address and port fill the inputs.
 int RunApplication(Application& app, const QStringList& arguments,
                    const startup::PlatformHooks& platform = {});
 

@@ -6,11 +6,15 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
+#include <csignal>
 #include <stdexcept>
 
 #include "link/errors.h"
 #include "link/socket.h"
+#include "payment/journal.h"
 #include "screen/layout.h"
+#include "tests/support/files.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/tcp_peer.h"
 #include "tests/ui/ui_test_support.h"
@@ -200,6 +204,43 @@ TEST(StartUp, ClosingTheWindowDuringAPaymentExitsZero) {
   EXPECT_EQ(peer.accepted(), 1);
   peer.Join();
 }
+
+#ifndef _WIN32
+// A logout or `kill` ends the window as its close button does: the payment
+// under way is cancelled and its journal row written, and the exit code says
+// which signal it was.
+TEST(StartUp, SigtermDuringAPaymentClosesTheWindowAndKeepsItsJournalRow) {
+  pcpos::testing::TcpPeer peer([](pcpos::testing::PeerSocket& s) {
+    s.ReadLine();
+    s.WaitForClose(10s);
+  });
+  const pcpos::testing::ScratchDir logs("pcpos-app-");
+  bool request_seen = false;
+  QTimer::singleShot(0, [&] {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      if (w->objectName() != "Frm_Selvarin") continue;
+      QTest::mouseClick(static_cast<TFrm_Selvarin*>(w)->Btn_Payment, Qt::LeftButton);
+    }
+    request_seen = QTest::qWaitFor([&] { return !peer.received().empty(); }, 5000);
+    ::raise(SIGTERM);
+  });
+  QTimer watchdog;
+  QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+  watchdog.start(15000);
+  const int code = RunApplication(
+      App(),
+      {"pcpos-tester", "--host", "127.0.0.1", "--port", QString::fromStdString(peer.port_text()),
+       "--amount", "1000", "--log-dir", QString::fromStdString(logs.folder())},
+      {nullptr, nullptr});
+  watchdog.stop();
+  EXPECT_TRUE(request_seen);
+  EXPECT_EQ(code, 128 + SIGTERM);
+  const std::string journal = pcpos::testing::ReadFile(logs.path() / std::string(kJournalFileName));
+  // The header and the payment's row.
+  EXPECT_EQ(std::count(journal.begin(), journal.end(), '\n'), 2) << journal;
+  peer.Join();
+}
+#endif
 
 // The demo mode end to end: the window's own simulated reader, no other
 // process, two payments through it, and the reader gone with the window.
