@@ -29,6 +29,11 @@ std::string ListenError(const std::error_code& error) {
 
 bool IsOrderlyEnd(const std::error_code& error) { return error == asio::error::eof; }
 
+// A non-blocking read or write that had nothing to do now.
+bool WouldBlock(const std::error_code& error) {
+  return error == asio::error::would_block || error == asio::error::try_again;
+}
+
 }  // namespace
 
 // One ECR connection and the reader connection made for it. Owned by its
@@ -209,7 +214,7 @@ class TapSession : public std::enable_shared_from_this<TapSession> {
       std::error_code error;
       auto& scratch = server_->scratch();
       const std::size_t size = From(d).read_some(asio::buffer(scratch.data(), kReadSize), error);
-      if (error == asio::error::would_block || error == asio::error::try_again) break;
+      if (WouldBlock(error)) break;
       if (error) {
         OnSourceEnded(d, IsOrderlyEnd(error) ? Ending::Closed : Ending::Reset);
         return;
@@ -238,7 +243,7 @@ class TapSession : public std::enable_shared_from_this<TapSession> {
     }
     std::error_code error;
     const std::size_t written = To(d).write_some(asio::buffer(bytes), error);
-    if (error && error != asio::error::would_block && error != asio::error::try_again) {
+    if (error && !WouldBlock(error)) {
       OnWritten(d, error, 0);
       return false;
     }

@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <csignal>
+#include <functional>
 #include <stdexcept>
+#include <vector>
 
 #include "link/errors.h"
 #include "link/socket.h"
@@ -162,85 +164,67 @@ TEST(StartUp, UnknownOptionShowsTheUsageAndExitsTwo) {
             startup::UsageErrorText("Unknown option '--bogus'"));
 }
 
-TEST(StartUp, ClosingTheWindowDuringAPaymentExitsZero) {
-  pcpos::testing::TcpPeer peer([](pcpos::testing::PeerSocket& s) {
-    s.ReadLine();
-    s.WaitForClose(10s);
-  });
-  // The payment's log and journal go here, not into the shared temporary folder.
-  const pcpos::testing::ScratchDir logs("pcpos-app-");
-  int stops = 0;
-  QString host_seen;
-  bool was_visible = false;
-  bool request_seen = false;
-  // Once the loop runs: check the pre-filled inputs, start a payment, close mid-wait.
-  QTimer::singleShot(0, [&] {
-    TFrm_Selvarin* window = nullptr;
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-      if (w->objectName() == "Frm_Selvarin") window = static_cast<TFrm_Selvarin*>(w);
-    }
-    ASSERT_NE(window, nullptr);
-    was_visible = window->isVisible();
-    host_seen = window->Edt_IP->text();
-    QTest::mouseClick(window->Btn_Payment, Qt::LeftButton);
-    request_seen = QTest::qWaitFor([&] { return !peer.received().empty(); }, 5000);
-    window->close();
-  });
-  QTimer watchdog;
-  QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
-  watchdog.start(15000);
-
-  const int code = RunApplication(
-      App(),
-      {"pcpos-tester", "--host", "127.0.0.1", "--port", QString::fromStdString(peer.port_text()),
-       "--log-dir", QString::fromStdString(logs.folder())},
-      {nullptr, [&] { ++stops; }});
-  watchdog.stop();
-  EXPECT_EQ(code, 0);
-  EXPECT_TRUE(was_visible);
-  EXPECT_TRUE(request_seen);
-  EXPECT_EQ(host_seen, "127.0.0.1");
-  EXPECT_EQ(stops, 1);
-  EXPECT_EQ(peer.accepted(), 1);
-  peer.Join();
-}
-
+// Ending the window during a payment, with its close button or as a logout or
+// `kill` does (SIGTERM, POSIX), cancels the payment and keeps its journal row;
+// the program ends with 0 or with 128 + the signal.
+TEST(StartUp, EndingTheWindowDuringAPaymentKeepsItsJournalRowAndSaysHow) {
+  struct Ending {
+    const char* name;
+    std::function<void(TFrm_Selvarin&)> end;
+    int code;
+  };
+  std::vector<Ending> endings = {{"close button", [](TFrm_Selvarin& w) { w.close(); }, 0}};
 #ifndef _WIN32
-// A logout or `kill` ends the window as its close button does: the payment
-// under way is cancelled and its journal row written, and the exit code says
-// which signal it was.
-TEST(StartUp, SigtermDuringAPaymentClosesTheWindowAndKeepsItsJournalRow) {
-  pcpos::testing::TcpPeer peer([](pcpos::testing::PeerSocket& s) {
-    s.ReadLine();
-    s.WaitForClose(10s);
-  });
-  const pcpos::testing::ScratchDir logs("pcpos-app-");
-  bool request_seen = false;
-  QTimer::singleShot(0, [&] {
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-      if (w->objectName() != "Frm_Selvarin") continue;
-      QTest::mouseClick(static_cast<TFrm_Selvarin*>(w)->Btn_Payment, Qt::LeftButton);
-    }
-    request_seen = QTest::qWaitFor([&] { return !peer.received().empty(); }, 5000);
-    ::raise(SIGTERM);
-  });
-  QTimer watchdog;
-  QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
-  watchdog.start(15000);
-  const int code = RunApplication(
-      App(),
-      {"pcpos-tester", "--host", "127.0.0.1", "--port", QString::fromStdString(peer.port_text()),
-       "--amount", "1000", "--log-dir", QString::fromStdString(logs.folder())},
-      {nullptr, nullptr});
-  watchdog.stop();
-  EXPECT_TRUE(request_seen);
-  EXPECT_EQ(code, 128 + SIGTERM);
-  const std::string journal = pcpos::testing::ReadFile(logs.path() / std::string(kJournalFileName));
-  // The header and the payment's row.
-  EXPECT_EQ(std::count(journal.begin(), journal.end(), '\n'), 2) << journal;
-  peer.Join();
-}
+  endings.push_back({"SIGTERM", [](TFrm_Selvarin&) { ::raise(SIGTERM); }, 128 + SIGTERM});
 #endif
+  for (const Ending& ending : endings) {
+    SCOPED_TRACE(ending.name);
+    pcpos::testing::TcpPeer peer([](pcpos::testing::PeerSocket& s) {
+      s.ReadLine();
+      s.WaitForClose(10s);
+    });
+    // The payment's log and journal go here, not into the shared temporary folder.
+    const pcpos::testing::ScratchDir logs("pcpos-app-");
+    int stops = 0;
+    QString host_seen;
+    bool was_visible = false;
+    bool request_seen = false;
+    // Once the loop runs: check the pre-filled inputs, start a payment, end mid-wait.
+    QTimer::singleShot(0, [&] {
+      TFrm_Selvarin* window = nullptr;
+      for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->objectName() == "Frm_Selvarin") window = static_cast<TFrm_Selvarin*>(w);
+      }
+      ASSERT_NE(window, nullptr);
+      was_visible = window->isVisible();
+      host_seen = window->Edt_IP->text();
+      QTest::mouseClick(window->Btn_Payment, Qt::LeftButton);
+      request_seen = QTest::qWaitFor([&] { return !peer.received().empty(); }, 5000);
+      ending.end(*window);
+    });
+    QTimer watchdog;
+    QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    watchdog.start(15000);
+
+    const int code = RunApplication(
+        App(),
+        {"pcpos-tester", "--host", "127.0.0.1", "--port", QString::fromStdString(peer.port_text()),
+         "--amount", "1000", "--log-dir", QString::fromStdString(logs.folder())},
+        {nullptr, [&] { ++stops; }});
+    watchdog.stop();
+    EXPECT_EQ(code, ending.code);
+    EXPECT_TRUE(was_visible);
+    EXPECT_TRUE(request_seen);
+    EXPECT_EQ(host_seen, "127.0.0.1");
+    EXPECT_EQ(stops, 1);
+    EXPECT_EQ(peer.accepted(), 1);
+    const std::string journal =
+        pcpos::testing::ReadFile(logs.path() / std::string(kJournalFileName));
+    // The header and the payment's row.
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), '\n'), 2) << journal;
+    peer.Join();
+  }
+}
 
 // The demo mode end to end: the window's own simulated reader, no other
 // process, two payments through it, and the reader gone with the window.
